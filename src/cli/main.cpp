@@ -1,0 +1,161 @@
+// vostrel-recover: recovers MySQL tables from a data directory without a server.
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli_output.h"
+#include "cli/tree_print.h"
+#include "model/collation_table.h"
+#include "model/text_codec.h"
+#include "scan/scan.h"
+#include "scan/selection.h"
+#include "scan/session_log.h"
+#include "sql/ddl_script.h"
+
+namespace {
+
+using namespace vostrel;
+namespace fs = std::filesystem;
+
+constexpr int kExitOk = 0;
+constexpr int kExitUnreadable = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "usage:\n"
+    "  vostrel-recover scan DATADIR [options]\n"
+    "  vostrel-recover ddl DATADIR [DB[.TABLE]...] [options]\n"
+    "options:\n"
+    "  --log-dir DIR      folder for the session log (default: home folder)\n"
+    "  --codepage NAME    single-byte code page for 8-bit texts (default windows-1252)\n"
+    "  --quiet            no status lines on stderr\n";
+
+struct Args {
+  std::string command;
+  std::string data_dir;
+  std::vector<std::string> names;
+  std::string log_dir;
+  std::string codepage = kDefaultCodePage;
+  bool quiet = false;
+};
+
+int UsageError(const std::string& msg) {
+  std::cerr << "vostrel-recover: " << msg << "\n" << kUsage;
+  return kExitUsage;
+}
+
+std::optional<Args> Parse(int argc, char** argv, std::string& error) {
+  Args a;
+  std::vector<std::string> positional;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](const char* opt) -> std::optional<std::string> {
+      if (i + 1 >= argc) {
+        error = std::string(opt) + " needs a value";
+        return std::nullopt;
+      }
+      return std::string(argv[++i]);
+    };
+    if (arg == "--log-dir") {
+      auto v = value("--log-dir");
+      if (!v) return std::nullopt;
+      a.log_dir = *v;
+    } else if (arg == "--codepage") {
+      auto v = value("--codepage");
+      if (!v) return std::nullopt;
+      a.codepage = *v;
+    } else if (arg == "--quiet") {
+      a.quiet = true;
+    } else if (arg == "-h" || arg == "--help") {
+      error = "help";
+      return std::nullopt;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      error = "unknown option " + arg;
+      return std::nullopt;
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (positional.size() < 2) {
+    error = positional.empty() ? "no command given" : "no data directory given";
+    return std::nullopt;
+  }
+  a.command = positional[0];
+  a.data_dir = positional[1];
+  a.names.assign(positional.begin() + 2, positional.end());
+  return a;
+}
+
+std::string DefaultLogDir() {
+  const char* home = std::getenv("HOME");
+  return home && *home ? home : ".";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string error;
+  auto parsed = Parse(argc, argv, error);
+  if (!parsed) {
+    if (error == "help") {
+      std::cout << kUsage;
+      return kExitOk;
+    }
+    return UsageError(error);
+  }
+  Args& a = *parsed;
+  if (a.command != "scan" && a.command != "ddl") return UsageError("unknown command " + a.command);
+  if (a.command == "scan" && !a.names.empty()) return UsageError("scan takes no table names");
+
+  CodePage code_page(a.codepage);
+  if (!code_page.valid()) return UsageError("unknown single-byte code page " + a.codepage);
+
+  std::error_code ec;
+  if (!fs::is_directory(a.data_dir, ec)) {
+    std::cerr << "vostrel-recover: " << a.data_dir << " is not a readable folder\n";
+    return kExitUnreadable;
+  }
+  const std::string log_dir = a.log_dir.empty() ? DefaultLogDir() : a.log_dir;
+  if (!fs::is_directory(log_dir, ec)) {
+    std::cerr << "vostrel-recover: log folder " << log_dir << " does not exist\n";
+    return kExitUsage;
+  }
+
+  const CollationTable collations = CollationTable::Load(DefaultCollationCandidates(), code_page);
+  if (collations.empty()) {
+    std::cerr << "vostrel-recover: warning: collation table \"" << kCollationFileName
+              << "\" not found; character lengths are given in bytes\n";
+  }
+
+  SessionLog log;
+  const std::string data_path = NormalizeDataPath(a.data_dir);
+  if (!log.Open(log_dir, data_path, std::time(nullptr), &error)) {
+    std::cerr << "vostrel-recover: " << error << "\n";
+    return kExitUnreadable;
+  }
+  CliOutput out(log, a.quiet);
+  const ScanResult scan = ScanDataDirectory(a.data_dir, out);
+  int rc = scan.problems.empty() ? kExitOk : kExitUnreadable;
+  for (const std::string& p : scan.problems) std::cerr << "vostrel-recover: " << p << "\n";
+
+  if (a.command == "scan") {
+    PrintTree(scan.root, std::cout);
+    return rc;
+  }
+
+  std::vector<std::string> unmatched;
+  const auto items = SelectItems(scan, a.names, &unmatched);
+  for (const std::string& u : unmatched) {
+    std::cerr << "vostrel-recover: no database or table named " << u << "\n";
+  }
+  if (!unmatched.empty()) return kExitUsage;
+  std::cout.sync_with_stdio(false);
+  const DdlSummary s = WriteDdlScript(scan, items, collations, code_page, out, std::cout);
+  std::cout.flush();
+  if (s.tables_failed > 0) rc = kExitUnreadable;
+  return rc;
+}

@@ -1,0 +1,121 @@
+// In-memory description of one table, as read from its .frm.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vostrel {
+
+// MySQL field type codes.
+enum FieldType : int32_t {
+  kTypeDecimalOld = 0,
+  kTypeTiny = 1,
+  kTypeShort = 2,
+  kTypeLong = 3,
+  kTypeFloat = 4,
+  kTypeDouble = 5,
+  kTypeNull = 6,
+  kTypeTimestamp = 7,
+  kTypeLongLong = 8,
+  kTypeInt24 = 9,
+  kTypeDate = 10,
+  kTypeTime = 11,
+  kTypeDateTime = 12,
+  kTypeYear = 13,
+  kTypeNewDate = 14,
+  kTypeVarchar = 15,
+  kTypeBit = 16,
+  kTypeTimestamp2 = 17,
+  kTypeDateTime2 = 18,
+  kTypeTime2 = 19,
+  kTypeNewDecimal = 246,
+  kTypeEnum = 247,
+  kTypeSet = 248,
+  kTypeTinyBlob = 249,
+  kTypeMediumBlob = 250,
+  kTypeLongBlob = 251,
+  kTypeBlob = 252,
+  kTypeVarString = 253,
+  kTypeString = 254,
+  kTypeGeometry = 255,
+};
+
+inline constexpr int32_t kBinaryCollation = 63;
+
+inline constexpr uint8_t kEngineMyIsam = 9;
+inline constexpr uint8_t kEngineInnoDb = 12;
+
+// Pack-flag bits of a column record.
+inline constexpr uint32_t kPackSigned = 0x0001;  // on numbers: set = signed
+inline constexpr uint32_t kPackNumber = 0x0002;
+inline constexpr uint32_t kPackZerofill = 0x0004;
+inline constexpr uint32_t kPackBitAsChar = 0x1000;
+inline constexpr uint32_t kPackMaybeNull = 0x8000;
+
+struct KeyPart {
+  uint16_t field_number = 0;  // 1-based column number
+  uint16_t offset = 0;
+  uint16_t key_type = 0;
+  uint16_t length = 0;  // bytes of the column that the key covers
+  uint8_t part_flag = 0;
+};
+
+struct KeyDef {
+  uint16_t flags = 0;  // bit 0 set = unique (after the stored flag is inverted)
+  uint16_t key_length = 0;
+  uint8_t part_count = 0;
+  uint8_t algorithm = 0;
+  uint16_t block_size = 0;
+  std::string name;
+  std::vector<KeyPart> parts;
+
+  bool unique() const { return (flags & 1) != 0; }
+  bool is_primary() const;
+};
+
+struct ColumnDef {
+  std::string name;  // UTF-8
+  int32_t index = 0;
+  uint32_t record_pos = 0;  // byte offset in the row + 1, as stored
+  int32_t type = 0;
+  int32_t geometry_type = 0;
+  int32_t length = 0;
+  uint8_t nullable = 0;
+  uint8_t in_primary_key = 0;
+  uint8_t in_unique_key = 0;
+  int32_t precision = 0;
+  int32_t decimals = 0;
+  int32_t charset_id = 0;
+  std::string enum_values;                // 'a','b' as SQL literals, empty members kept
+  std::vector<std::string> enum_members;  // UTF-8, in member order
+  std::string comment;                    // UTF-8
+
+  uint32_t pack_flags = 0;
+  bool unsigned_flag = false;  // numeric column declared UNSIGNED
+  bool zerofill = false;
+  // Fractional-second digits of the 5.6 temporal types and MariaDB's older ones.
+  int32_t fractional_digits = 0;
+  // Position of this column's bit in the row's null bitmap; -1 when not nullable.
+  int32_t null_bit = -1;
+  // BIT columns: where the length % 8 leftover bits sit in the null bitmap; -1 if none.
+  int32_t bit_leftover_pos = -1;
+};
+
+struct TableDef {
+  std::vector<ColumnDef> columns;
+  std::vector<KeyDef> keys;
+  uint8_t engine_type = 0;
+  int32_t table_charset_id = 0;
+  int32_t record_length = 0;
+  int32_t null_bytes = 0;
+  uint8_t frm_version = 0;
+  uint32_t mysql_version = 0;
+  bool frm_from_56 = false;  // written by MySQL 5.6.0 or later
+  uint16_t create_options = 0;
+
+  void Clear() { *this = TableDef{}; }
+  const KeyDef* PrimaryKey() const;
+};
+
+}  // namespace vostrel

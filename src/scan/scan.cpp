@@ -1,0 +1,204 @@
+#include "scan/scan.h"
+
+#include <algorithm>
+#include <cctype>
+#include <system_error>
+
+#include "model/file_util.h"
+#include "model/mysql_filename.h"
+
+namespace vostrel {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string LowerExtension(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return {};
+  std::string ext = name.substr(dot + 1);
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return ext;
+}
+
+std::string StemOf(const std::string& name) {
+  // The node text loses exactly the four characters of ".frm" / ".TRG".
+  return name.size() >= 4 ? name.substr(0, name.size() - 4) : std::string{};
+}
+
+// Directory entries sorted by name, so that every run lists them alike.
+struct Listing {
+  std::vector<std::string> dirs;
+  std::vector<std::string> files;
+  bool ok = true;
+};
+
+Listing ListFolder(const fs::path& folder) {
+  Listing l;
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  if (ec) {
+    l.ok = false;
+    return l;
+  }
+  for (fs::directory_iterator end; it != end; it.increment(ec)) {
+    if (ec) {
+      l.ok = false;
+      break;
+    }
+    std::error_code sec;
+    const std::string name = it->path().filename().string();
+    if (it->is_directory(sec)) {
+      l.dirs.push_back(name);
+    } else if (it->is_regular_file(sec)) {
+      l.files.push_back(name);
+    }
+  }
+  std::sort(l.dirs.begin(), l.dirs.end());
+  std::sort(l.files.begin(), l.files.end());
+  return l;
+}
+
+class Scanner {
+ public:
+  Scanner(ScanResult& r, RecoveryOutput& out) : r_(r), out_(out) {}
+
+  void ScanDatabaseFolder(TreeNode& database_node, const std::string& folder_path,
+                          size_t tables_child, int32_t database_index) {
+    Listing l = ListFolder(folder_path);
+    if (!l.ok) {
+      Problem("cannot list folder " + folder_path);
+      if (l.files.empty()) return;
+    }
+    constexpr size_t kNone = static_cast<size_t>(-1);
+    size_t views = kNone;
+    size_t triggers = kNone;
+    auto group = [&database_node](size_t& index, const char* text, int image, int64_t data) -> TreeNode& {
+      if (index == kNone) {
+        database_node.children.push_back(TreeNode{text, image, data, {}});
+        index = database_node.children.size() - 1;
+      }
+      return database_node.children[index];
+    };
+    for (const std::string& name : l.files) {
+      const std::string ext = LowerExtension(name);
+      const std::string path = folder_path + "/" + name;
+      if (ext == "frm") {
+        const std::string head = ReadFilePrefix(path, 10);
+        if (head.empty()) {
+          Problem("cannot read " + path);
+          continue;
+        }
+        if (head.size() >= 2 && static_cast<unsigned char>(head[0]) == 0xFE &&
+            static_cast<unsigned char>(head[1]) == 0x01) {
+          TableEntry e{database_index, StemOf(name), DecodeMysqlFileName(StemOf(name))};
+          r_.m_tableEntries.push_back(e);
+          TreeNode table{e.displayName, kImageFolder,
+                         static_cast<int64_t>(r_.m_tableEntries.size()), {}};
+          table.children.push_back(TreeNode{"Keys", kImageKeys, ITEMDATA_KEYS, {}});
+          database_node.children[tables_child].children.push_back(std::move(table));
+        } else if (head.compare(0, 9, "TYPE=VIEW") == 0) {
+          r_.m_viewFiles.push_back(path);
+          group(views, "Views", kImageViews, ITEMDATA_VIEWS)
+              .children.push_back(TreeNode{DecodeMysqlFileName(StemOf(name)), kImageFolder,
+                                           static_cast<int64_t>(r_.m_viewFiles.size()), {}});
+        }
+      } else if (ext == "trg") {
+        r_.m_triggerEntries.push_back(TriggerEntry{name, folder_path});
+        group(triggers, "Trigger", kImageTriggers, ITEMDATA_TRIGGERS)
+            .children.push_back(TreeNode{DecodeMysqlFileName(StemOf(name)), kImageFolder,
+                                         static_cast<int64_t>(r_.m_triggerEntries.size()), {}});
+      }
+    }
+  }
+
+  void Problem(const std::string& text) {
+    r_.problems.push_back(text);
+    out_.WriteLogText(text + "\r\n");
+  }
+
+ private:
+  ScanResult& r_;
+  RecoveryOutput& out_;
+};
+
+TreeNode DatabaseNode(const std::string& folder) {
+  TreeNode db{DatabaseDisplayName(folder), kImageFolder, ITEMDATA_NODE, {}};
+  db.children.push_back(TreeNode{"Tables", kImageFolder, ITEMDATA_NODE, {}});
+  return db;
+}
+
+}  // namespace
+
+std::string DatabaseFolderName(const std::string& folder) {
+  const size_t slash = folder.rfind('/');
+  return slash == std::string::npos ? folder : folder.substr(slash + 1);
+}
+
+std::string DatabaseDisplayName(const std::string& folder) {
+  return DecodeMysqlFileName(DatabaseFolderName(folder));
+}
+
+std::string NormalizeDataPath(const fs::path& data_path) {
+  std::error_code ec;
+  fs::path abs = fs::absolute(data_path, ec);
+  std::string s = (ec ? data_path : abs).lexically_normal().string();
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  if (s != "/") s += "/";
+  return s;
+}
+
+ScanResult ScanDataDirectory(const fs::path& data_path, RecoveryOutput& out) {
+  ScanResult r;
+  Scanner scanner(r, out);
+  r.m_scanPath = NormalizeDataPath(data_path);
+  if (!r.m_scanPath.empty()) out.WriteLogText("MySql database File Path:\t" + r.m_scanPath + "\r\n");
+
+  r.root = TreeNode{"MYSQL database", kImageFolder, ITEMDATA_NODE, {}};
+  r.root.children.push_back(TreeNode{r.m_scanPath, kImageFolder, ITEMDATA_NODE, {}});
+  TreeNode& path_node = r.root.children.back();
+  out.AddOutputLine("Finding Database and tables");
+
+  Listing top = ListFolder(r.m_scanPath);
+  if (!top.ok) scanner.Problem("cannot list folder " + r.m_scanPath);
+  for (const std::string& d : top.dirs) r.m_databaseFolders.push_back(r.m_scanPath + d);
+
+  if (r.m_databaseFolders.empty()) {
+    // A folder without sub-folders is itself the one database.
+    std::string folder = r.m_scanPath;
+    while (!folder.empty() && folder.back() == '/') folder.pop_back();
+    if (!folder.empty()) {
+      r.m_databaseFolders.push_back(folder);
+      path_node.children.push_back(DatabaseNode(folder));
+      scanner.ScanDatabaseFolder(path_node.children.back(), folder, 0, 0);
+    }
+  } else {
+    const size_t count = r.m_databaseFolders.size();
+    for (size_t i = 0; i < count; ++i) {
+      const std::string folder = r.m_databaseFolders[i];
+      out.SetProgress(i, count);
+      path_node.children.push_back(DatabaseNode(folder));
+      scanner.ScanDatabaseFolder(path_node.children.back(), folder, 0, static_cast<int32_t>(i));
+    }
+    out.SetProgress(count, count);
+  }
+
+  out.AddOutputLine("Processing ibdata1 File");
+  out.WriteLogText("Processing ibdata1 File\r\n");
+  std::error_code ec;
+  if (!fs::is_regular_file(r.m_scanPath + "ibdata1", ec)) {
+    out.WriteLogText("ibdata1 File cannot be open\r\n");
+  } else {
+    // The system dictionary is not read yet; tables with their own files stay usable.
+    out.WriteLogText("ibdata1 File was not read\r\n");
+  }
+  out.AddOutputLine("scanning completed.");
+  out.ShowMessage("Scanning completed for selected database file(s)");
+  out.ShowProgress(false);
+  out.SetCaptionText("Scanning completed for selected database file(s).\r\n");
+  out.WriteLogText("Scanning completed for selected database file(s).\r\n");
+  return r;
+}
+
+}  // namespace vostrel

@@ -1,0 +1,64 @@
+// The data-directory scan: database folders, table, view and trigger files,
+// and the object tree built from them.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "scan/recovery_output.h"
+
+namespace vostrel {
+
+inline constexpr int64_t ITEMDATA_NODE = -1;
+inline constexpr int64_t ITEMDATA_KEYS = -2;
+inline constexpr int64_t ITEMDATA_TRIGGERS = -3;
+inline constexpr int64_t ITEMDATA_VIEWS = -4;
+
+// Tree images, as positions in the tree's image list.
+inline constexpr int kImageFolder = 0;
+inline constexpr int kImageKeys = 2;
+inline constexpr int kImageViews = 15;
+inline constexpr int kImageTriggers = 21;
+
+struct TableEntry {
+  int32_t databaseIndex = 0;
+  std::string tableName;    // the .frm file name without extension, as on disk
+  std::string displayName;  // decoded for SQL and for the user
+};
+
+struct TriggerEntry {
+  std::string fileName;    // e.g. t1.TRG
+  std::string folderPath;  // the database folder
+};
+
+struct TreeNode {
+  std::string text;
+  int image = kImageFolder;
+  int64_t item_data = ITEMDATA_NODE;
+  std::vector<TreeNode> children;
+};
+
+struct ScanResult {
+  std::string m_scanPath;  // ends with '/'
+  std::vector<std::string> m_databaseFolders;
+  std::vector<TableEntry> m_tableEntries;
+  std::vector<std::string> m_viewFiles;
+  std::vector<TriggerEntry> m_triggerEntries;
+  TreeNode root;  // "MYSQL database" > data path > databases > groups > items
+  bool system_dictionary_loaded = false;
+  std::vector<std::string> problems;  // files or folders that could not be read
+};
+
+// The folder name of a database (raw, as on disk) and its decoded form.
+std::string DatabaseFolderName(const std::string& folder);
+std::string DatabaseDisplayName(const std::string& folder);
+
+// Runs the whole scan, reporting through `out`.
+ScanResult ScanDataDirectory(const std::filesystem::path& data_path, RecoveryOutput& out);
+
+// The data path as the scan keeps it: absolute, with one trailing '/'.
+std::string NormalizeDataPath(const std::filesystem::path& data_path);
+
+}  // namespace vostrel

@@ -1,0 +1,25 @@
+// The schema and table statements of a set of selected tables, laid out as a
+// script save writes them.
+#pragma once
+
+#include <ostream>
+#include <vector>
+
+#include "model/collation_table.h"
+#include "model/text_codec.h"
+#include "scan/recovery_output.h"
+#include "scan/scan.h"
+#include "scan/selection.h"
+
+namespace vostrel {
+
+struct DdlSummary {
+  int tables_written = 0;
+  int tables_failed = 0;
+};
+
+DdlSummary WriteDdlScript(const ScanResult& scan, const std::vector<SelectedItem>& items,
+                          const CollationTable& collations, const CodePage& code_page,
+                          RecoveryOutput& out, std::ostream& script);
+
+}  // namespace vostrel
