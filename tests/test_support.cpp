@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <mutex>
+#include <unistd.h>
 #include <sstream>
 
 namespace vostrel::testing {
@@ -14,17 +14,28 @@ fs::path SourceDir() { return VOSTREL_SOURCE_DIR; }
 
 std::string CliPath() { return VOSTREL_CLI; }
 
+// Unpacked once per build tree; concurrent test processes race to rename a
+// finished copy into place, and the loser's copy is dropped.
 fs::path SampleDataDir() {
-  static std::once_flag once;
-  static fs::path dir = fs::path(VOSTREL_BINARY_DIR) / "fixtures";
-  std::call_once(once, [] {
-    const fs::path archive = SourceDir() / "tests/fixtures/sample-datadir.tar.xz";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    const std::string cmd = "tar -xJf '" + archive.string() + "' -C '" + dir.string() + "'";
-    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "cannot unpack %s\n", cmd.c_str());
-  });
-  return dir / "sample-datadir";
+  const fs::path dir = fs::path(VOSTREL_BINARY_DIR) / "fixtures";
+  const fs::path target = dir / "sample-datadir";
+  if (fs::exists(target / ".unpacked")) return target;
+  fs::create_directories(dir);
+  std::string tmpl = (dir / "unpack.XXXXXX").string();
+  if (mkdtemp(tmpl.data()) == nullptr) return target;
+  const fs::path tmp = tmpl;
+  const fs::path archive = SourceDir() / "tests/fixtures/sample-datadir.tar.xz";
+  const std::string cmd = "tar -xJf '" + archive.string() + "' -C '" + tmp.string() + "'";
+  if (std::system(cmd.c_str()) == 0) {
+    std::ofstream(tmp / "sample-datadir/.unpacked") << "ok\n";
+    std::error_code ec;
+    fs::rename(tmp / "sample-datadir", target, ec);
+  } else {
+    std::fprintf(stderr, "cannot unpack %s\n", archive.c_str());
+  }
+  std::error_code ec;
+  fs::remove_all(tmp, ec);
+  return target;
 }
 
 fs::path SampleExpectedDir() { return SourceDir() / "tests/fixtures/expected"; }
@@ -49,7 +60,8 @@ const CollationTable& Collations() {
 }
 
 fs::path TempDir(const std::string& name) {
-  const fs::path p = fs::path(VOSTREL_BINARY_DIR) / "test-tmp" / name;
+  const fs::path p =
+      fs::path(VOSTREL_BINARY_DIR) / "test-tmp" / (std::to_string(getpid()) + "-" + name);
   fs::remove_all(p);
   fs::create_directories(p);
   return p;

@@ -156,6 +156,7 @@ int main(int argc, char** argv) {
   std::cout.sync_with_stdio(false);
   const DdlSummary s = WriteDdlScript(scan, items, collations, code_page, out, std::cout);
   std::cout.flush();
+  for (const std::string& e : s.errors) std::cerr << "vostrel-recover: " << e << "\n";
   if (s.tables_failed > 0) rc = kExitUnreadable;
   return rc;
 }

@@ -39,6 +39,7 @@ DdlSummary WriteDdlScript(const ScanResult& scan, const std::vector<SelectedItem
                               ".frm cannot be read: " + r.error;
       out.AddOutputLine(msg);
       out.WriteLogText(msg + "\r\n");
+      summary.errors.push_back(msg);
       ++summary.tables_failed;
       continue;
     }

@@ -16,6 +16,7 @@ namespace vostrel {
 struct DdlSummary {
   int tables_written = 0;
   int tables_failed = 0;
+  std::vector<std::string> errors;
 };
 
 DdlSummary WriteDdlScript(const ScanResult& scan, const std::vector<SelectedItem>& items,
