@@ -178,3 +178,24 @@ TEST(FrmReaderTest, EveryExternalTableDefinitionReads) {
 
 }  // namespace
 }  // namespace vostrel
+
+namespace vostrel {
+namespace {
+
+TEST(FrmReaderTest, PreFourOneFilesTakeTheirTypesFromThePackFlags) {
+  REQUIRE_EXTERNAL();
+  const fs::path dir = ExternalFixturesDir() / "mysql-5.5.30-std_data";
+  const TableDef v = Read(dir / "vchar.frm");  // version 7, written by MySQL 4.x
+  EXPECT_EQ(v.frm_version, 7);
+  EXPECT_EQ(TypeTexts(v), (std::vector<std::string>{"v VARCHAR(30)", "c CHAR(3)",
+                                                    "e ENUM('abc','def','ghi')", "t TEXT"}));
+  const TableDef old = Read(dir / "old_table-323.frm");  // version 6, MySQL 3.23
+  EXPECT_EQ(old.frm_version, 6);
+  ASSERT_EQ(old.columns.size(), 3u);
+  EXPECT_EQ(ColumnTypeText(old, old.columns[0], Collations()), "INT UNSIGNED");
+  EXPECT_EQ(old.columns[1].type, kTypeString);
+  EXPECT_EQ(old.columns[0].in_unique_key, 1);
+}
+
+}  // namespace
+}  // namespace vostrel

@@ -16,6 +16,7 @@ constexpr size_t kFormInfoSize = 288;
 constexpr uint32_t kPackInterval = 0x0100;
 constexpr uint32_t kPackBitfield = 0x0200;
 constexpr uint32_t kPackBlob = 0x0400;
+constexpr uint32_t kPackGeometry = 0x0800;
 constexpr uint16_t kKeyUsesComment = 0x1000;
 
 // One text list: separator byte, entries each closed by the separator, then NUL.
@@ -106,6 +107,20 @@ int32_t BlobTypeFromPackLength(uint32_t pack_flags, int32_t type) {
     default:
       return type;
   }
+}
+
+// Files older than MySQL 4.1 keep no type byte: the pack flags say what the
+// column is, the way the server itself reads them.
+int32_t OldFormType(uint32_t pack_flags, int32_t length, uint32_t interval_nr,
+                    bool packed_records) {
+  const int32_t packtype = static_cast<int32_t>((pack_flags >> 3) & 0x0F);
+  if (pack_flags & kPackNumber) return packtype;
+  // Strings of four or more bytes in tables with variable-length rows were VARCHAR.
+  if (packtype == 0) return packed_records && length >= 4 ? kTypeVarString : kTypeString;
+  if (pack_flags & kPackGeometry) return kTypeGeometry;
+  if (pack_flags & kPackBlob) return BlobTypeFromPackLength(pack_flags, kTypeBlob);
+  if (interval_nr > 0) return (pack_flags & kPackInterval) ? kTypeEnum : kTypeSet;
+  return packtype;
 }
 
 void ParseKeys(ByteView keys, bool new_key_entries, bool new_key_parts, const CodePage& cp,
@@ -284,16 +299,20 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
     ColumnDef col;
     col.index = static_cast<int32_t>(i);
     col.name = DecodeStoredText(names[i], cp);
+    uint32_t interval_nr;
     if (rec_size == 17) {
       col.length = section.u16le(r + 3);
       col.record_pos = section.u24le(r + 5);
       col.pack_flags = section.u16le(r + 8);
       col.type = section.u8(r + 13);
+      interval_nr = section.u8(r + 12);
     } else {
       col.length = section.u8(r + 3);
       col.record_pos = section.u16le(r + 4);
       col.pack_flags = section.u16le(r + 6) & ~0x4000u;
-      col.type = static_cast<int32_t>((col.pack_flags >> 3) & 0x0F);
+      interval_nr = section.u8(r + 10);
+      col.type = OldFormType(col.pack_flags, col.length, interval_nr,
+                             (table.create_options & 1) != 0);
     }
     col.nullable = (col.pack_flags & kPackMaybeNull) ? 1 : 0;
     const bool numeric = (col.pack_flags & kPackNumber) != 0;
@@ -303,7 +322,6 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
     }
 
     if (rec_size == 17) {
-      const uint32_t interval_nr = section.u8(r + 12);
       if (col.type == kTypeGeometry) {
         col.geometry_type = section.u8(r + 14);
         col.charset_id = kBinaryCollation;
@@ -321,22 +339,26 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
           else if (col.pack_flags & kPackBitfield) col.type = kTypeSet;
         }
       }
-      if (col.type == kTypeEnum || col.type == kTypeSet) {
-        const size_t list = interval_nr != 0 ? interval_nr - 1 : static_cast<size_t>(enum_set_seen);
-        ++enum_set_seen;
-        if (list < intervals.size()) {
-          const CollationEntry* coll = collations.LookupCollation(col.charset_id);
-          for (std::string_view raw : intervals[list]) {
-            col.enum_members.push_back(DecodeMember(raw, coll, cp));
-          }
-          for (size_t m = 0; m < col.enum_members.size(); ++m) {
-            if (m) col.enum_values.push_back(',');
-            AppendSqlStringLiteral(col.enum_members[m], col.enum_values);
-          }
-        } else {
-          result.warnings.push_back("column " + col.name + " has no ENUM/SET member list");
+    } else if (!numeric && ((col.pack_flags & kPackSigned) || col.type == kTypeGeometry)) {
+      col.charset_id = kBinaryCollation;  // the old BINARY attribute
+    }
+    if (col.type == kTypeEnum || col.type == kTypeSet) {
+      const size_t list = interval_nr != 0 ? interval_nr - 1 : static_cast<size_t>(enum_set_seen);
+      ++enum_set_seen;
+      if (list < intervals.size()) {
+        const CollationEntry* coll = collations.LookupCollation(col.charset_id);
+        for (std::string_view raw : intervals[list]) {
+          col.enum_members.push_back(DecodeMember(raw, coll, cp));
         }
+        for (size_t m = 0; m < col.enum_members.size(); ++m) {
+          if (m) col.enum_values.push_back(',');
+          AppendSqlStringLiteral(col.enum_members[m], col.enum_values);
+        }
+      } else {
+        result.warnings.push_back("column " + col.name + " has no ENUM/SET member list");
       }
+    }
+    {
       const int32_t d = static_cast<int32_t>((col.pack_flags >> 8) & 0x1F);
       if (col.type == kTypeDecimalOld || col.type == kTypeNewDecimal) {
         const int32_t sign = ((col.pack_flags & kPackSigned) && col.length != 0) ? 1 : 0;
@@ -351,6 +373,8 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
         }
       }
       col.fractional_digits = FractionalDigits(col.type, col.length);
+    }
+    if (rec_size == 17) {
       const uint32_t comment_len = section.u16le(r + 15);
       if (comment_len != 0) {
         if (!section.fits(comment_cursor, comment_len)) {
