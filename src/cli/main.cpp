@@ -10,11 +10,16 @@
 #include "cli/cli_output.h"
 #include "cli/tree_print.h"
 #include "model/collation_table.h"
+#include "model/engine_context.h"
 #include "model/text_codec.h"
 #include "scan/scan.h"
 #include "scan/selection.h"
 #include "scan/session_log.h"
 #include "sql/ddl_script.h"
+#include "sql/script_save.h"
+#include "scan/table_preview.h"
+#include <atomic>
+#include <csignal>
 
 namespace {
 
@@ -29,6 +34,8 @@ const char kUsage[] =
     "usage:\n"
     "  vostrel-recover scan DATADIR [options]\n"
     "  vostrel-recover ddl DATADIR [DB[.TABLE]...] [options]\n"
+    "  vostrel-recover save DATADIR --script OUTDIR [DB[.TABLE]...] [options]\n"
+    "  vostrel-recover show DATADIR DB.TABLE [--page N] [--keys] [options]\n"
     "options:\n"
     "  --log-dir DIR      folder for the session log (default: home folder)\n"
     "  --codepage NAME    single-byte code page for 8-bit texts (default windows-1252)\n"
@@ -40,8 +47,14 @@ struct Args {
   std::vector<std::string> names;
   std::string log_dir;
   std::string codepage = kDefaultCodePage;
+  std::string script_dir;
+  long page = 1;
+  bool keys = false;
   bool quiet = false;
 };
+
+std::atomic<bool> g_stop{false};
+extern "C" void OnInterrupt(int) { g_stop.store(true); }
 
 int UsageError(const std::string& msg) {
   std::cerr << "vostrel-recover: " << msg << "\n" << kUsage;
@@ -68,6 +81,21 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
       auto v = value("--codepage");
       if (!v) return std::nullopt;
       a.codepage = *v;
+    } else if (arg == "--script") {
+      auto v = value("--script");
+      if (!v) return std::nullopt;
+      a.script_dir = *v;
+    } else if (arg == "--page") {
+      auto v = value("--page");
+      if (!v) return std::nullopt;
+      char* end = nullptr;
+      a.page = std::strtol(v->c_str(), &end, 10);
+      if (end == v->c_str() || *end != '\0' || a.page < 1) {
+        error = "--page needs a whole number from 1";
+        return std::nullopt;
+      }
+    } else if (arg == "--keys") {
+      a.keys = true;
     } else if (arg == "--quiet") {
       a.quiet = true;
     } else if (arg == "-h" || arg == "--help") {
@@ -95,6 +123,76 @@ std::string DefaultLogDir() {
   return home && *home ? home : ".";
 }
 
+
+// Tabs and line breaks inside values would break the grid's lines.
+void PrintCell(const std::string& v, std::ostream& os) {
+  for (char c : v) {
+    if (c == '\t') {
+      os << "\\t";
+    } else if (c == '\n') {
+      os << "\\n";
+    } else if (c == '\r') {
+      os << "\\r";
+    } else {
+      os << c;
+    }
+  }
+}
+
+bool Show(const ScanResult& scan, const std::vector<SelectedItem>& items, const Args& a,
+          EngineContext& ctx) {
+  const SelectedItem* table_item = nullptr;
+  for (const SelectedItem& i : items) {
+    if (KindOf(i) == ItemKind::kTable) table_item = &i;
+  }
+  if (table_item == nullptr) {
+    std::cerr << "vostrel-recover: " << a.names[0] << " is not a table\n";
+    return false;
+  }
+  TablePreview preview(ctx);
+  std::string error;
+  const bool opened = preview.Open(scan, static_cast<size_t>(ListIndexOf(*table_item, scan)), &error);
+  if (!error.empty()) std::cerr << "vostrel-recover: " << error << "\n";
+  if (!opened) return false;
+  const TableDef& t = preview.table();
+  if (a.keys) {
+    for (size_t i = 0; i < kKeyGridTitles.size(); ++i) std::cout << (i ? "\t" : "") << kKeyGridTitles[i];
+    std::cout << "\n";
+    for (const auto& row : KeyGridRows(t, ctx.collations)) {
+      for (size_t i = 0; i < row.size(); ++i) {
+        if (i) std::cout << "\t";
+        PrintCell(row[i], std::cout);
+      }
+      std::cout << "\n";
+    }
+    return true;
+  }
+  PreviewPager pager(preview);
+  const PreviewScreen* screen = &pager.First();
+  for (long p = 1; p < a.page; ++p) {
+    screen = pager.Next();
+    if (screen == nullptr) {
+      std::cerr << "No more records in table\n";
+      return true;
+    }
+  }
+  for (size_t i = 0; i < t.columns.size(); ++i) {
+    if (i) std::cout << "\t";
+    PrintCell(t.columns[i].name, std::cout);
+  }
+  std::cout << "\n";
+  for (const Row& row : screen->rows) {
+    for (size_t i = 0; i < row.size(); ++i) {
+      if (i) std::cout << "\t";
+      PrintCell(row[i].text, std::cout);
+    }
+    std::cout << "\n";
+  }
+  std::cerr << "rows " << pager.first_row() << " to " << pager.last_row() << "\n";
+  if (!preview.damage().empty()) std::cerr << "vostrel-recover: damaged: " << preview.damage() << "\n";
+  return error.empty();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,8 +206,12 @@ int main(int argc, char** argv) {
     return UsageError(error);
   }
   Args& a = *parsed;
-  if (a.command != "scan" && a.command != "ddl") return UsageError("unknown command " + a.command);
+  if (a.command != "scan" && a.command != "ddl" && a.command != "save" && a.command != "show") {
+    return UsageError("unknown command " + a.command);
+  }
   if (a.command == "scan" && !a.names.empty()) return UsageError("scan takes no table names");
+  if (a.command == "save" && a.script_dir.empty()) return UsageError("save needs --script OUTDIR");
+  if (a.command == "show" && a.names.size() != 1) return UsageError("show needs one DB.TABLE");
 
   CodePage code_page(a.codepage);
   if (!code_page.valid()) return UsageError("unknown single-byte code page " + a.codepage);
@@ -154,6 +256,33 @@ int main(int argc, char** argv) {
   }
   if (!unmatched.empty()) return kExitUsage;
   std::cout.sync_with_stdio(false);
+  EngineContext ctx{collations, code_page, out, &g_stop};
+
+  if (a.command == "show") return Show(scan, items, a, ctx) ? rc : kExitUnreadable;
+
+  if (a.command == "save") {
+    std::error_code mk;
+    fs::create_directories(a.script_dir, mk);
+    if (!fs::is_directory(a.script_dir, ec)) {
+      std::cerr << "vostrel-recover: cannot create output folder " << a.script_dir << "\n";
+      return kExitUnreadable;
+    }
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    const ScriptSaveResult r = RunScriptSave(scan, items, a.script_dir, ctx);
+    for (const SavedTable& t : r.tables) {
+      std::cout << t.database << "." << t.table << "\t"
+                << (t.rows_read ? std::to_string(t.rows) + " rows" : std::string("definition only"))
+                << (t.damaged ? "\tdamaged" : "") << "\n";
+    }
+    std::cout << "scripts written to " << r.save_folder.string() << "\n";
+    for (const std::string& e : r.errors) std::cerr << "vostrel-recover: " << e << "\n";
+    if (r.stopped) std::cerr << "vostrel-recover: stopped by the user\n";
+    bool damaged = false;
+    for (const SavedTable& t : r.tables) damaged = damaged || t.damaged;
+    return r.errors.empty() && !damaged && !r.stopped ? rc : kExitUnreadable;
+  }
+
   const DdlSummary s = WriteDdlScript(scan, items, collations, code_page, out, std::cout);
   std::cout.flush();
   for (const std::string& e : s.errors) std::cerr << "vostrel-recover: " << e << "\n";

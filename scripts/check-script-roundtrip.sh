@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Saves a fixture data directory as SQL scripts, loads them into a live server
+# beside the original server's own dump, and compares every table row by row.
+#
+#   scripts/check-script-roundtrip.sh CLI [--fresh | DATADIR EXPECTED_DIR] [--engines "MyISAM InnoDB"]
+#
+# Prints "identical N / M tables" and fails on any difference. Exits with 77
+# (skipped) where no MariaDB server is installed.
+set -euo pipefail
+
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/mariadb-lib.sh
+source "$HERE/mariadb-lib.sh"
+command -v mariadbd >/dev/null || { echo "mariadbd not installed"; exit 77; }
+
+CLI=${1:?usage: $0 CLI [--fresh | DATADIR EXPECTED_DIR] [--engines LIST]}
+shift
+WORK=$(mktemp -d /tmp/script-roundtrip.XXXXXX)
+cleanup() {
+    mdb_cleanup
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+DATADIR="" EXPECTED="" ENGINES="MyISAM"
+while [[ $# -gt 0 ]]; do
+    case $1 in
+        --fresh)
+            "$HERE/make-fixtures.sh" "$WORK/fx" >"$WORK/make-fixtures.log" 2>&1 ||
+                { tail -n 30 "$WORK/make-fixtures.log" >&2; exit 1; }
+            DATADIR="$WORK/fx/datadir" EXPECTED="$WORK/fx/expected"
+            shift ;;
+        --engines) ENGINES=$2; shift 2 ;;
+        *) DATADIR=$1 EXPECTED=$2; shift 2 ;;
+    esac
+done
+[[ -n $DATADIR && -n $EXPECTED ]] || { echo "no data directory given" >&2; exit 2; }
+
+mdb_install "$WORK/server"
+mdb_start "$WORK/server" "$WORK/run/mariadbd.sock" "$(mdb_free_port)"
+sql() { mdb_sql --default-character-set=utf8mb4 "$@"; }
+
+# The original content, as the original server dumped it, under orig_<db>.
+for dump in "$EXPECTED"/dump/*.sql; do
+    db=$(basename "$dump" .sql)
+    sql -e "CREATE SCHEMA \`orig_$db\`"
+    sql --batch "orig_$db" <"$dump"
+done
+
+"$CLI" save "$DATADIR" --script "$WORK/out" --log-dir "$WORK" --quiet >"$WORK/save.txt" || true
+for script in "$WORK"/out/Scriptdata/*.sql; do
+    sql --batch <"$script" || { echo "loading $(basename "$script") failed" >&2; exit 1; }
+done
+
+# Every column as text; bytes as hex so that nothing is lost in the comparison.
+select_list() {
+    sql --batch --skip-column-names -e "
+        SELECT GROUP_CONCAT(
+                 CASE WHEN DATA_TYPE IN ('binary','varbinary','tinyblob','blob','mediumblob','longblob',
+                                         'bit','geometry','point','linestring','polygon','multipoint',
+                                         'multilinestring','multipolygon','geometrycollection')
+                      THEN CONCAT('HEX(\`', COLUMN_NAME, '\`)')
+                      ELSE CONCAT('\`', COLUMN_NAME, '\`') END
+                 ORDER BY ORDINAL_POSITION SEPARATOR ',')
+        FROM information_schema.COLUMNS WHERE TABLE_SCHEMA='orig_$1' AND TABLE_NAME='$2'"
+}
+
+total=0 same=0
+while IFS=$'\t' read -r db table kind engine _; do
+    [[ $kind == "BASE TABLE" ]] || continue
+    [[ " $ENGINES " == *" $engine "* ]] || continue
+    total=$((total + 1))
+    cols=$(select_list "$db" "$table")
+    n=$(awk -F, '{print NF}' <<<"$cols")
+    order=$(seq -s, 1 "$n")
+    sql --batch --skip-column-names -e "SELECT $cols FROM \`orig_$db\`.\`$table\` ORDER BY $order" >"$WORK/a.tsv"
+    if ! sql --batch --skip-column-names -e "SELECT $cols FROM \`rep_$db\`.\`$table\` ORDER BY $order" \
+            >"$WORK/b.tsv" 2>"$WORK/err.txt"; then
+        echo "missing: $db.$table ($(cat "$WORK/err.txt"))" >&2
+        continue
+    fi
+    if cmp -s "$WORK/a.tsv" "$WORK/b.tsv"; then
+        same=$((same + 1))
+    else
+        echo "differs: $db.$table ($(wc -l <"$WORK/a.tsv") original rows, $(wc -l <"$WORK/b.tsv") recovered)" >&2
+        diff "$WORK/a.tsv" "$WORK/b.tsv" | head -n 6 >&2 || true
+    fi
+done <"$EXPECTED/tables.tsv"
+echo "engines: $ENGINES"
+echo "identical $same / $total tables"
+[[ $total -gt 0 && $same -eq $total ]]

@@ -1,0 +1,22 @@
+// What every reader needs besides the files: collations, the code page, the
+// reporting interface and the stop request of a running save.
+#pragma once
+
+#include <atomic>
+
+#include "model/collation_table.h"
+#include "model/text_codec.h"
+#include "scan/recovery_output.h"
+
+namespace vostrel {
+
+struct EngineContext {
+  const CollationTable& collations;
+  const CodePage& code_page;
+  RecoveryOutput& out;
+  const std::atomic<bool>* stop = nullptr;  // set by the user to end a save
+
+  bool stopped() const { return stop != nullptr && stop->load(std::memory_order_relaxed); }
+};
+
+}  // namespace vostrel

@@ -1,0 +1,348 @@
+#include "myisam/myd_reader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "model/value_text.h"
+
+namespace vostrel {
+
+namespace {
+
+constexpr size_t kBlockHeader = 20;
+constexpr uint64_t kAlign = 4;  // dynamic blocks start on 4-byte boundaries
+
+struct BlockInfo {
+  uint8_t type = 0;
+  uint64_t rec_len = 0;
+  uint64_t data_len = 0;
+  uint64_t block_len = 0;
+  uint64_t filepos = 0;
+  uint64_t next_filepos = 0;
+  bool first = false;
+  bool last = false;
+  bool deleted = false;
+  bool chained = false;  // a further block of the record follows
+  bool valid = true;
+};
+
+uint64_t Be(const uint8_t* p, size_t n) { return ReadUnsignedBe(p, n); }
+
+BlockInfo ReadBlockHeader(const uint8_t* h, uint64_t pos) {
+  BlockInfo b;
+  b.type = h[0];
+  switch (b.type) {
+    case 0:
+      b.deleted = true;
+      b.filepos = pos;
+      b.block_len = Be(h + 1, 3);
+      b.next_filepos = Be(h + 4, 8);
+      break;
+    case 1:
+    case 2:
+    case 3:
+    case 4: {
+      const size_t w = (b.type == 1 || b.type == 3) ? 2 : 3;
+      b.rec_len = b.data_len = Be(h + 1, w);
+      b.filepos = pos + 1 + w + (b.type >= 3 ? 1 : 0);
+      b.block_len = b.data_len + (b.type >= 3 ? h[1 + w] : 0);
+      b.first = b.last = true;
+      break;
+    }
+    case 5:
+      b.rec_len = Be(h + 1, 2);
+      b.data_len = b.block_len = Be(h + 3, 2);
+      b.next_filepos = Be(h + 5, 8);
+      b.filepos = pos + 13;
+      b.first = b.chained = true;
+      break;
+    case 6:
+      b.rec_len = Be(h + 1, 3);
+      b.data_len = b.block_len = Be(h + 4, 3);
+      b.next_filepos = Be(h + 7, 8);
+      b.filepos = pos + 15;
+      b.first = b.chained = true;
+      break;
+    case 7:
+    case 8:
+    case 9:
+    case 10: {
+      const size_t w = (b.type == 7 || b.type == 9) ? 2 : 3;
+      b.data_len = Be(h + 1, w);
+      b.filepos = pos + 1 + w + (b.type >= 9 ? 1 : 0);
+      b.block_len = b.data_len + (b.type >= 9 ? h[1 + w] : 0);
+      b.last = true;
+      break;
+    }
+    case 11:
+      b.data_len = b.block_len = Be(h + 1, 2);
+      b.next_filepos = Be(h + 3, 8);
+      b.filepos = pos + 11;
+      b.chained = true;
+      break;
+    case 12:
+      b.data_len = b.block_len = Be(h + 1, 3);
+      b.next_filepos = Be(h + 4, 8);
+      b.filepos = pos + 12;
+      b.chained = true;
+      break;
+    case 13:
+      b.rec_len = Be(h + 1, 4);
+      b.data_len = b.block_len = Be(h + 5, 3);
+      b.next_filepos = Be(h + 8, 8);
+      b.filepos = pos + 16;
+      b.first = b.chained = true;
+      break;
+    default:
+      b.valid = false;
+  }
+  return b;
+}
+
+std::string At(uint64_t pos) { return " at byte " + std::to_string(pos); }
+
+}  // namespace
+
+MydWalker::MydWalker(const TableDef& table, const MyiHeader& header, DataFile& file,
+                     DamageLog& damage)
+    : table_(table), header_(header), file_(file), damage_(damage) {
+  size_t stored = 0;
+  for (const MyiColumn& c : header_.myi_columns) stored += c.length;
+  image_length_ = std::max<size_t>(static_cast<size_t>(std::max(table_.record_length, 0)), stored);
+}
+
+uint64_t MydWalker::Walk(uint64_t start, const RecordVisitor& visit,
+                         const std::atomic<bool>* stop) {
+  switch (header_.row_format) {
+    case kRowFixed:
+      return WalkFixed(start, visit, stop);
+    case kRowDynamic:
+      return WalkDynamic(start, visit, stop);
+    default:
+      return kEndOfTable;
+  }
+}
+
+uint64_t MydWalker::WalkFixed(uint64_t start, const RecordVisitor& visit,
+                              const std::atomic<bool>* stop) {
+  const uint64_t size = file_.size();
+  uint64_t step = header_.packed_row_length;
+  if (step == 0 || step >= size) step = static_cast<uint64_t>(std::max(table_.record_length, 0));
+  if (step == 0) {
+    if (size > 0) damage_.Note("row length is zero");
+    return kEndOfTable;
+  }
+  const size_t len = static_cast<size_t>(std::min<uint64_t>(image_length_, step));
+  for (uint64_t pos = start; pos < size; pos += step) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) return kEndOfTable;
+    if (size - pos < step) {
+      damage_.Note("data file ends inside a row" + At(pos));
+      break;
+    }
+    const uint8_t* p = file_.View(pos, len);
+    if (p == nullptr) {
+      damage_.Note("row cannot be read" + At(pos));
+      break;
+    }
+    if ((p[0] & 1) == 0) continue;  // the delete mark: first bit cleared
+    MyisamRecord rec{p, len, nullptr, pos};
+    if (!visit(rec, pos + step)) return pos + step < size ? pos + step : kEndOfTable;
+  }
+  return kEndOfTable;
+}
+
+uint64_t MydWalker::WalkDynamic(uint64_t start, const RecordVisitor& visit,
+                                const std::atomic<bool>* stop) {
+  const uint64_t size = file_.size();
+  if (header_.myi_columns.empty()) {
+    if (size > 0) damage_.Note("no column table to unpack dynamic rows");
+    return kEndOfTable;
+  }
+  uint8_t h[kBlockHeader];
+  uint64_t pos = start;
+  while (pos < size) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) return kEndOfTable;
+    std::memset(h, 0, sizeof h);
+    file_.Read(pos, kBlockHeader, h);
+    const BlockInfo first = ReadBlockHeader(h, pos);
+    uint64_t after = first.filepos + first.block_len;  // end of this block
+    if (!first.valid) {
+      damage_.Note("unknown block type " + std::to_string(first.type) + At(pos));
+      pos = (pos / kAlign + 1) * kAlign;
+      continue;
+    }
+    if (first.deleted || !first.first) {
+      // Freed space, or a later block of a record reached through its chain.
+      if (first.block_len == 0 || after <= pos || (first.deleted && first.block_len < kBlockHeader)) {
+        damage_.Note("block of impossible length" + At(pos));
+        after = (pos / kAlign + 1) * kAlign;
+      }
+      pos = after;
+      continue;
+    }
+    if (after <= pos || after > size) {
+      damage_.Note("record block runs past the end of the file" + At(pos));
+      pos = (pos / kAlign + 1) * kAlign;
+      continue;
+    }
+    // Assemble the record from its chain; every block must bring bytes, so the
+    // chain ends within rec_len steps.
+    bool ok = first.rec_len > 0 && first.rec_len <= size && first.data_len <= first.rec_len;
+    record_.clear();
+    BlockInfo b = first;
+    uint64_t left = first.rec_len;
+    while (ok) {
+      if (b.data_len == 0 || b.data_len > left || b.filepos > size || b.data_len > size - b.filepos) {
+        ok = false;
+        break;
+      }
+      const size_t old = record_.size();
+      record_.resize(old + b.data_len);
+      if (file_.Read(b.filepos, b.data_len, record_.data() + old) != b.data_len) {
+        ok = false;
+        break;
+      }
+      left -= b.data_len;
+      if (left == 0) break;
+      if (!b.chained || b.next_filepos >= size) {
+        ok = false;
+        break;
+      }
+      const uint64_t next = b.next_filepos;
+      std::memset(h, 0, sizeof h);
+      file_.Read(next, kBlockHeader, h);
+      b = ReadBlockHeader(h, next);
+      if (!b.valid || b.first || b.deleted) {
+        ok = false;
+        break;
+      }
+    }
+    if (!ok) {
+      damage_.Note("record chain is broken" + At(pos));
+      pos = after;
+      continue;
+    }
+    pos = after;
+    if (!UnpackDynamicRow(record_.data(), record_.size())) {
+      damage_.Note("record does not match the column layout" + At(first.filepos));
+      continue;
+    }
+    MyisamRecord rec{image_.data(), image_.size(), &blobs_, first.filepos};
+    if (!visit(rec, pos)) return pos < size ? pos : kEndOfTable;
+  }
+  return kEndOfTable;
+}
+
+bool MydWalker::UnpackDynamicRow(const uint8_t* data, size_t length) {
+  if (length < header_.min_packed_length || length < header_.flag_bytes) return false;
+  image_.assign(image_length_, 0);
+  blobs_.clear();
+  const uint8_t* from = data + header_.flag_bytes;
+  const uint8_t* end = data + length;
+  const uint8_t* flags = data;
+  unsigned bit = 1;
+  unsigned flag = header_.flag_bytes > 0 ? flags[0] : 0;
+  size_t flag_index = 0;
+  uint64_t min_left = header_.min_packed_length - header_.flag_bytes;
+  size_t to = 0;
+  auto next_bit = [&] {
+    bit <<= 1;
+    if (bit >= 256) {
+      bit = 1;
+      ++flag_index;
+      flag = flag_index < header_.flag_bytes ? flags[flag_index] : 0;
+    }
+  };
+  for (const MyiColumn& col : header_.myi_columns) {
+    const size_t len = col.length;
+    if (to + len > image_.size()) return false;
+    uint8_t* dst = image_.data() + to;
+    const size_t left = static_cast<size_t>(end - from);
+    const int16_t kind = col.kind;
+    if (kind == kFieldNormal || kind == kFieldCheck) {
+      if (min_left > left || len > left) return false;
+      min_left -= std::min<uint64_t>(min_left, len);
+      std::memcpy(dst, from, len);
+      from += len;
+    } else if (kind == kFieldVarchar) {
+      if (len == 0) return false;
+      size_t n;
+      size_t prefix;
+      if (len - 1 < 256) {
+        if (left < 1) return false;
+        n = from[0];
+        prefix = 1;
+        if (n > len - 1) return false;
+        dst[0] = from[0];
+        from += 1;
+      } else {
+        if (left < 1) return false;
+        if (from[0] != 255) {
+          n = from[0];
+          from += 1;
+        } else {
+          if (left < 3) return false;
+          n = (size_t{from[1]} << 8) | from[2];
+          from += 3;
+        }
+        prefix = 2;
+        if (len < 2 || n > len - 2) return false;
+        dst[0] = static_cast<uint8_t>(n & 0xFF);
+        dst[1] = static_cast<uint8_t>(n >> 8);
+      }
+      if (n > static_cast<size_t>(end - from)) return false;
+      std::memcpy(dst + prefix, from, n);
+      from += n;
+      if (min_left > 0) --min_left;
+    } else {
+      if (flag & bit) {
+        if (kind == kFieldSkipEndspace || kind == kFieldSkipPrespace) {
+          size_t n;
+          if (len > 255 && left >= 1 && (from[0] & 128)) {
+            if (left < 2) return false;
+            n = (from[0] & 127u) + (size_t{from[1]} << 7);
+            from += 2;
+          } else {
+            if (left < 1) return false;
+            n = from[0];
+            from += 1;
+          }
+          if (min_left > 0) --min_left;
+          if (n >= len || min_left + n > static_cast<size_t>(end - from)) return false;
+          if (kind == kFieldSkipEndspace) {
+            std::memcpy(dst, from, n);
+            std::memset(dst + n, ' ', len - n);
+          } else {
+            std::memset(dst, ' ', len - n);
+            std::memcpy(dst + len - n, from, n);
+          }
+          from += n;
+        }
+        // Blob and zero fields with the bit set are empty / all zero.
+      } else if (kind == kFieldBlob) {
+        if (len < 9 || len > 12) return false;
+        const size_t size_len = len - 8;
+        if (left < size_len) return false;
+        const uint64_t blob_len = ReadUnsignedLe(from, size_len);
+        if (left - size_len < blob_len || left - size_len - blob_len < min_left) return false;
+        std::memcpy(dst, from, size_len);
+        blobs_.push_back(BlobSpan{static_cast<uint32_t>(to), from + size_len,
+                                  static_cast<size_t>(blob_len)});
+        from += size_len + blob_len;
+      } else {
+        if (kind == kFieldSkipEndspace || kind == kFieldSkipPrespace) {
+          if (min_left > 0) --min_left;
+        }
+        if (min_left + len > left) return false;
+        std::memcpy(dst, from, len);
+        from += len;
+      }
+      next_bit();
+    }
+    to += len;
+  }
+  return true;
+}
+
+}  // namespace vostrel

@@ -1,0 +1,94 @@
+#include "myisam/myi_header.h"
+
+#include "model/data_file.h"
+
+namespace vostrel {
+
+namespace {
+
+uint16_t Be16(ByteView v, size_t off) { return static_cast<uint16_t>((v.u8(off) << 8) | v.u8(off + 1)); }
+uint32_t Be32(ByteView v, size_t off) {
+  return (uint32_t{v.u8(off)} << 24) | (uint32_t{v.u8(off + 1)} << 16) |
+         (uint32_t{v.u8(off + 2)} << 8) | v.u8(off + 3);
+}
+uint64_t Be64(ByteView v, size_t off) { return (uint64_t{Be32(v, off)} << 32) | Be32(v, off + 4); }
+
+constexpr size_t kBaseInfoSize = 100;
+constexpr size_t kKeyDefSize = 12;
+constexpr size_t kKeySegSize = 18;
+constexpr size_t kUniqueDefSize = 4;
+constexpr size_t kColumnDefSize = 7;
+
+}  // namespace
+
+MyiReadResult ParseMyiHeader(ByteView v, MyiHeader& h) {
+  MyiReadResult r;
+  if (v.size() <= 24) {
+    r.error = "index file is too short";
+    return r;
+  }
+  h = MyiHeader{};
+  h.options = Be16(v, 4);
+  h.row_format = (h.options & 4) ? kRowCompressed : (h.options & 1) ? kRowDynamic : kRowFixed;
+  const size_t base = Be16(v, 12);
+  const uint8_t uniques = v.u8(19);
+  r.ok = true;
+  if (!v.fits(base, kBaseInfoSize)) {
+    r.error = "base information lies beyond the end of the index file";
+    return r;
+  }
+  h.records = Be64(v, base + 24);
+  h.record_length = Be32(v, base + 44);
+  h.packed_row_length = Be32(v, base + 48);
+  h.min_packed_length = Be32(v, base + 52);
+  h.field_count = Be32(v, base + 64);
+  h.key_count = v.u8(base + 74);
+  h.flag_bytes = Be16(v, base + 76);
+
+  size_t pos = base + kBaseInfoSize;
+  for (uint32_t k = 0; k < h.key_count; ++k) {
+    if (!v.fits(pos, kKeyDefSize)) {
+      r.error = "key definitions are cut off";
+      return r;
+    }
+    const size_t segs = v.u8(pos);
+    pos += kKeyDefSize + segs * kKeySegSize;
+  }
+  for (uint32_t u = 0; u < uniques; ++u) {
+    if (!v.fits(pos, kUniqueDefSize)) {
+      r.error = "unique constraints are cut off";
+      return r;
+    }
+    const size_t segs = Be16(v, pos);
+    pos += kUniqueDefSize + segs * kKeySegSize;
+  }
+  if (!v.fits(pos, size_t{h.field_count} * kColumnDefSize)) {
+    r.error = "stored-column table is cut off";
+    return r;
+  }
+  h.myi_columns.reserve(h.field_count);
+  for (uint32_t c = 0; c < h.field_count; ++c, pos += kColumnDefSize) {
+    MyiColumn col;
+    col.kind = static_cast<int16_t>(Be16(v, pos));
+    col.length = Be16(v, pos + 2);
+    col.null_bit = v.u8(pos + 4);
+    col.null_pos = Be16(v, pos + 5);
+    h.myi_columns.push_back(col);
+  }
+  r.has_columns = true;
+  return r;
+}
+
+MyiReadResult ReadMyiHeader(const std::filesystem::path& path, MyiHeader& header) {
+  DataFile f;
+  MyiReadResult r;
+  if (!f.Open(path, &r.error)) return r;
+  // The header, base information and column table sit in the first block;
+  // a generous prefix covers tables with many keys.
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(f.size(), 4u << 20));
+  std::vector<uint8_t> bytes(want);
+  bytes.resize(f.Read(0, want, bytes.data()));
+  return ParseMyiHeader(ByteView(bytes.data(), bytes.size()), header);
+}
+
+}  // namespace vostrel

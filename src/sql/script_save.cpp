@@ -1,0 +1,177 @@
+#include "sql/script_save.h"
+
+#include <fstream>
+#include <system_error>
+
+#include "model/file_util.h"
+#include "model/frm_reader.h"
+#include "myisam/myi_header.h"
+#include "myisam/myisam_export.h"
+#include "sql/create_statements.h"
+#include "sql/script_sink.h"
+
+namespace vostrel {
+
+namespace fs = std::filesystem;
+
+std::string ScriptFileName(const std::string& database_folder) {
+  const std::string display = DatabaseDisplayName(database_folder);
+  const bool safe = !display.empty() && display != "." && display != ".." &&
+                    display.find('/') == std::string::npos &&
+                    display.find('\0') == std::string::npos;
+  return (safe ? display : DatabaseFolderName(database_folder)) + ".sql";
+}
+
+namespace {
+
+class ScriptRun {
+ public:
+  ScriptRun(const ScanResult& scan, EngineContext& ctx, ScriptSaveResult& result)
+      : scan_(scan), ctx_(ctx), result_(result) {}
+
+  void Table(const TableEntry& entry) {
+    const std::string& folder = scan_.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)];
+    const std::string db = DatabaseDisplayName(folder);
+    const fs::path script_path = result_.save_folder / ScriptFileName(folder);
+    if (script_path != current_path_) {
+      current_path_ = script_path;
+      CloseScript();
+      const std::string line = "Creating Script File For Database " + db;
+      ctx_.out.AddOutputLine(line);
+      ctx_.out.WriteLogText("\r\n" + line + "\r\n");
+      std::string error;
+      if (!script_.OpenScript(script_path, &error)) {
+        const std::string msg = "Sctipt File for Database " + db + " not created.";
+        ctx_.out.AddOutputLine(msg);
+        ctx_.out.WriteLogText("\r\n" + msg + "\r\n");
+        result_.errors.push_back(msg + " (" + error + ")");
+      } else {
+        const DatabaseOptions opts = ReadDatabaseOptions(folder);
+        script_.WriteText(SchemaStatement(db, opts.charset, opts.collation, true));
+        script_.WriteText(UseStatement(db, true));
+        script_.WriteText(kScriptSessionSettings);
+      }
+    }
+    if (!script_.is_open()) return;
+
+    const std::string table_name = OutputTableName(entry.displayName);
+    ctx_.out.AddOutputLine("Processing Table " + entry.displayName);
+    ctx_.out.WriteLogText("Processing Table " + entry.displayName + "\r\n");
+    SavedTable saved{db, entry.displayName};
+    const fs::path base = fs::path(folder) / entry.tableName;
+    const fs::path frm = FindOrDefault(folder, entry.tableName + ".frm");
+    const FrmReadResult fr = ReadTableDefinition(frm, ctx_.collations, ctx_.code_page, table_);
+    for (const std::string& w : fr.warnings) {
+      ctx_.out.WriteLogText("Table definition " + frm.string() + ": " + w + "\r\n");
+    }
+    if (!fr.ok || table_.columns.empty()) {
+      const std::string msg = "Table definition " + frm.string() + " cannot be read: " +
+                              (fr.ok ? std::string("no columns") : fr.error);
+      ctx_.out.AddOutputLine(msg);
+      ctx_.out.WriteLogText(msg + "\r\n");
+      result_.errors.push_back(msg);
+      result_.tables.push_back(saved);
+      return;
+    }
+    script_.WriteText(CreateTableStatement(table_name, table_, ctx_.collations));
+    script_.WriteLineEnd();
+    script_.WriteLineEnd();
+
+    if (table_.engine_type == kEngineMyIsam) {
+      const fs::path myi = FindOrDefault(folder, entry.tableName + ".MYI");
+      ctx_.out.WriteLogText("Processing File\t" + myi.string() + "\r\n");
+      MyiHeader header;
+      const MyiReadResult mr = ReadMyiHeader(myi, header);
+      const fs::path myd = FindOrDefault(folder, entry.tableName + ".MYD");
+      ctx_.out.WriteLogText("Processing File\t" + myd.string() + "\r\n");
+      if (!mr.ok || !mr.has_columns) {
+        const std::string msg = "Index file " + myi.string() + " cannot be read (" + mr.error +
+                                "); rows of " + entry.displayName + " are not saved";
+        ctx_.out.AddOutputLine(msg);
+        ctx_.out.WriteLogText(msg + "\r\n");
+        result_.errors.push_back(msg);
+      } else if (header.row_format == kRowCompressed) {
+        const std::string msg = "Table " + entry.displayName +
+                                " is compressed (myisampack); its rows are not read";
+        ctx_.out.AddOutputLine(msg);
+        ctx_.out.WriteLogText(msg + "\r\n");
+        result_.errors.push_back(msg);
+      } else {
+        const TableExportResult r = ExportMyisamRows(myd, table_name, table_, header, script_, ctx_,
+                                                     "mydfileforscript");
+        saved.rows = r.rows;
+        saved.rows_read = r.completed;
+        saved.damaged = r.damaged;
+      }
+    }
+    result_.tables.push_back(saved);
+  }
+
+  void CloseScript() {
+    if (!script_.is_open()) return;
+    const fs::path p = script_.path();
+    if (!script_.CloseScript()) {
+      const std::string msg = "Script file " + p.string() + " could not be written completely";
+      ctx_.out.AddOutputLine(msg);
+      ctx_.out.WriteLogText(msg + "\r\n");
+      result_.errors.push_back(msg);
+    }
+  }
+
+ private:
+  static fs::path FindOrDefault(const std::string& folder, const std::string& name) {
+    fs::path p = FindFileIgnoringCase(folder, name);
+    return p.empty() ? fs::path(folder) / name : p;
+  }
+
+  const ScanResult& scan_;
+  EngineContext& ctx_;
+  ScriptSaveResult& result_;
+  ScriptSink script_;
+  fs::path current_path_;
+  TableDef table_;
+};
+
+}  // namespace
+
+ScriptSaveResult RunScriptSave(const ScanResult& scan, const std::vector<SelectedItem>& items,
+                               const fs::path& chosen_folder, EngineContext& ctx) {
+  ScriptSaveResult result;
+  ctx.out.ShowProgress(true);
+  result.save_folder = chosen_folder / "Scriptdata";
+  std::error_code ec;
+  fs::create_directories(result.save_folder / "blobdata", ec);
+  if (ec) result.errors.push_back("cannot create " + (result.save_folder / "blobdata").string());
+  {
+    std::ofstream f(result.save_folder / "ActualSaveFilepath.txt", std::ios::binary | std::ios::trunc);
+    f << result.save_folder.string();
+  }
+  ctx.out.WriteLogText("Script Saving Path:\t" + result.save_folder.string());
+
+  ScriptRun run(scan, ctx, result);
+  for (const SelectedItem& item : items) {
+    ctx.out.SetCaptionText("");
+    if (ctx.stopped()) {
+      result.stopped = true;
+      break;
+    }
+    if (KindOf(item) != ItemKind::kTable) continue;
+    const int64_t i = ListIndexOf(item, scan);
+    if (i < 0) continue;
+    const TableEntry& entry = scan.m_tableEntries[static_cast<size_t>(i)];
+    if (entry.databaseIndex < 0 ||
+        static_cast<size_t>(entry.databaseIndex) >= scan.m_databaseFolders.size()) {
+      continue;
+    }
+    run.Table(entry);
+  }
+  if (ctx.stopped()) result.stopped = true;
+  run.CloseScript();
+  ctx.out.WriteLogText("Script Saving Completed...\r\n");
+  ctx.out.WriteLogText("\r\n " + std::string(84, '*') + "\r\n");
+  ctx.out.ShowProgress(false);
+  ctx.out.ShowMessage("Script Created successfully");
+  return result;
+}
+
+}  // namespace vostrel

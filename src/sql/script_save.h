@@ -1,0 +1,47 @@
+// The save-as-script run: the selected tables of every database into one SQL
+// script per database under <folder>/Scriptdata.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "model/engine_context.h"
+#include "scan/scan.h"
+#include "scan/selection.h"
+
+namespace vostrel {
+
+struct SavedTable {
+  std::string database;
+  std::string table;
+  uint64_t rows = 0;
+  bool rows_read = false;  // false: CREATE TABLE only (unreadable or unsupported data)
+  bool damaged = false;
+};
+
+struct ScriptSaveResult {
+  std::filesystem::path save_folder;  // <chosen>/Scriptdata
+  std::vector<SavedTable> tables;
+  std::vector<std::string> errors;  // things the user must know about
+  bool stopped = false;
+};
+
+// Statements every database script carries after USE, so that the values load
+// the same whatever the server's defaults: UTF-8 text, UTC timestamps, and
+// backslash escapes and zero dates accepted.
+inline constexpr const char* kScriptSessionSettings =
+    "/*!40101 SET NAMES utf8 */;\r\n"
+    "/*!50503 SET NAMES utf8mb4 */;\r\n"
+    "SET time_zone='+00:00';\r\n"
+    "SET sql_mode='NO_AUTO_VALUE_ON_ZERO';\r\n";
+
+ScriptSaveResult RunScriptSave(const ScanResult& scan, const std::vector<SelectedItem>& items,
+                               const std::filesystem::path& chosen_folder, EngineContext& ctx);
+
+// File name for a database's script: the decoded name when it is a safe file
+// name, else the name as found on disk.
+std::string ScriptFileName(const std::string& database_folder);
+
+}  // namespace vostrel
