@@ -161,29 +161,51 @@ uint64_t MydWalker::WalkDynamic(uint64_t start, const RecordVisitor& visit,
   }
   uint8_t h[kBlockHeader];
   uint64_t pos = start;
+  // After damage the walk steps block-alignment by block-alignment until a
+  // record reads cleanly again; garbage must not make it jump far ahead.
+  bool resync = false;
+  auto lost = [&](const std::string& what) {
+    if (!resync) damage_.Note(what + At(pos));
+    resync = true;
+    pos = (pos / kAlign + 1) * kAlign;
+  };
+  auto sane_link = [size](uint64_t p) { return p < size || p == UINT64_MAX; };
   while (pos < size) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) return kEndOfTable;
     std::memset(h, 0, sizeof h);
     file_.Read(pos, kBlockHeader, h);
     const BlockInfo first = ReadBlockHeader(h, pos);
-    uint64_t after = first.filepos + first.block_len;  // end of this block
+    const uint64_t after = first.filepos + first.block_len;  // end of this block
     if (!first.valid) {
-      damage_.Note("unknown block type " + std::to_string(first.type) + At(pos));
-      pos = (pos / kAlign + 1) * kAlign;
+      lost("unknown block type " + std::to_string(first.type));
       continue;
     }
-    if (first.deleted || !first.first) {
-      // Freed space, or a later block of a record reached through its chain.
-      if (first.block_len == 0 || after <= pos || (first.deleted && first.block_len < kBlockHeader)) {
-        damage_.Note("block of impossible length" + At(pos));
-        after = (pos / kAlign + 1) * kAlign;
+    if (first.deleted) {
+      // Freed space: its length and links must be plausible before it is skipped.
+      const uint64_t prev = ReadUnsignedBe(h + 12, 8);
+      if (first.block_len < kBlockHeader || first.block_len % kAlign != 0 || after > size ||
+          !sane_link(first.next_filepos) || !sane_link(prev)) {
+        lost("deleted block of impossible length");
+        continue;
       }
       pos = after;
       continue;
     }
+    if (!first.first) {
+      // A later block of a record, reached through its chain.
+      if (first.data_len == 0 || after <= pos || after > size) {
+        lost("block of impossible length");
+        continue;
+      }
+      if (resync) {
+        pos = (pos / kAlign + 1) * kAlign;
+      } else {
+        pos = after;
+      }
+      continue;
+    }
     if (after <= pos || after > size) {
-      damage_.Note("record block runs past the end of the file" + At(pos));
-      pos = (pos / kAlign + 1) * kAlign;
+      lost("record block runs past the end of the file");
       continue;
     }
     // Assemble the record from its chain; every block must bring bytes, so the
@@ -218,16 +240,18 @@ uint64_t MydWalker::WalkDynamic(uint64_t start, const RecordVisitor& visit,
         break;
       }
     }
+    ok = ok && UnpackDynamicRow(record_.data(), record_.size());
     if (!ok) {
-      damage_.Note("record chain is broken" + At(pos));
-      pos = after;
+      if (resync) {
+        pos = (pos / kAlign + 1) * kAlign;
+      } else {
+        damage_.Note("record is damaged" + At(pos));
+        pos = after;
+      }
       continue;
     }
+    resync = false;
     pos = after;
-    if (!UnpackDynamicRow(record_.data(), record_.size())) {
-      damage_.Note("record does not match the column layout" + At(first.filepos));
-      continue;
-    }
     MyisamRecord rec{image_.data(), image_.size(), &blobs_, first.filepos};
     if (!visit(rec, pos)) return pos < size ? pos : kEndOfTable;
   }

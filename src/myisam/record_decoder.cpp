@@ -177,9 +177,15 @@ void MyisamRecordDecoder::DecodeColumn(size_t i, const MyisamRecord& rec,
       break;
     }
     case kTypeString:
-    case kTypeVarString:
       SetStringValue(decoders_[i], bytes_at(off, static_cast<size_t>(c.length)), opts, out);
       break;
+    case kTypeVarString: {
+      // Pre-5.0.3 VARCHAR: kept padded, but trailing spaces were never part of the value.
+      std::string_view s = bytes_at(off, static_cast<size_t>(c.length));
+      while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+      SetStringValue(decoders_[i], s, opts, out);
+      break;
+    }
     case kTypeTinyBlob:
     case kTypeBlob:
     case kTypeMediumBlob:
