@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "test_support.h"
@@ -100,6 +101,52 @@ TEST(CliTest, UnreadableTableDefinitionExitsWithOne) {
   const std::string err = Cli("ddl '" + dir.string() + "'", &rc, true);
   EXPECT_EQ(rc, 1);
   EXPECT_NE(err.find("broken.frm cannot be read"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vostrel
+
+namespace vostrel {
+namespace {
+
+TEST(CliSaveTest, ScriptLayoutTotalsAndLog) {
+  const fs::path out = testing::TempDir("cli-save");
+  int rc;
+  const std::string printed =
+      Cli("save '" + testing::SampleDataDir().string() + "' legacy --script '" + out.string() + "'", &rc);
+  EXPECT_EQ(rc, 0) << printed;
+  EXPECT_NE(printed.find("legacy.parts\t360 rows"), std::string::npos) << printed;
+  const fs::path data = out / "Scriptdata";
+  EXPECT_TRUE(fs::is_directory(data / "blobdata"));
+  EXPECT_EQ(testing::ReadFileOrEmpty(data / "ActualSaveFilepath.txt"), data.string());
+  const std::string sql = testing::ReadFileOrEmpty(data / "legacy.sql");
+  EXPECT_EQ(sql.rfind("CREATE SCHEMA `rep_legacy` CHARACTER SET latin1 COLLATE latin1_swedish_ci;\r\n"
+                      "USE `rep_legacy`;\r\n",
+                      0),
+            0u);
+  EXPECT_NE(sql.find("ENGINE=MYISAM DEFAULT CHARSET latin1 COLLATE latin1_swedish_ci;\r\n\r\n"
+                     "INSERT INTO `contacts`(`id`,`name`,`phone`,`address`) VALUES("),
+            std::string::npos);
+  EXPECT_NE(sql.find(");\r\nCOMMIT;\r\n\r\nCreate TABLE  `counters`"), std::string::npos);
+  EXPECT_EQ(sql.find("\r\r"), std::string::npos);
+  EXPECT_FALSE(fs::exists(data / "shop.sql"));  // only the database asked for
+}
+
+TEST(CliShowTest, ScreenAndKeyGrid) {
+  int rc;
+  const std::string dir = testing::SampleDataDir().string();
+  const std::string rows = Cli("show '" + dir + "' legacy.parts", &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(rows.rfind("id\tcode\tdescr\tprice\tqty\tweight\tadded\n", 0), 0u) << rows.substr(0, 200);
+  EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 361);
+  Cli("show '" + dir + "' legacy.parts --page 2", &rc);
+  EXPECT_EQ(rc, 0);
+  const std::string keys = Cli("show '" + dir + "' legacy.parts --keys", &rc);
+  EXPECT_NE(keys.find("Column Name\tData Type\tsize\tAllow Nulls\tKey Name\n"), std::string::npos);
+  EXPECT_NE(keys.find("id\tINT\t11\tFalse\tPrimary Key\n"), std::string::npos) << keys;
+  EXPECT_NE(keys.find("code\tCHAR(8)\t8\tFalse\tUnique Key\n"), std::string::npos) << keys;
+  Cli("show '" + dir + "' legacy", &rc);
+  EXPECT_EQ(rc, 2);
 }
 
 }  // namespace

@@ -258,7 +258,12 @@ int main(int argc, char** argv) {
   std::cout.sync_with_stdio(false);
   EngineContext ctx{collations, code_page, out, &g_stop};
 
-  if (a.command == "show") return Show(scan, items, a, ctx) ? rc : kExitUnreadable;
+  if (a.command == "show") {
+    if (items.size() != 1 || KindOf(items[0]) != ItemKind::kTable) {
+      return UsageError(a.names[0] + " does not name one table");
+    }
+    return Show(scan, items, a, ctx) ? rc : kExitUnreadable;
+  }
 
   if (a.command == "save") {
     std::error_code mk;
