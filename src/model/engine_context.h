@@ -15,6 +15,8 @@ struct EngineContext {
   const CodePage& code_page;
   RecoveryOutput& out;
   const std::atomic<bool>* stop = nullptr;  // set by the user to end a save
+  // Numbers the large-value files; kept by the application so that later saves go on counting.
+  uint64_t* blob_file_counter = nullptr;
 
   bool stopped() const { return stop != nullptr && stop->load(std::memory_order_relaxed); }
 };

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "model/file_util.h"
+#include "innodb/innodb_table.h"
 #include "model/frm_reader.h"
 #include "myisam/myi_header.h"
 #include "myisam/myisam_export.h"
@@ -104,7 +105,50 @@ class ScriptRun {
         saved.damaged = r.damaged;
       }
     }
+    if (table_.engine_type == kEngineInnoDb) SaveInnoDb(folder, entry, table_name, saved);
     result_.tables.push_back(saved);
+  }
+
+  void SaveInnoDb(const std::string& folder, const TableEntry& entry, const std::string& table_name,
+                  SavedTable& saved) {
+    const fs::path ibd = FindOrDefault(folder, entry.tableName + ".ibd");
+    ctx_.out.WriteLogText("Opening File\t" + ibd.string() + "\r\n");
+    Tablespace space;
+    std::string error;
+    if (!space.Open(ibd, &error)) {
+      Report("Tablespace of " + entry.displayName + " cannot be opened: " + error);
+      return;
+    }
+    const ClusteredIndex index = BuildClusteredIndexFromTableDef(table_, ctx_.collations);
+    const LeafSearch leaf = FindLeafPage(space, kClusteredRootIbd, index);
+    if (leaf.redundant) {
+      Report("Table " + entry.displayName +
+             " uses ROW_FORMAT=REDUNDANT, which is not read; its rows are not saved");
+      return;
+    }
+    if (leaf.leaf == 0) {
+      ctx_.out.WriteLogText("Leaf page number not found.\r\n");
+      Report("Rows of " + entry.displayName + " cannot be found: " + leaf.problem);
+      return;
+    }
+    if (leaf.from_scan) {
+      Report("Index tree of " + entry.displayName + " is damaged (" + leaf.problem +
+             "); rows found by scanning the file");
+    }
+    ctx_.out.WriteLogText("Saving Data...\r\n");
+    BlobFileWriter blobs(result_.save_folder / "blobdata",
+                         ctx_.blob_file_counter ? *ctx_.blob_file_counter : local_blob_counter_);
+    const TableExportResult r = ExportInnoRows(space, leaf.leaf, table_name, table_, index, script_,
+                                               ctx_, &blobs, "parseibdfileforscript");
+    saved.rows = r.rows;
+    saved.rows_read = r.completed;
+    saved.damaged = r.damaged || leaf.from_scan;
+  }
+
+  void Report(const std::string& msg) {
+    ctx_.out.AddOutputLine(msg);
+    ctx_.out.WriteLogText(msg + "\r\n");
+    result_.errors.push_back(msg);
   }
 
   void CloseScript() {
@@ -130,6 +174,7 @@ class ScriptRun {
   ScriptSink script_;
   fs::path current_path_;
   TableDef table_;
+  uint64_t local_blob_counter_ = 0;
 };
 
 }  // namespace

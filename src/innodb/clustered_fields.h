@@ -1,0 +1,71 @@
+// The fields of one clustered-index record of a table, in stored order, and
+// how InnoDB stores each of them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/collation_table.h"
+#include "model/table_def.h"
+
+namespace vostrel {
+
+// InnoDB main types.
+enum InnoMainType : int32_t {
+  kDataVarchar = 1,
+  kDataChar = 2,
+  kDataFixBinary = 3,
+  kDataBinary = 4,
+  kDataBlob = 5,
+  kDataInt = 6,
+  kDataSys = 8,
+  kDataFloat = 9,
+  kDataDouble = 10,
+  kDataDecimal = 11,
+  kDataVarMysql = 12,
+  kDataMysql = 13,
+};
+
+inline constexpr uint32_t kPrtypeNotNull = 0x100;
+inline constexpr uint32_t kPrtypeUnsigned = 0x200;
+inline constexpr uint32_t kPrtypeBinary = 0x400;
+
+struct InnoColumnDef {
+  int32_t mtype = 0;
+  uint32_t prtype = 0;
+  int32_t len = 0;        // declared byte length
+  int32_t fixed_len = 0;  // bytes always taken; 0 when the record header holds the length
+  int32_t column = -1;    // TableDef column receiving the value; -1 for hidden fields
+  bool key_prefix = false;  // a key field holding only the start of a column
+  std::string name;
+
+  bool nullable() const { return (prtype & kPrtypeNotNull) == 0; }
+  bool is_unsigned() const { return (prtype & kPrtypeUnsigned) != 0; }
+  // Two length bytes are possible for long and large-object fields.
+  bool big() const { return len > 255 || mtype == kDataBlob; }
+};
+
+struct ClusteredIndex {
+  std::vector<InnoColumnDef> fields;  // stored order
+  size_t key_fields = 0;              // the first key_fields fields form the key
+  size_t nullable_fields = 0;
+  size_t null_bytes() const { return (nullable_fields + 7) / 8; }
+};
+
+// The key InnoDB clusters on: PRIMARY, else the first UNIQUE key whose columns
+// are all NOT NULL (and whole); nullptr means the hidden DB_ROW_ID.
+const KeyDef* ClusteredKey(const TableDef& table);
+
+// Stored form of one column, derived from its MySQL type as InnoDB does.
+InnoColumnDef InnoFieldForColumn(const TableDef& table, size_t column,
+                                 const CollationTable& collations);
+
+ClusteredIndex BuildClusteredIndexFromTableDef(const TableDef& table,
+                                               const CollationTable& collations);
+
+// Length of the key part of a node-pointer record at `origin`, or 0 when its
+// header does not fit inside the page.
+size_t NodePointerKeyLength(const uint8_t* page, size_t origin, const ClusteredIndex& index);
+
+}  // namespace vostrel

@@ -1,0 +1,68 @@
+#include "innodb/extern_value.h"
+
+#include <cstdio>
+
+namespace vostrel {
+
+ExternRef ParseExternRef(const uint8_t* ref) {
+  ExternRef r;
+  r.space_id = PageU32(ref, 0);
+  r.page = PageU32(ref, 4);
+  r.offset = PageU32(ref, 8);
+  r.length = PageU32(ref, 16);
+  return r;
+}
+
+bool ReadExternValue(Tablespace& space, const ExternRef& ref,
+                     const std::function<void(const uint8_t*, size_t)>& sink, std::string* damage) {
+  PageBuffer page;
+  uint64_t left = ref.length;
+  uint32_t p = ref.page;
+  size_t off = ref.offset;
+  // Each page is visited at most once per value: the chain cannot loop for long.
+  for (uint64_t visits = 0; left > 0; ++visits) {
+    if (p == kFilNull || visits > space.page_count() || !space.ReadPage(p, page)) {
+      if (damage) *damage = "value page chain breaks at page " + std::to_string(p);
+      return false;
+    }
+    if (off + 8 > kPageSize) {
+      if (damage) *damage = "value part outside page " + std::to_string(p);
+      return false;
+    }
+    uint64_t part = PageU32(page.data(), off);
+    const uint32_t next = PageU32(page.data(), off + 4);
+    if (part > kPageSize - off - 8) part = kPageSize - off - 8;
+    if (part > left) part = left;
+    if (part == 0) {
+      if (damage) *damage = "empty value part on page " + std::to_string(p);
+      return false;
+    }
+    sink(page.data() + off + 8, static_cast<size_t>(part));
+    left -= part;
+    p = next;
+    off = kPageHeader;
+  }
+  return true;
+}
+
+std::filesystem::path BlobFileWriter::Write(Tablespace& space, std::string_view local,
+                                            const ExternRef& ref, std::string* damage) {
+  const std::filesystem::path path = folder_ / std::to_string(static_cast<uint32_t>(counter_++));
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) {
+    if (damage) *damage = "cannot create " + path.string();
+    return {};
+  }
+  bool ok = std::fwrite(local.data(), 1, local.size(), f) == local.size();
+  ReadExternValue(
+      space, ref, [&](const uint8_t* p, size_t n) { ok = ok && std::fwrite(p, 1, n, f) == n; },
+      damage);
+  if (std::fclose(f) != 0) ok = false;
+  if (!ok) {
+    if (damage) *damage = "cannot write " + path.string();
+    return {};
+  }
+  return path;
+}
+
+}  // namespace vostrel

@@ -1,0 +1,44 @@
+// Values InnoDB keeps on separate pages: the 20-byte reference and the walk
+// over the value pages.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "innodb/page.h"
+
+namespace vostrel {
+
+struct ExternRef {
+  uint32_t space_id = 0;
+  uint32_t page = kFilNull;
+  uint32_t offset = 0;
+  uint32_t length = 0;  // low half of the stored length
+};
+
+ExternRef ParseExternRef(const uint8_t* ref20);
+
+// Streams the value's bytes from its pages to `sink`; false when the chain
+// broke before `length` bytes came (what came was delivered).
+bool ReadExternValue(Tablespace& space, const ExternRef& ref,
+                     const std::function<void(const uint8_t*, size_t)>& sink, std::string* damage);
+
+// Numbered files under <save folder>/blobdata/ for large values of a script save.
+class BlobFileWriter {
+ public:
+  BlobFileWriter(std::filesystem::path folder, uint64_t& counter)
+      : folder_(std::move(folder)), counter_(counter) {}
+  // Writes local prefix + the value pages into the next file; returns its path,
+  // or an empty path when it could not be created.
+  std::filesystem::path Write(Tablespace& space, std::string_view local, const ExternRef& ref,
+                              std::string* damage);
+
+ private:
+  std::filesystem::path folder_;
+  uint64_t& counter_;
+};
+
+}  // namespace vostrel

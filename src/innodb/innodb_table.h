@@ -1,0 +1,40 @@
+// Locating a table's rows in a tablespace and exporting them.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "innodb/clustered_fields.h"
+#include "innodb/extern_value.h"
+#include "innodb/page.h"
+#include "model/engine_context.h"
+#include "myisam/myisam_export.h"
+#include "sql/row_sink.h"
+
+namespace vostrel {
+
+inline constexpr uint32_t kClusteredRootIbd = 3;
+
+struct LeafSearch {
+  uint32_t leaf = 0;          // 0: not found
+  bool redundant = false;     // ROW_FORMAT=REDUNDANT pages, not read here
+  bool from_scan = false;     // the descent failed; found by scanning the pages
+  std::string problem;        // why the descent failed
+};
+
+// The leftmost leaf below `root`; falls back to a scan of the file when the
+// descent is broken.
+LeafSearch FindLeafPage(Tablespace& space, uint32_t root, const ClusteredIndex& index);
+
+// Pages on the leaf chain from `first` (bounded by the file's page count).
+uint64_t CountLeafPages(Tablespace& space, uint32_t first, const std::atomic<bool>* stop);
+
+// Every live record from `leaf` on as one INSERT statement. `blobs` receives
+// large values of a script save; nullptr keeps them inline.
+TableExportResult ExportInnoRows(Tablespace& space, uint32_t leaf, const std::string& table_name,
+                                 const TableDef& table, const ClusteredIndex& index, RowSink& sink,
+                                 EngineContext& ctx, BlobFileWriter* blobs,
+                                 const char* function_name);
+
+}  // namespace vostrel
