@@ -62,6 +62,7 @@ inline bool PageIsCompact(const uint8_t* page) { return (PageU16(page, kPageHead
 class Tablespace {
  public:
   bool Open(const std::filesystem::path& path, std::string* error);
+  void Close() { file_.Close(); }
   bool is_open() const { return file_.is_open(); }
   uint64_t page_count() const { return file_.size() / kPageSize; }
   uint64_t size() const { return file_.size(); }

@@ -1,5 +1,9 @@
 #include "scan/table_preview.h"
 
+#include "innodb/innodb_table.h"
+#include "innodb/record.h"
+#include "innodb/row_decoder.h"
+#include "model/damage_log.h"
 #include "model/file_util.h"
 #include "model/frm_reader.h"
 #include "model/type_text.h"
@@ -12,6 +16,8 @@ namespace fs = std::filesystem;
 
 bool TablePreview::Open(const ScanResult& scan, size_t index, std::string* error) {
   data_.Close();
+  space_.Close();
+  leaf_ = 0;
   damage_.clear();
   if (index >= scan.m_tableEntries.size()) {
     if (error) *error = "no such table";
@@ -39,11 +45,66 @@ bool TablePreview::Open(const ScanResult& scan, size_t index, std::string* error
     }
     const fs::path myd = FindFileIgnoringCase(folder, e.tableName + ".MYD");
     if (!data_.Open(myd.empty() ? folder / (e.tableName + ".MYD") : myd, error)) return true;
+  } else if (table_.engine_type == kEngineInnoDb) {
+    const fs::path ibd = FindFileIgnoringCase(folder, e.tableName + ".ibd");
+    if (!space_.Open(ibd.empty() ? folder / (e.tableName + ".ibd") : ibd, error)) return true;
+    index_ = BuildClusteredIndexFromTableDef(table_, ctx_.collations);
+    const LeafSearch ls = FindLeafPage(space_, kClusteredRootIbd, index_);
+    if (ls.redundant) {
+      if (error) *error = "ROW_FORMAT=REDUNDANT tables are not read";
+    } else if (ls.leaf == 0) {
+      if (error) *error = "Leaf page number not found: " + ls.problem;
+    } else if (ls.from_scan) {
+      damage_ = "index tree damaged (" + ls.problem + "); rows found by scanning";
+    }
+    leaf_ = ls.redundant ? 0 : ls.leaf;
   }
   return true;
 }
 
+PreviewScreen TablePreview::ReadInnoScreen(PagePosition start) {
+  PreviewScreen screen;
+  if (leaf_ == 0) return screen;
+  DamageLog damage;
+  InnoRowDecoder decoder(table_, index_, ctx_.collations, ctx_.code_page);
+  InnoDecodeContext dctx{space_, nullptr, DecodeOptions{false}, damage};
+  PageBuffer page;
+  // The first screen starts at the first leaf; page 0 is never a leaf.
+  uint64_t p = start.page == 0 ? leaf_ : start.page;
+  size_t origin = static_cast<size_t>(start.offset);
+  for (uint64_t visits = 0; p != kFilNull && visits <= space_.page_count(); ++visits) {
+    if (!space_.ReadPage(p, page)) {
+      damage.Note("leaf chain leaves the file at page " + std::to_string(p));
+      break;
+    }
+    const FilHeader h = ReadFilHeader(page.data());
+    if (h.type == kPageTypeIndex && PageLevel(page.data()) == 0) {
+      const PageWalk w = WalkPageRecords(page.data(), origin, [&](size_t r) {
+        screen.rows.emplace_back();
+        if (!decoder.Decode(page.data(), r, dctx, screen.rows.back())) screen.rows.pop_back();
+        return screen.rows.size() < kScreenRows;
+      });
+      if (w.damaged) damage.Note("record chain of page " + std::to_string(p) + " is broken");
+      if (screen.rows.size() >= kScreenRows) {
+        screen.screen_full = true;
+        if (w.stopped_at != 0) {
+          screen.next = PagePosition{p, w.stopped_at};
+        } else if (h.next != kFilNull && h.next != p) {
+          screen.next = PagePosition{h.next, 0};
+        }
+        break;
+      }
+    }
+    origin = 0;
+    if (h.next == p) break;
+    p = h.next;
+  }
+  if (damage.any()) damage_ = damage.Summary();
+  return screen;
+}
+
 PreviewScreen TablePreview::ReadScreen(PagePosition start) {
+  if (table_.engine_type == kEngineInnoDb) return ReadInnoScreen(start);
   PreviewScreen screen;
   if (start.is_end() || !data_.is_open() || table_.engine_type != kEngineMyIsam) return screen;
   DamageLog damage;

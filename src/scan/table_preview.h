@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "innodb/clustered_fields.h"
+#include "innodb/page.h"
 #include "model/data_file.h"
 #include "model/engine_context.h"
 #include "model/row.h"
@@ -47,10 +49,15 @@ class TablePreview {
   const std::string& damage() const { return damage_; }
 
  private:
+  PreviewScreen ReadInnoScreen(PagePosition start);
+
   EngineContext& ctx_;
   TableDef table_;
   MyiHeader myi_;
   DataFile data_;
+  Tablespace space_;
+  ClusteredIndex index_;
+  uint32_t leaf_ = 0;
   std::string damage_;
 };
 
