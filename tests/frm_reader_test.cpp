@@ -17,8 +17,12 @@ fs::path Dbsake(const std::string& table) {
   return root.empty() ? fs::path() : root / "dbsake/frmdump" / (table + ".frm");
 }
 
-#define REQUIRE_EXTERNAL()                                                 \
-  if (ExternalFixturesDir().empty()) GTEST_SKIP() << "no external fixtures"
+#define REQUIRE_EXTERNAL()                                 \
+  do {                                                     \
+    if (ExternalFixturesDir().empty()) {                   \
+      GTEST_SKIP() << "no external fixtures";              \
+    }                                                      \
+  } while (0)
 
 TableDef Read(const fs::path& path) {
   TableDef t;

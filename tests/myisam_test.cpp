@@ -122,7 +122,7 @@ fs::path MakeCountersTable(size_t rows) {
   for (size_t i = 0; i < rows; ++i) {
     std::string rec(static_cast<size_t>(t.record_length), '\0');
     rec[0] = 1;  // live, flag not NULL
-    char name[17];
+    char name[32];
     std::snprintf(name, sizeof name, "row%-13zu", i);
     rec.replace(t.columns[0].record_pos - 1, 16, name, 16);
     for (int b = 0; b < 8; ++b) rec[t.columns[1].record_pos - 1 + b] = static_cast<char>((i >> (8 * b)) & 0xFF);
