@@ -110,7 +110,9 @@ TEST(FrmReaderTest, DecimalsFloatsAndTemporalPrecision) {
   EXPECT_EQ(ColumnTypeText(t, t.columns[14], Collations()), "TIMESTAMP(6)");
   const TableDef pay = Read(Dbsake("payment"));
   for (const ColumnDef& c : pay.columns) {
-    if (c.name == "amount") EXPECT_EQ(ColumnTypeText(pay, c, Collations()), "DECIMAL(5,2)");
+    if (c.name == "amount") {
+      EXPECT_EQ(ColumnTypeText(pay, c, Collations()), "DECIMAL(5,2)");
+    }
   }
 }
 
