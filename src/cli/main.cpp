@@ -39,6 +39,7 @@ const char kUsage[] =
     "options:\n"
     "  --log-dir DIR      folder for the session log (default: home folder)\n"
     "  --codepage NAME    single-byte code page for 8-bit texts (default windows-1252)\n"
+    "  --ibdata PATH      system tablespace to use when DATADIR/ibdata1 cannot be opened\n"
     "  --quiet            no status lines on stderr\n";
 
 struct Args {
@@ -48,6 +49,7 @@ struct Args {
   std::string log_dir;
   std::string codepage = kDefaultCodePage;
   std::string script_dir;
+  std::string ibdata;
   long page = 1;
   bool keys = false;
   bool quiet = false;
@@ -81,6 +83,10 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
       auto v = value("--codepage");
       if (!v) return std::nullopt;
       a.codepage = *v;
+    } else if (arg == "--ibdata") {
+      auto v = value("--ibdata");
+      if (!v) return std::nullopt;
+      a.ibdata = *v;
     } else if (arg == "--script") {
       auto v = value("--script");
       if (!v) return std::nullopt;
@@ -240,7 +246,9 @@ int main(int argc, char** argv) {
     return kExitUnreadable;
   }
   CliOutput out(log, a.quiet);
-  const ScanResult scan = ScanDataDirectory(a.data_dir, out);
+  ScanOptions scan_options;
+  scan_options.manual_ibdata = a.ibdata;
+  const ScanResult scan = ScanDataDirectory(a.data_dir, out, scan_options);
   int rc = scan.problems.empty() ? kExitOk : kExitUnreadable;
   for (const std::string& p : scan.problems) std::cerr << "vostrel-recover: " << p << "\n";
 

@@ -25,6 +25,24 @@ InnoColumnDef Hidden(const char* name, int32_t len) {
 
 }  // namespace
 
+int32_t FixedLength(int32_t mtype, uint32_t prtype, int32_t len, int mbminlen, int mbmaxlen) {
+  switch (mtype) {
+    case kDataChar:
+    case kDataFixBinary:
+    case kDataInt:
+    case kDataFloat:
+    case kDataDouble:
+      break;
+    case kDataMysql:
+      // In the compact format a CHAR whose characters vary in width has a length.
+      if (!(prtype & kPrtypeBinary) && mbminlen != mbmaxlen) return 0;
+      break;
+    default:
+      return 0;
+  }
+  return len <= kMaxFixedLength ? len : 0;
+}
+
 const KeyDef* ClusteredKey(const TableDef& table) {
   if (const KeyDef* pk = table.PrimaryKey()) return pk;
   for (const KeyDef& key : table.keys) {
@@ -135,9 +153,6 @@ InnoColumnDef InnoFieldForColumn(const TableDef& table, size_t i, const Collatio
         break;
       }
       f.mtype = kDataMysql;
-      const CollationEntry* e = collations.LookupCollation(c.charset_id);
-      // CHAR in a character set of varying width is stored with a length.
-      if (e != nullptr && e->mbminlen != e->mbmaxlen) f.mtype = kDataVarMysql;
       break;
     }
     case kTypeVarchar:
@@ -161,18 +176,8 @@ InnoColumnDef InnoFieldForColumn(const TableDef& table, size_t i, const Collatio
       f.mtype = kDataBinary;
       f.len = c.length;
   }
-  switch (f.mtype) {
-    case kDataChar:
-    case kDataFixBinary:
-    case kDataInt:
-    case kDataFloat:
-    case kDataDouble:
-    case kDataMysql:
-      f.fixed_len = f.len <= kMaxFixedLength ? f.len : 0;
-      break;
-    default:
-      f.fixed_len = 0;
-  }
+  const CollationEntry* e = collations.LookupCollation(c.charset_id);
+  f.fixed_len = FixedLength(f.mtype, f.prtype, f.len, e ? e->mbminlen : 0, e ? e->mbmaxlen : 0);
   return f;
 }
 

@@ -25,6 +25,7 @@ enum InnoMainType : int32_t {
   kDataDecimal = 11,
   kDataVarMysql = 12,
   kDataMysql = 13,
+  kDataGeometry = 14,
 };
 
 inline constexpr uint32_t kPrtypeNotNull = 0x100;
@@ -43,7 +44,7 @@ struct InnoColumnDef {
   bool nullable() const { return (prtype & kPrtypeNotNull) == 0; }
   bool is_unsigned() const { return (prtype & kPrtypeUnsigned) != 0; }
   // Two length bytes are possible for long and large-object fields.
-  bool big() const { return len > 255 || mtype == kDataBlob; }
+  bool big() const { return len > 255 || mtype == kDataBlob || mtype == kDataGeometry; }
 };
 
 struct ClusteredIndex {
@@ -63,6 +64,9 @@ InnoColumnDef InnoFieldForColumn(const TableDef& table, size_t column,
 
 ClusteredIndex BuildClusteredIndexFromTableDef(const TableDef& table,
                                                const CollationTable& collations);
+
+// Bytes a field of this type always takes (0: its length is in the record header).
+int32_t FixedLength(int32_t mtype, uint32_t prtype, int32_t len, int mbminlen, int mbmaxlen);
 
 // Length of the key part of a node-pointer record at `origin`, or 0 when its
 // header does not fit inside the page.

@@ -39,11 +39,12 @@ uint32_t ScanForLeaf(Tablespace& space, uint64_t index_id, bool any_index) {
 
 }  // namespace
 
-LeafSearch FindLeafPage(Tablespace& space, uint32_t root, const ClusteredIndex& index) {
+LeafSearch FindLeafPage(Tablespace& space, uint32_t root, const ClusteredIndex& index,
+                        uint64_t known_index_id) {
   LeafSearch s;
   PageBuffer page;
-  uint64_t index_id = 0;
-  bool have_id = false;
+  uint64_t index_id = known_index_id;
+  bool have_id = known_index_id != 0;
   uint32_t p = root;
   for (int depth = 0; depth < kMaxTreeHeight; ++depth) {
     if (!space.ReadPage(p, page)) {

@@ -25,7 +25,9 @@ struct LeafSearch {
 
 // The leftmost leaf below `root`; falls back to a scan of the file when the
 // descent is broken.
-LeafSearch FindLeafPage(Tablespace& space, uint32_t root, const ClusteredIndex& index);
+// `index_id`, when known, guides the scan in a file shared by many indexes.
+LeafSearch FindLeafPage(Tablespace& space, uint32_t root, const ClusteredIndex& index,
+                        uint64_t index_id = 0);
 
 // Pages on the leaf chain from `first` (bounded by the file's page count).
 uint64_t CountLeafPages(Tablespace& space, uint32_t first, const std::atomic<bool>* stop);

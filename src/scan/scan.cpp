@@ -4,6 +4,7 @@
 #include <cctype>
 #include <system_error>
 
+#include "innodb/system_dictionary.h"
 #include "model/file_util.h"
 #include "model/mysql_filename.h"
 
@@ -149,7 +150,8 @@ std::string NormalizeDataPath(const fs::path& data_path) {
   return s;
 }
 
-ScanResult ScanDataDirectory(const fs::path& data_path, RecoveryOutput& out) {
+ScanResult ScanDataDirectory(const fs::path& data_path, RecoveryOutput& out,
+                             const ScanOptions& options) {
   ScanResult r;
   Scanner scanner(r, out);
   r.m_scanPath = NormalizeDataPath(data_path);
@@ -186,12 +188,23 @@ ScanResult ScanDataDirectory(const fs::path& data_path, RecoveryOutput& out) {
 
   out.AddOutputLine("Processing ibdata1 File");
   out.WriteLogText("Processing ibdata1 File\r\n");
-  std::error_code ec;
-  if (!fs::is_regular_file(r.m_scanPath + "ibdata1", ec)) {
+  auto dict = std::make_shared<SystemDictionary>();
+  bool loaded = dict->Load(r.m_scanPath + "ibdata1");
+  if (!loaded) {
     out.WriteLogText("ibdata1 File cannot be open\r\n");
-  } else {
-    // The system dictionary is not read yet; tables with their own files stay usable.
-    out.WriteLogText("ibdata1 File was not read\r\n");
+    if (!options.manual_ibdata.empty()) {
+      loaded = dict->Load(options.manual_ibdata);
+      if (!loaded) out.WriteLogText("Manually browse ibdata1 File cannot be open\r\n");
+    }
+  }
+  if (loaded) {
+    r.dictionary = dict;
+    const std::string line = "System dictionary of " + dict->path().string() + ": " +
+                             std::to_string(dict->tables().size()) + " tables";
+    out.WriteLogText(line + "\r\n");
+    if (dict->damage().any()) {
+      scanner.Problem("ibdata1 dictionary is damaged: " + dict->damage().Summary());
+    }
   }
   out.AddOutputLine("scanning completed.");
   out.ShowMessage("Scanning completed for selected database file(s)");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "scan/recovery_output.h"
+#include <memory>
 
 namespace vostrel {
 
@@ -40,6 +41,13 @@ struct TreeNode {
   std::vector<TreeNode> children;
 };
 
+class SystemDictionary;
+
+struct ScanOptions {
+  // Tried when <data path>/ibdata1 cannot be opened (the user's own choice).
+  std::filesystem::path manual_ibdata;
+};
+
 struct ScanResult {
   std::string m_scanPath;  // ends with '/'
   std::vector<std::string> m_databaseFolders;
@@ -47,7 +55,8 @@ struct ScanResult {
   std::vector<std::string> m_viewFiles;
   std::vector<TriggerEntry> m_triggerEntries;
   TreeNode root;  // "MYSQL database" > data path > databases > groups > items
-  bool system_dictionary_loaded = false;
+  std::shared_ptr<SystemDictionary> dictionary;  // null without a readable ibdata1
+  bool system_dictionary_loaded() const { return dictionary != nullptr; }
   std::vector<std::string> problems;  // files or folders that could not be read
 };
 
@@ -56,7 +65,8 @@ std::string DatabaseFolderName(const std::string& folder);
 std::string DatabaseDisplayName(const std::string& folder);
 
 // Runs the whole scan, reporting through `out`.
-ScanResult ScanDataDirectory(const std::filesystem::path& data_path, RecoveryOutput& out);
+ScanResult ScanDataDirectory(const std::filesystem::path& data_path, RecoveryOutput& out,
+                             const ScanOptions& options = {});
 
 // The data path as the scan keeps it: absolute, with one trailing '/'.
 std::string NormalizeDataPath(const std::filesystem::path& data_path);

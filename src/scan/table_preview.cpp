@@ -16,8 +16,7 @@ namespace fs = std::filesystem;
 
 bool TablePreview::Open(const ScanResult& scan, size_t index, std::string* error) {
   data_.Close();
-  space_.Close();
-  leaf_ = 0;
+  inno_ = InnoSource{};
   damage_.clear();
   if (index >= scan.m_tableEntries.size()) {
     if (error) *error = "no such table";
@@ -46,34 +45,28 @@ bool TablePreview::Open(const ScanResult& scan, size_t index, std::string* error
     const fs::path myd = FindFileIgnoringCase(folder, e.tableName + ".MYD");
     if (!data_.Open(myd.empty() ? folder / (e.tableName + ".MYD") : myd, error)) return true;
   } else if (table_.engine_type == kEngineInnoDb) {
-    const fs::path ibd = FindFileIgnoringCase(folder, e.tableName + ".ibd");
-    if (!space_.Open(ibd.empty() ? folder / (e.tableName + ".ibd") : ibd, error)) return true;
-    index_ = BuildClusteredIndexFromTableDef(table_, ctx_.collations);
-    const LeafSearch ls = FindLeafPage(space_, kClusteredRootIbd, index_);
-    if (ls.redundant) {
-      if (error) *error = "ROW_FORMAT=REDUNDANT tables are not read";
-    } else if (ls.leaf == 0) {
-      if (error) *error = "Leaf page number not found: " + ls.problem;
-    } else if (ls.from_scan) {
-      damage_ = "index tree damaged (" + ls.problem + "); rows found by scanning";
-    }
-    leaf_ = ls.redundant ? 0 : ls.leaf;
+    NullOutput quiet;
+    inno_ = LocateTableLeaf(folder.string(), e.tableName, table_, scan.dictionary.get(),
+                            ctx_.collations, quiet);
+    if (!inno_.failure.empty() && error) *error = inno_.failure;
+    if (!inno_.detail.empty()) damage_ = inno_.detail;
   }
   return true;
 }
 
 PreviewScreen TablePreview::ReadInnoScreen(PagePosition start) {
   PreviewScreen screen;
-  if (leaf_ == 0) return screen;
+  if (inno_.leaf == 0 || inno_.space == nullptr) return screen;
+  Tablespace& space = *inno_.space;
   DamageLog damage;
-  InnoRowDecoder decoder(table_, index_, ctx_.collations, ctx_.code_page);
-  InnoDecodeContext dctx{space_, nullptr, DecodeOptions{false}, damage};
+  InnoRowDecoder decoder(table_, inno_.index, ctx_.collations, ctx_.code_page);
+  InnoDecodeContext dctx{space, nullptr, DecodeOptions{false}, damage};
   PageBuffer page;
   // The first screen starts at the first leaf; page 0 is never a leaf.
-  uint64_t p = start.page == 0 ? leaf_ : start.page;
+  uint64_t p = start.page == 0 ? inno_.leaf : start.page;
   size_t origin = static_cast<size_t>(start.offset);
-  for (uint64_t visits = 0; p != kFilNull && visits <= space_.page_count(); ++visits) {
-    if (!space_.ReadPage(p, page)) {
+  for (uint64_t visits = 0; p != kFilNull && visits <= space.page_count(); ++visits) {
+    if (!space.ReadPage(p, page)) {
       damage.Note("leaf chain leaves the file at page " + std::to_string(p));
       break;
     }

@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "innodb/clustered_fields.h"
-#include "innodb/page.h"
+#include "innodb/table_locator.h"
 #include "model/data_file.h"
 #include "model/engine_context.h"
 #include "model/row.h"
@@ -55,9 +54,7 @@ class TablePreview {
   TableDef table_;
   MyiHeader myi_;
   DataFile data_;
-  Tablespace space_;
-  ClusteredIndex index_;
-  uint32_t leaf_ = 0;
+  InnoSource inno_;
   std::string damage_;
 };
 

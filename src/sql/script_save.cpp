@@ -5,6 +5,7 @@
 
 #include "model/file_util.h"
 #include "innodb/innodb_table.h"
+#include "innodb/table_locator.h"
 #include "model/frm_reader.h"
 #include "myisam/myi_header.h"
 #include "myisam/myisam_export.h"
@@ -111,38 +112,22 @@ class ScriptRun {
 
   void SaveInnoDb(const std::string& folder, const TableEntry& entry, const std::string& table_name,
                   SavedTable& saved) {
-    const fs::path ibd = FindOrDefault(folder, entry.tableName + ".ibd");
-    ctx_.out.WriteLogText("Opening File\t" + ibd.string() + "\r\n");
-    Tablespace space;
-    std::string error;
-    if (!space.Open(ibd, &error)) {
-      Report("Tablespace of " + entry.displayName + " cannot be opened: " + error);
+    InnoSource src = LocateTableLeaf(folder, entry.tableName, table_, scan_.dictionary.get(),
+                                     ctx_.collations, ctx_.out);
+    if (!src.failure.empty()) {
+      Report("Rows of " + entry.displayName + " are not saved: " + src.failure);
       return;
     }
-    const ClusteredIndex index = BuildClusteredIndexFromTableDef(table_, ctx_.collations);
-    const LeafSearch leaf = FindLeafPage(space, kClusteredRootIbd, index);
-    if (leaf.redundant) {
-      Report("Table " + entry.displayName +
-             " uses ROW_FORMAT=REDUNDANT, which is not read; its rows are not saved");
-      return;
-    }
-    if (leaf.leaf == 0) {
-      ctx_.out.WriteLogText("Leaf page number not found.\r\n");
-      Report("Rows of " + entry.displayName + " cannot be found: " + leaf.problem);
-      return;
-    }
-    if (leaf.from_scan) {
-      Report("Index tree of " + entry.displayName + " is damaged (" + leaf.problem +
-             "); rows found by scanning the file");
-    }
+    if (!src.detail.empty()) Report("Table " + entry.displayName + ": " + src.detail);
     ctx_.out.WriteLogText("Saving Data...\r\n");
     BlobFileWriter blobs(result_.save_folder / "blobdata",
                          ctx_.blob_file_counter ? *ctx_.blob_file_counter : local_blob_counter_);
-    const TableExportResult r = ExportInnoRows(space, leaf.leaf, table_name, table_, index, script_,
-                                               ctx_, &blobs, "parseibdfileforscript");
+    const TableExportResult r =
+        ExportInnoRows(*src.space, src.leaf, table_name, table_, src.index, script_, ctx_, &blobs,
+                       src.in_system ? "getdatafromibdatafileforscript" : "parseibdfileforscript");
     saved.rows = r.rows;
     saved.rows_read = r.completed;
-    saved.damaged = r.damaged || leaf.from_scan;
+    saved.damaged = r.damaged || src.damaged_tree;
   }
 
   void Report(const std::string& msg) {
