@@ -98,6 +98,50 @@ while IFS=$'\t' read -r db table kind engine _; do
         diff "$WORK/a.tsv" "$WORK/b.tsv" | head -n 6 >&2 || true
     fi
 done <"$EXPECTED/tables.tsv"
+# Views: the same rows as the original view, read through the recovered tables.
+vtotal=0 vsame=0
+while IFS=$'\t' read -r db view kind _; do
+    [[ $kind == "VIEW" ]] || continue
+    [[ " $EXCLUDE " == *" $db "* ]] && continue
+    vtotal=$((vtotal + 1))
+    defn=$(sql --batch --skip-column-names -e "SELECT VIEW_DEFINITION FROM information_schema.VIEWS
+        WHERE TABLE_SCHEMA='rep_$db' AND TABLE_NAME='$view'")
+    if [[ -z $defn || $defn == *"\`$db\`."* ]]; then
+        echo "view differs: $db.$view does not read the recovered schema: $defn" >&2
+        continue
+    fi
+    sql --batch --skip-column-names -e "SELECT * FROM \`orig_$db\`.\`$view\` ORDER BY 1,2,3" >"$WORK/a.tsv"
+    sql --batch --skip-column-names -e "SELECT * FROM \`rep_$db\`.\`$view\` ORDER BY 1,2,3" >"$WORK/b.tsv" || true
+    if cmp -s "$WORK/a.tsv" "$WORK/b.tsv" && [[ -s $WORK/a.tsv ]]; then
+        vsame=$((vsame + 1))
+    else
+        echo "view differs: $db.$view" >&2
+    fi
+done <"$EXPECTED/tables.tsv"
+
+# Triggers: same event, timing, table and body as the original.
+trigger_list() {
+    sql --batch --skip-column-names -e "SELECT TRIGGER_NAME, EVENT_MANIPULATION, ACTION_TIMING,
+            EVENT_OBJECT_TABLE, MD5(ACTION_STATEMENT) FROM information_schema.TRIGGERS
+        WHERE TRIGGER_SCHEMA='$1' ORDER BY TRIGGER_NAME"
+}
+ttotal=0 tsame=0
+for dump in "$EXPECTED"/dump/*.sql; do
+    db=$(basename "$dump" .sql)
+    [[ " $EXCLUDE " == *" $db "* ]] && continue
+    while IFS=$'\t' read -r name rest; do
+        [[ -n $name ]] || continue
+        ttotal=$((ttotal + 1))
+        if trigger_list "rep_$db" | grep -qxF "$name"$'\t'"$rest"; then
+            tsame=$((tsame + 1))
+        else
+            echo "trigger differs: $db.$name" >&2
+        fi
+    done < <(trigger_list "orig_$db")
+done
+
 echo "engines: $ENGINES"
 echo "identical $same / $total tables"
-[[ $total -gt 0 && $same -eq $total ]]
+echo "identical $vsame / $vtotal views"
+echo "identical $tsame / $ttotal triggers"
+[[ $total -gt 0 && $same -eq $total && $vsame -eq $vtotal && $tsame -eq $ttotal ]]

@@ -151,3 +151,37 @@ TEST(CliShowTest, ScreenAndKeyGrid) {
 
 }  // namespace
 }  // namespace vostrel
+
+namespace vostrel {
+namespace {
+
+TEST(CliShowTest, ViewsAndTriggersPrintTheirDefinitions) {
+  int rc;
+  const std::string dir = testing::SampleDataDir().string();
+  const std::string view = Cli("show '" + dir + "' shop.order_summary", &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(view.rfind("CREATE ALGORITHM=UNDEFINED", 0), 0u);
+  const std::string trg = Cli("show '" + dir + "' shop.orders --trigger", &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(trg.rfind("DELIMITER $$\nCREATE TRIGGER orders_after_insert", 0), 0u);
+  const std::string table = Cli("show '" + dir + "' shop.orders", &rc);
+  EXPECT_EQ(table.rfind("id\tcustomer_id\t", 0), 0u);
+}
+
+TEST(CliSaveTest, IbdataFromElsewhere) {
+  const fs::path copy = testing::TempDir("cli-ibdata") / "data";
+  fs::create_directories(copy);
+  fs::copy(testing::SampleDataDir() / "inner", copy / "inner", fs::copy_options::recursive);
+  const fs::path out = testing::TempDir("cli-ibdata-out");
+  int rc;
+  std::string printed = Cli("save '" + copy.string() + "' --script '" + out.string() + "'", &rc);
+  EXPECT_EQ(rc, 1);  // no ibdata1: the rows cannot be reached
+  printed = Cli("save '" + copy.string() + "' --script '" + out.string() + "' --ibdata '" +
+                    (testing::SampleDataDir() / "ibdata1").string() + "'",
+                &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_NE(printed.find("inner.products\t285 rows"), std::string::npos) << printed;
+}
+
+}  // namespace
+}  // namespace vostrel

@@ -17,6 +17,7 @@
 #include "scan/session_log.h"
 #include "sql/ddl_script.h"
 #include "sql/script_save.h"
+#include "sql/views_triggers.h"
 #include "scan/table_preview.h"
 #include <atomic>
 #include <csignal>
@@ -36,6 +37,8 @@ const char kUsage[] =
     "  vostrel-recover ddl DATADIR [DB[.TABLE]...] [options]\n"
     "  vostrel-recover save DATADIR --script OUTDIR [DB[.TABLE]...] [options]\n"
     "  vostrel-recover show DATADIR DB.TABLE [--page N] [--keys] [options]\n"
+    "  vostrel-recover show DATADIR DB.VIEW [options]\n"
+    "  vostrel-recover show DATADIR DB.TABLE --trigger [options]   (the table's triggers)\n"
     "options:\n"
     "  --log-dir DIR      folder for the session log (default: home folder)\n"
     "  --codepage NAME    single-byte code page for 8-bit texts (default windows-1252)\n"
@@ -52,6 +55,7 @@ struct Args {
   std::string ibdata;
   long page = 1;
   bool keys = false;
+  bool trigger = false;
   bool quiet = false;
 };
 
@@ -102,6 +106,8 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
       }
     } else if (arg == "--keys") {
       a.keys = true;
+    } else if (arg == "--trigger") {
+      a.trigger = true;
     } else if (arg == "--quiet") {
       a.quiet = true;
     } else if (arg == "-h" || arg == "--help") {
@@ -122,6 +128,12 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
   a.data_dir = positional[1];
   a.names.assign(positional.begin() + 2, positional.end());
   return a;
+}
+
+std::vector<std::string> DatabaseNames(const ScanResult& scan) {
+  std::vector<std::string> names;
+  for (const std::string& f : scan.m_databaseFolders) names.push_back(DatabaseDisplayName(f));
+  return names;
 }
 
 std::string DefaultLogDir() {
@@ -258,7 +270,7 @@ int main(int argc, char** argv) {
   }
 
   std::vector<std::string> unmatched;
-  const auto items = SelectItems(scan, a.names, &unmatched);
+  auto items = SelectItems(scan, a.names, &unmatched);
   for (const std::string& u : unmatched) {
     std::cerr << "vostrel-recover: no database or table named " << u << "\n";
   }
@@ -267,8 +279,28 @@ int main(int argc, char** argv) {
   EngineContext ctx{collations, code_page, out, &g_stop};
 
   if (a.command == "show") {
-    if (items.size() != 1 || KindOf(items[0]) != ItemKind::kTable) {
-      return UsageError(a.names[0] + " does not name one table");
+    // A trigger file is named after its table: the table wins unless --trigger asks otherwise.
+    std::vector<SelectedItem> picked;
+    for (const SelectedItem& it : items) {
+      if ((KindOf(it) == ItemKind::kTrigger) == a.trigger) picked.push_back(it);
+    }
+    if (picked.size() != 1) {
+      return UsageError(a.names[0] + " does not name one " + (a.trigger ? "trigger" : "table or view"));
+    }
+    items = picked;
+    const int64_t i = ListIndexOf(items[0], scan);
+    if (KindOf(items[0]) == ItemKind::kView) {
+      const std::string text = ViewStatement(scan.m_viewFiles[static_cast<size_t>(i)],
+                                             DatabaseNames(scan), code_page);
+      std::cout << text << "\n";
+      return text.empty() ? kExitUnreadable : rc;
+    }
+    if (KindOf(items[0]) == ItemKind::kTrigger) {
+      const TriggerEntry& t = scan.m_triggerEntries[static_cast<size_t>(i)];
+      const auto statements =
+          TriggerStatements(fs::path(t.folderPath) / t.fileName, DatabaseNames(scan), code_page);
+      std::cout << TriggerScript(statements);
+      return statements.empty() ? kExitUnreadable : rc;
     }
     return Show(scan, items, a, ctx) ? rc : kExitUnreadable;
   }

@@ -1,6 +1,7 @@
 #include "sql/script_save.h"
 
 #include <fstream>
+#include <set>
 #include <system_error>
 
 #include "model/file_util.h"
@@ -11,6 +12,7 @@
 #include "myisam/myisam_export.h"
 #include "sql/create_statements.h"
 #include "sql/script_sink.h"
+#include "sql/views_triggers.h"
 
 namespace vostrel {
 
@@ -29,31 +31,74 @@ namespace {
 class ScriptRun {
  public:
   ScriptRun(const ScanResult& scan, EngineContext& ctx, ScriptSaveResult& result)
-      : scan_(scan), ctx_(ctx), result_(result) {}
+      : scan_(scan), ctx_(ctx), result_(result) {
+    for (const std::string& f : scan.m_databaseFolders) databases_.push_back(DatabaseDisplayName(f));
+  }
+
+  // Makes the script of the database in `folder` the open one. A database
+  // met again later in the run continues its own script.
+  bool EnsureScript(const std::string& folder) {
+    const std::string db = DatabaseDisplayName(folder);
+    const fs::path script_path = result_.save_folder / ScriptFileName(folder);
+    if (script_path == current_path_ && script_.is_open()) return true;
+    if (script_path == current_path_ && failed_.count(script_path)) return false;
+    current_path_ = script_path;
+    CloseScript();
+    const bool again = written_.count(script_path) > 0;
+    if (!again) {
+      const std::string line = "Creating Script File For Database " + db;
+      ctx_.out.AddOutputLine(line);
+      ctx_.out.WriteLogText("\r\n" + line + "\r\n");
+    }
+    std::string error;
+    if (!script_.OpenScript(script_path, &error, again)) {
+      const std::string msg = "Sctipt File for Database " + db + " not created.";
+      ctx_.out.AddOutputLine(msg);
+      ctx_.out.WriteLogText("\r\n" + msg + "\r\n");
+      result_.errors.push_back(msg + " (" + error + ")");
+      failed_.insert(script_path);
+      return false;
+    }
+    if (!again) {
+      written_.insert(script_path);
+      const DatabaseOptions opts = ReadDatabaseOptions(folder);
+      script_.WriteText(SchemaStatement(db, opts.charset, opts.collation, true));
+      script_.WriteText(UseStatement(db, true));
+      script_.WriteText(kScriptSessionSettings);
+    }
+    return true;
+  }
+
+  void View(const std::string& path) {
+    const std::string folder = fs::path(path).parent_path().string();
+    const std::string text = ViewStatement(path, databases_, ctx_.code_page);
+    if (text.empty()) {
+      Report("View definition " + path + " cannot be read");
+      return;
+    }
+    if (!EnsureScript(folder)) return;
+    script_.WriteLineEnd();
+    script_.WriteText(text);
+    script_.WriteLineEnd();
+  }
+
+  void Trigger(const TriggerEntry& entry) {
+    const fs::path path = fs::path(entry.folderPath) / entry.fileName;
+    const auto statements = TriggerStatements(path, databases_, ctx_.code_page);
+    if (statements.empty()) {
+      Report("Trigger definition " + path.string() + " cannot be read");
+      return;
+    }
+    if (!EnsureScript(entry.folderPath)) return;
+    script_.WriteLineEnd();
+    script_.WriteText(TriggerScript(statements));
+    script_.WriteLineEnd();
+  }
 
   void Table(const TableEntry& entry) {
     const std::string& folder = scan_.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)];
     const std::string db = DatabaseDisplayName(folder);
-    const fs::path script_path = result_.save_folder / ScriptFileName(folder);
-    if (script_path != current_path_) {
-      current_path_ = script_path;
-      CloseScript();
-      const std::string line = "Creating Script File For Database " + db;
-      ctx_.out.AddOutputLine(line);
-      ctx_.out.WriteLogText("\r\n" + line + "\r\n");
-      std::string error;
-      if (!script_.OpenScript(script_path, &error)) {
-        const std::string msg = "Sctipt File for Database " + db + " not created.";
-        ctx_.out.AddOutputLine(msg);
-        ctx_.out.WriteLogText("\r\n" + msg + "\r\n");
-        result_.errors.push_back(msg + " (" + error + ")");
-      } else {
-        const DatabaseOptions opts = ReadDatabaseOptions(folder);
-        script_.WriteText(SchemaStatement(db, opts.charset, opts.collation, true));
-        script_.WriteText(UseStatement(db, true));
-        script_.WriteText(kScriptSessionSettings);
-      }
-    }
+    if (!EnsureScript(folder)) return;
     if (!script_.is_open()) return;
 
     const std::string table_name = OutputTableName(entry.displayName);
@@ -158,6 +203,9 @@ class ScriptRun {
   ScriptSaveResult& result_;
   ScriptSink script_;
   fs::path current_path_;
+  std::set<fs::path> written_;
+  std::set<fs::path> failed_;
+  std::vector<std::string> databases_;
   TableDef table_;
   uint64_t local_blob_counter_ = 0;
 };
@@ -185,9 +233,16 @@ ScriptSaveResult RunScriptSave(const ScanResult& scan, const std::vector<Selecte
       result.stopped = true;
       break;
     }
-    if (KindOf(item) != ItemKind::kTable) continue;
     const int64_t i = ListIndexOf(item, scan);
     if (i < 0) continue;
+    if (KindOf(item) == ItemKind::kView) {
+      run.View(scan.m_viewFiles[static_cast<size_t>(i)]);
+      continue;
+    }
+    if (KindOf(item) == ItemKind::kTrigger) {
+      run.Trigger(scan.m_triggerEntries[static_cast<size_t>(i)]);
+      continue;
+    }
     const TableEntry& entry = scan.m_tableEntries[static_cast<size_t>(i)];
     if (entry.databaseIndex < 0 ||
         static_cast<size_t>(entry.databaseIndex) >= scan.m_databaseFolders.size()) {

@@ -7,11 +7,11 @@ namespace vostrel {
 
 ScriptSink::~ScriptSink() { CloseScript(); }
 
-bool ScriptSink::OpenScript(const std::filesystem::path& path, std::string* error) {
+bool ScriptSink::OpenScript(const std::filesystem::path& path, std::string* error, bool append) {
   CloseScript();
   failed_ = false;
   path_ = path;
-  file_ = std::fopen(path.c_str(), "wb");
+  file_ = std::fopen(path.c_str(), append ? "ab" : "wb");
   if (file_ == nullptr) {
     if (error) *error = std::strerror(errno);
     return false;

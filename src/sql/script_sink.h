@@ -18,7 +18,8 @@ class ScriptSink : public RowSink {
   ScriptSink(const ScriptSink&) = delete;
   ScriptSink& operator=(const ScriptSink&) = delete;
 
-  bool OpenScript(const std::filesystem::path& path, std::string* error);
+  // `append` continues a script written earlier in the same run.
+  bool OpenScript(const std::filesystem::path& path, std::string* error, bool append = false);
   // False when any write failed (a full disk must not pass for a saved script).
   bool CloseScript();
   bool is_open() const { return file_ != nullptr; }
