@@ -4,12 +4,6 @@
 #include <set>
 #include <system_error>
 
-#include "model/file_util.h"
-#include "innodb/innodb_table.h"
-#include "innodb/table_locator.h"
-#include "model/frm_reader.h"
-#include "myisam/myi_header.h"
-#include "myisam/myisam_export.h"
 #include "sql/create_statements.h"
 #include "sql/script_sink.h"
 #include "sql/views_triggers.h"
@@ -31,7 +25,7 @@ namespace {
 class ScriptRun {
  public:
   ScriptRun(const ScanResult& scan, EngineContext& ctx, ScriptSaveResult& result)
-      : scan_(scan), ctx_(ctx), result_(result) {
+      : scan_(scan), ctx_(ctx), result_(result), exporter_(scan, ctx, result.errors) {
     for (const std::string& f : scan.m_databaseFolders) databases_.push_back(DatabaseDisplayName(f));
   }
 
@@ -97,89 +91,23 @@ class ScriptRun {
 
   void Table(const TableEntry& entry) {
     const std::string& folder = scan_.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)];
-    const std::string db = DatabaseDisplayName(folder);
     if (!EnsureScript(folder)) return;
-    if (!script_.is_open()) return;
-
     const std::string table_name = OutputTableName(entry.displayName);
     ctx_.out.AddOutputLine("Processing Table " + entry.displayName);
     ctx_.out.WriteLogText("Processing Table " + entry.displayName + "\r\n");
-    SavedTable saved{db, entry.displayName};
-    const fs::path base = fs::path(folder) / entry.tableName;
-    const fs::path frm = FindOrDefault(folder, entry.tableName + ".frm");
-    const FrmReadResult fr = ReadTableDefinition(frm, ctx_.collations, ctx_.code_page, table_);
-    for (const std::string& w : fr.warnings) {
-      ctx_.out.WriteLogText("Table definition " + frm.string() + ": " + w + "\r\n");
+    SavedTable saved{DatabaseDisplayName(folder), entry.displayName};
+    if (exporter_.ReadDefinition(entry)) {
+      script_.WriteText(CreateTableStatement(table_name, exporter_.table(), ctx_.collations));
+      script_.WriteLineEnd();
+      script_.WriteLineEnd();
+      BlobFileWriter blobs(result_.save_folder / "blobdata",
+                           ctx_.blob_file_counter ? *ctx_.blob_file_counter : local_blob_counter_);
+      exporter_.ExportRows(entry, table_name, script_, &blobs, kScriptLoops, saved);
     }
-    if (!fr.ok || table_.columns.empty()) {
-      const std::string msg = "Table definition " + frm.string() + " cannot be read: " +
-                              (fr.ok ? std::string("no columns") : fr.error);
-      ctx_.out.AddOutputLine(msg);
-      ctx_.out.WriteLogText(msg + "\r\n");
-      result_.errors.push_back(msg);
-      result_.tables.push_back(saved);
-      return;
-    }
-    script_.WriteText(CreateTableStatement(table_name, table_, ctx_.collations));
-    script_.WriteLineEnd();
-    script_.WriteLineEnd();
-
-    if (table_.engine_type == kEngineMyIsam) {
-      const fs::path myi = FindOrDefault(folder, entry.tableName + ".MYI");
-      ctx_.out.WriteLogText("Processing File\t" + myi.string() + "\r\n");
-      MyiHeader header;
-      const MyiReadResult mr = ReadMyiHeader(myi, header);
-      const fs::path myd = FindOrDefault(folder, entry.tableName + ".MYD");
-      ctx_.out.WriteLogText("Processing File\t" + myd.string() + "\r\n");
-      if (!mr.ok || !mr.has_columns) {
-        const std::string msg = "Index file " + myi.string() + " cannot be read (" + mr.error +
-                                "); rows of " + entry.displayName + " are not saved";
-        ctx_.out.AddOutputLine(msg);
-        ctx_.out.WriteLogText(msg + "\r\n");
-        result_.errors.push_back(msg);
-      } else if (header.row_format == kRowCompressed) {
-        const std::string msg = "Table " + entry.displayName +
-                                " is compressed (myisampack); its rows are not read";
-        ctx_.out.AddOutputLine(msg);
-        ctx_.out.WriteLogText(msg + "\r\n");
-        result_.errors.push_back(msg);
-      } else {
-        const TableExportResult r = ExportMyisamRows(myd, table_name, table_, header, script_, ctx_,
-                                                     "mydfileforscript");
-        saved.rows = r.rows;
-        saved.rows_read = r.completed;
-        saved.damaged = r.damaged;
-      }
-    }
-    if (table_.engine_type == kEngineInnoDb) SaveInnoDb(folder, entry, table_name, saved);
     result_.tables.push_back(saved);
   }
 
-  void SaveInnoDb(const std::string& folder, const TableEntry& entry, const std::string& table_name,
-                  SavedTable& saved) {
-    InnoSource src = LocateTableLeaf(folder, entry.tableName, table_, scan_.dictionary.get(),
-                                     ctx_.collations, ctx_.out);
-    if (!src.failure.empty()) {
-      Report("Rows of " + entry.displayName + " are not saved: " + src.failure);
-      return;
-    }
-    if (!src.detail.empty()) Report("Table " + entry.displayName + ": " + src.detail);
-    ctx_.out.WriteLogText("Saving Data...\r\n");
-    BlobFileWriter blobs(result_.save_folder / "blobdata",
-                         ctx_.blob_file_counter ? *ctx_.blob_file_counter : local_blob_counter_);
-    const TableExportResult r =
-        ExportInnoRows(*src.space, src.leaf, table_name, table_, src.index, script_, ctx_, &blobs,
-                       src.in_system ? "getdatafromibdatafileforscript" : "parseibdfileforscript");
-    saved.rows = r.rows;
-    saved.rows_read = r.completed;
-    saved.damaged = r.damaged || src.damaged_tree;
-  }
-
-  void Report(const std::string& msg) {
-    ctx_.out.AddOutputLine(msg);
-    ctx_.out.WriteLogText(msg + "\r\n");
-    result_.errors.push_back(msg);
-  }
+  void Report(const std::string& msg) { exporter_.Report(msg); }
 
   void CloseScript() {
     if (!script_.is_open()) return;
@@ -193,11 +121,6 @@ class ScriptRun {
   }
 
  private:
-  static fs::path FindOrDefault(const std::string& folder, const std::string& name) {
-    fs::path p = FindFileIgnoringCase(folder, name);
-    return p.empty() ? fs::path(folder) / name : p;
-  }
-
   const ScanResult& scan_;
   EngineContext& ctx_;
   ScriptSaveResult& result_;
@@ -206,7 +129,7 @@ class ScriptRun {
   std::set<fs::path> written_;
   std::set<fs::path> failed_;
   std::vector<std::string> databases_;
-  TableDef table_;
+  TableExporter exporter_;
   uint64_t local_blob_counter_ = 0;
 };
 

@@ -10,16 +10,10 @@
 #include "model/engine_context.h"
 #include "scan/scan.h"
 #include "scan/selection.h"
+#include "sql/table_export.h"
 
 namespace vostrel {
 
-struct SavedTable {
-  std::string database;
-  std::string table;
-  uint64_t rows = 0;
-  bool rows_read = false;  // false: CREATE TABLE only (unreadable or unsupported data)
-  bool damaged = false;
-};
 
 struct ScriptSaveResult {
   std::filesystem::path save_folder;  // <chosen>/Scriptdata
