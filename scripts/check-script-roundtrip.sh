@@ -3,9 +3,10 @@
 # beside the original server's own dump, and compares every table row by row.
 #
 #   scripts/check-script-roundtrip.sh CLI [--fresh | DATADIR EXPECTED_DIR] [--engines "MyISAM InnoDB"]
-#                                     [--exclude "DB ..."] [--no-ibdata]
+#                                     [--exclude "DB ..."] [--no-ibdata] [--via-server]
 #
 # --no-ibdata hides ibdata1 from the tool, so that only .frm + .ibd are used.
+# --via-server saves straight into the server (save --server) instead of a script.
 #
 # Prints "identical N / M tables" and fails on any difference. Exits with 77
 # (skipped) where no MariaDB server is installed.
@@ -25,7 +26,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-DATADIR="" EXPECTED="" ENGINES="MyISAM" EXCLUDE="" NO_IBDATA=0
+DATADIR="" EXPECTED="" ENGINES="MyISAM" EXCLUDE="" NO_IBDATA=0 VIA_SERVER=0
 while [[ $# -gt 0 ]]; do
     case $1 in
         --fresh)
@@ -36,20 +37,22 @@ while [[ $# -gt 0 ]]; do
         --engines) ENGINES=$2; shift 2 ;;
         --exclude) EXCLUDE=$2; shift 2 ;;  # databases left out, e.g. "inner"
         --no-ibdata) NO_IBDATA=1; shift ;;
+        --via-server) VIA_SERVER=1; shift ;;
         *) DATADIR=$1 EXPECTED=$2; shift 2 ;;
     esac
 done
 [[ -n $DATADIR && -n $EXPECTED ]] || { echo "no data directory given" >&2; exit 2; }
 
 mdb_install "$WORK/server"
-mdb_start "$WORK/server" "$WORK/run/mariadbd.sock" "$(mdb_free_port)"
+PORT=$(mdb_free_port)
+mdb_start "$WORK/server" "$WORK/run/mariadbd.sock" "$PORT"
 sql() { mdb_sql --default-character-set=utf8mb4 "$@"; }
 
 # The original content, as the original server dumped it, under orig_<db>.
 for dump in "$EXPECTED"/dump/*.sql; do
     db=$(basename "$dump" .sql)
     sql -e "CREATE SCHEMA \`orig_$db\`"
-    sql --batch "orig_$db" <"$dump"
+    sql --batch --comments "orig_$db" <"$dump"
 done
 
 if [[ $NO_IBDATA -eq 1 && -f $DATADIR/ibdata1 ]]; then
@@ -58,10 +61,23 @@ if [[ $NO_IBDATA -eq 1 && -f $DATADIR/ibdata1 ]]; then
     rm -f "$WORK/no-ibdata/ibdata1"
     DATADIR="$WORK/no-ibdata"
 fi
-"$CLI" save "$DATADIR" --script "$WORK/out" --log-dir "$WORK" --quiet >"$WORK/save.txt" || true
-for script in "$WORK"/out/Scriptdata/*.sql; do
-    sql --batch <"$script" || { echo "loading $(basename "$script") failed" >&2; exit 1; }
-done
+if [[ $VIA_SERVER -eq 1 ]]; then
+    # Over TCP with a password, as a DBA on another machine would connect.
+    sql -e "CREATE USER 'recover'@'%' IDENTIFIED BY 'se''cr\\\\et'; GRANT ALL ON *.* TO 'recover'@'%'"
+    printf '%s\n' "se'cr\\et" >"$WORK/password"
+    "$CLI" save "$DATADIR" --server 127.0.0.1 --port "$PORT" --user recover \
+        --password-file "$WORK/password" --log-dir "$WORK" --quiet >"$WORK/save.txt" || true
+    if grep -q "se'cr" "$WORK"/VostrelMySQLDBRec_log_*.txt 2>/dev/null ||
+            iconv -f UTF-16LE -t UTF-8 "$WORK"/VostrelMySQLDBRec_log_*.txt | grep -q "se'cr"; then
+        echo "the password appears in the log" >&2
+        exit 1
+    fi
+else
+    "$CLI" save "$DATADIR" --script "$WORK/out" --log-dir "$WORK" --quiet >"$WORK/save.txt" || true
+    for script in "$WORK"/out/Scriptdata/*.sql; do
+        sql --batch --comments <"$script" || { echo "loading $(basename "$script") failed" >&2; exit 1; }
+    done
+fi
 
 # Every column as text; bytes as hex so that nothing is lost in the comparison.
 select_list() {

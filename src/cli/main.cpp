@@ -17,6 +17,9 @@
 #include "scan/session_log.h"
 #include "sql/ddl_script.h"
 #include "sql/script_save.h"
+#include "sql/server_save.h"
+#include <termios.h>
+#include <fstream>
 #include "sql/views_triggers.h"
 #include "scan/table_preview.h"
 #include <atomic>
@@ -36,6 +39,9 @@ const char kUsage[] =
     "  vostrel-recover scan DATADIR [options]\n"
     "  vostrel-recover ddl DATADIR [DB[.TABLE]...] [options]\n"
     "  vostrel-recover save DATADIR --script OUTDIR [DB[.TABLE]...] [options]\n"
+    "  vostrel-recover save DATADIR --server HOST [--port 3306] [--user root]\n"
+    "                  [--password-file FILE | --password-prompt] [--socket PATH] [DB[.TABLE]...]\n"
+    "  vostrel-recover test-connection --server HOST [--port ...] [--user ...] [password options]\n"
     "  vostrel-recover show DATADIR DB.TABLE [--page N] [--keys] [options]\n"
     "  vostrel-recover show DATADIR DB.VIEW [options]\n"
     "  vostrel-recover show DATADIR DB.TABLE --trigger [options]   (the table's triggers)\n"
@@ -53,6 +59,9 @@ struct Args {
   std::string codepage = kDefaultCodePage;
   std::string script_dir;
   std::string ibdata;
+  ServerParams server;
+  std::string password_file;
+  bool password_prompt = false;
   long page = 1;
   bool keys = false;
   bool trigger = false;
@@ -91,6 +100,17 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
       auto v = value("--ibdata");
       if (!v) return std::nullopt;
       a.ibdata = *v;
+    } else if (arg == "--server" || arg == "--port" || arg == "--user" || arg == "--socket" ||
+               arg == "--password-file") {
+      auto v = value(arg.c_str());
+      if (!v) return std::nullopt;
+      if (arg == "--server") a.server.host = *v;
+      if (arg == "--port") a.server.port = *v;
+      if (arg == "--user") a.server.user = *v;
+      if (arg == "--socket") a.server.socket = *v;
+      if (arg == "--password-file") a.password_file = *v;
+    } else if (arg == "--password-prompt") {
+      a.password_prompt = true;
     } else if (arg == "--script") {
       auto v = value("--script");
       if (!v) return std::nullopt;
@@ -120,14 +140,55 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
       positional.push_back(arg);
     }
   }
-  if (positional.size() < 2) {
-    error = positional.empty() ? "no command given" : "no data directory given";
+  if (positional.empty()) {
+    error = "no command given";
     return std::nullopt;
   }
   a.command = positional[0];
+  if (a.command == "test-connection") {
+    if (positional.size() > 1) {
+      error = "test-connection takes no data directory";
+      return std::nullopt;
+    }
+    return a;
+  }
+  if (positional.size() < 2) {
+    error = "no data directory given";
+    return std::nullopt;
+  }
   a.data_dir = positional[1];
   a.names.assign(positional.begin() + 2, positional.end());
   return a;
+}
+
+bool ReadPasswordFile(const std::string& path, std::string& password) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::getline(in, password);
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  return true;
+}
+
+// Reads a line from the terminal with echo off.
+std::string PromptPassword() {
+  std::string password;
+  FILE* tty = std::fopen("/dev/tty", "r+");
+  if (tty == nullptr) return password;
+  std::fputs("Password: ", tty);
+  std::fflush(tty);
+  termios old{};
+  const bool have = tcgetattr(fileno(tty), &old) == 0;
+  if (have) {
+    termios quiet = old;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(fileno(tty), TCSAFLUSH, &quiet);
+  }
+  int c;
+  while ((c = std::fgetc(tty)) != EOF && c != '\n') password.push_back(static_cast<char>(c));
+  if (have) tcsetattr(fileno(tty), TCSAFLUSH, &old);
+  std::fputs("\n", tty);
+  std::fclose(tty);
+  return password;
 }
 
 std::vector<std::string> DatabaseNames(const ScanResult& scan) {
@@ -224,11 +285,34 @@ int main(int argc, char** argv) {
     return UsageError(error);
   }
   Args& a = *parsed;
-  if (a.command != "scan" && a.command != "ddl" && a.command != "save" && a.command != "show") {
+  if (a.command != "scan" && a.command != "ddl" && a.command != "save" && a.command != "show" &&
+      a.command != "test-connection") {
     return UsageError("unknown command " + a.command);
   }
+  const bool to_server = !a.server.host.empty() || !a.server.socket.empty();
+  if (!a.password_file.empty() && a.password_prompt) {
+    return UsageError("give either --password-file or --password-prompt");
+  }
+  if (!a.password_file.empty() && !ReadPasswordFile(a.password_file, a.server.password)) {
+    std::cerr << "vostrel-recover: cannot read password file " << a.password_file << "\n";
+    return kExitUsage;
+  }
+  if (a.password_prompt) a.server.password = PromptPassword();
+  if (a.command == "test-connection") {
+    if (!to_server) return UsageError("test-connection needs --server HOST");
+    std::string why;
+    if (TestConnection(a.server, &why)) {
+      std::cout << "Connection is successful\n";
+      return kExitOk;
+    }
+    std::cout << "Connection is Failed\n";
+    std::cerr << "vostrel-recover: " << why << "\n";
+    return kExitUnreadable;
+  }
   if (a.command == "scan" && !a.names.empty()) return UsageError("scan takes no table names");
-  if (a.command == "save" && a.script_dir.empty()) return UsageError("save needs --script OUTDIR");
+  if (a.command == "save" && a.script_dir.empty() == !to_server) {
+    return UsageError("save needs either --script OUTDIR or --server HOST");
+  }
   if (a.command == "show" && a.names.size() != 1) return UsageError("show needs one DB.TABLE");
 
   CodePage code_page(a.codepage);
@@ -303,6 +387,24 @@ int main(int argc, char** argv) {
       return statements.empty() ? kExitUnreadable : rc;
     }
     return Show(scan, items, a, ctx) ? rc : kExitUnreadable;
+  }
+
+  if (a.command == "save" && to_server) {
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    const ServerSaveResult r = RunServerSave(scan, items, a.server, ctx);
+    for (const SavedTable& t : r.tables) {
+      std::cout << t.database << "." << t.table << "\t"
+                << (t.rows_read ? std::to_string(t.rows) + " rows" : std::string("no rows"))
+                << (t.rejected ? "\t" + std::to_string(t.rejected) + " rejected" : std::string())
+                << (t.damaged ? "\tdamaged" : "") << "\n";
+    }
+    std::cout << "views created: " << r.views_created << ", triggers created: " << r.triggers_created
+              << "\n";
+    for (const std::string& e : r.errors) std::cerr << "vostrel-recover: " << e << "\n";
+    bool clean = r.errors.empty() && !r.stopped;
+    for (const SavedTable& t : r.tables) clean = clean && !t.damaged && t.rejected == 0;
+    return clean ? rc : kExitUnreadable;
   }
 
   if (a.command == "save") {

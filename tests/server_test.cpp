@@ -1,0 +1,168 @@
+// Saving into a live server. Needs the private server that scripts/run-tests.sh
+// starts (VOSTREL_TEST_MYSQL_PORT / _SOCKET); skipped without it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "innodb/innodb_table.h"
+#include "innodb/table_locator.h"
+#include "model/frm_reader.h"
+#include "scan/scan.h"
+#include "scan/selection.h"
+#include "sql/server_connection.h"
+#include "sql/server_save.h"
+#include "test_support.h"
+
+namespace vostrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Recorder : RecoveryOutput {
+  std::string log;
+  std::vector<std::string> lines;
+  std::vector<std::string> messages;
+  void WriteLogText(std::string_view t) override { log += t; }
+  void AddOutputLine(std::string_view t) override { lines.emplace_back(t); }
+  void SetCaptionText(std::string_view) override {}
+  void SetProgress(uint64_t, uint64_t) override {}
+  void ShowProgress(bool) override {}
+  void ShowMessage(std::string_view t) override { messages.emplace_back(t); }
+};
+
+bool ServerAvailable(ServerParams& p) {
+  const char* port = std::getenv("VOSTREL_TEST_MYSQL_PORT");
+  if (port == nullptr || *port == '\0') return false;
+  p.host = "127.0.0.1";
+  p.port = port;
+  p.user = "root";
+  return true;
+}
+
+#define REQUIRE_SERVER(params)                                                 \
+  ServerParams params;                                                         \
+  do {                                                                         \
+    if (!ServerAvailable(params)) {                                            \
+      GTEST_SKIP() << "no test server (run through scripts/run-tests.sh)";     \
+    }                                                                          \
+  } while (0)
+
+std::string Query(const ServerParams& p, const std::string& sql) {
+  ServerConnection c;
+  EXPECT_TRUE(c.Open(p, "")) << c.error();
+  std::string out;
+  // Through the client for simplicity of reading results.
+  testing::RunCommand("mariadb --no-defaults -uroot -h127.0.0.1 -P" + p.port +
+                          " --batch --skip-column-names -e \"" + sql + "\"",
+                      &out);
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+TEST(ServerTest, ConnectionTestTellsGoodFromBad) {
+  REQUIRE_SERVER(params);
+  std::string why;
+  EXPECT_TRUE(TestConnection(params, &why)) << why;
+  ServerParams wrong = params;
+  wrong.password = "not-the-password";
+  EXPECT_FALSE(TestConnection(wrong, &why));
+  EXPECT_FALSE(why.empty());
+}
+
+TEST(ServerTest, RejectedRowIsLoggedCountedAndTheRestGoIn) {
+  REQUIRE_SERVER(params);
+  ServerConnection admin;
+  ASSERT_TRUE(admin.Open(params, ""));
+  ASSERT_TRUE(admin.Execute("DROP SCHEMA IF EXISTS reject_test"));
+  ASSERT_TRUE(admin.Execute("CREATE SCHEMA reject_test"));
+  // The sample's visits table holds three identical '/dup' rows: two must be refused.
+  ASSERT_TRUE(admin.Execute("CREATE TABLE reject_test.visits (page VARCHAR(255), hits INT, day DATE, "
+                            "UNIQUE KEY (page, day))"));
+  const fs::path shop = testing::SampleDataDir() / "shop";
+  TableDef t;
+  ASSERT_TRUE(ReadTableDefinition(shop / "visits.frm", testing::Collations(), testing::DefaultCodePage(), t).ok);
+  Recorder out;
+  const InnoSource src = LocateTableLeaf(shop.string(), "visits", t, nullptr, testing::Collations(), out);
+  ASSERT_NE(src.leaf, 0u);
+  ServerConnection conn;
+  ASSERT_TRUE(conn.Open(params, "reject_test"));
+  ServerSink sink(conn, params, "reject_test");
+  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
+  const TableExportResult r = ExportInnoRows(*src.space, src.leaf, "visits", t, src.index, sink, ctx,
+                                             nullptr, "parseibdfilefordatabase");
+  EXPECT_EQ(r.rows, 145u);
+  EXPECT_EQ(r.rejected, 2u);
+  EXPECT_NE(out.log.find("row not inserted after "), std::string::npos);
+  // The count in the line is the number of rows inserted before the refused one.
+  const size_t at = out.log.find("row not inserted after ");
+  const uint64_t before = std::strtoull(out.log.c_str() + at + 23, nullptr, 10);
+  EXPECT_GT(before, 0u);
+  EXPECT_LE(before, 145u);
+  size_t lines = 0;
+  for (size_t p = out.log.find("row not inserted after "); p != std::string::npos;
+       p = out.log.find("row not inserted after ", p + 1)) {
+    ++lines;
+  }
+  EXPECT_EQ(lines, 2u);
+  EXPECT_NE(out.log.find("  row no.\r\n"), std::string::npos);
+  EXPECT_NE(out.log.find("Total Number of record inserted =  145 ."), std::string::npos);
+  EXPECT_EQ(Query(params, "SELECT COUNT(*) FROM reject_test.visits"), "145");
+}
+
+TEST(ServerTest, UnreachableServerReportsEveryTableAndCompletes) {
+  ServerParams params;
+  params.host = "127.0.0.1";
+  params.port = "1";  // nothing listens there
+  Recorder out;
+  const ScanResult scan = ScanDataDirectory(testing::SampleDataDir(), out);
+  std::vector<std::string> unmatched;
+  const auto items = SelectItems(scan, {"legacy"}, &unmatched);
+  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
+  const ServerSaveResult r = RunServerSave(scan, items, params, ctx);
+  int not_created = 0;
+  for (const std::string& l : out.lines) not_created += l == "Database rep_legacy not created";
+  EXPECT_EQ(not_created, 6);  // every table of the database
+  EXPECT_EQ(out.messages.back(), "Saving process completed successfully.");
+  EXPECT_NE(out.log.find("Saving process completed successfully....\r\n"), std::string::npos);
+  EXPECT_TRUE(r.tables.empty());
+}
+
+TEST(ServerTest, HostileNamesAndValuesArriveIntact) {
+  REQUIRE_SERVER(params);
+  // A copy of a table whose name holds a backtick (encoded on disk as @0060),
+  // in a database whose name holds a quote and a semicolon.
+  const fs::path root = testing::TempDir("hostile");
+  const fs::path db = root / "x@0027@003b";
+  fs::create_directories(db);
+  for (const char* ext : {".frm", ".MYD", ".MYI"}) {
+    fs::copy_file(testing::SampleDataDir() / "legacy" / (std::string("notes") + ext),
+                  db / (std::string("we@0060ird") + ext));
+  }
+  ServerConnection admin;
+  ASSERT_TRUE(admin.Open(params, ""));
+  ASSERT_TRUE(admin.Execute("DROP SCHEMA IF EXISTS `rep_x';`"));
+  Recorder out;
+  const ScanResult scan = ScanDataDirectory(root, out);
+  const auto items = SelectItems(scan, {}, nullptr);
+  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
+  const ServerSaveResult r = RunServerSave(scan, items, params, ctx);
+  ASSERT_EQ(r.tables.size(), 1u);
+  EXPECT_EQ(r.tables[0].rows, 268u);
+  EXPECT_EQ(r.tables[0].rejected, 0u);
+  // Bodies full of quotes and backslashes, compared with the original server's dump.
+  ASSERT_TRUE(admin.Execute("DROP SCHEMA IF EXISTS hostile_orig"));
+  ASSERT_TRUE(admin.Execute("CREATE SCHEMA hostile_orig"));
+  std::string ignored;
+  testing::RunCommand("mariadb --no-defaults -uroot -h127.0.0.1 -P" + params.port +
+                          " --default-character-set=utf8mb4 hostile_orig < '" +
+                          (testing::SampleExpectedDir() / "dump/legacy.sql").string() + "'",
+                      &ignored);
+  const std::string orig = Query(params, "SELECT MD5(GROUP_CONCAT(id, title, IFNULL(body, 'N') ORDER BY id)) FROM hostile_orig.notes");
+  const std::string got = Query(params, "SELECT MD5(GROUP_CONCAT(id, title, IFNULL(body, 'N') ORDER BY id)) FROM \\`rep_x';\\`.\\`we\\`\\`ird\\`");
+  EXPECT_EQ(got, orig);
+  EXPECT_EQ(got.size(), 32u);
+}
+
+}  // namespace
+}  // namespace vostrel
