@@ -192,8 +192,10 @@ ScanResult ScanDataDirectory(const fs::path& data_path, RecoveryOutput& out,
   bool loaded = dict->Load(r.m_scanPath + "ibdata1");
   if (!loaded) {
     out.WriteLogText("ibdata1 File cannot be open\r\n");
-    if (!options.manual_ibdata.empty()) {
-      loaded = dict->Load(options.manual_ibdata);
+    std::filesystem::path manual = options.manual_ibdata;
+    if (manual.empty() && options.ask_manual_ibdata) manual = options.ask_manual_ibdata();
+    if (!manual.empty()) {
+      loaded = dict->Load(manual);
       if (!loaded) out.WriteLogText("Manually browse ibdata1 File cannot be open\r\n");
     }
   }

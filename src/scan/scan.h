@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "scan/recovery_output.h"
+#include <functional>
 #include <memory>
 
 namespace vostrel {
@@ -46,6 +47,9 @@ class SystemDictionary;
 struct ScanOptions {
   // Tried when <data path>/ibdata1 cannot be opened (the user's own choice).
   std::filesystem::path manual_ibdata;
+  // Asked instead when no manual path is given: returns the path the user
+  // browsed to, or an empty path.
+  std::function<std::filesystem::path()> ask_manual_ibdata;
 };
 
 struct ScanResult {

@@ -1,0 +1,89 @@
+#include "app/file_settings_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QVBoxLayout>
+
+#include "app/icons.h"
+#include "app/message_box.h"
+#include "app/texts.h"
+
+namespace vostrel::gui {
+
+FileSettingsDialog::FileSettingsDialog(QWidget* parent) : QDialog(parent) {
+  setWindowTitle("Select Database File");
+  auto* layout = new QVBoxLayout(this);
+  auto row = [this, layout](const QString& title, QLineEdit*& edit, const QString& browse_title,
+                            bool trim) {
+    auto* box = new QGroupBox(title, this);
+    auto* h = new QHBoxLayout(box);
+    edit = new QLineEdit(box);
+    auto* button = new QPushButton("...", box);
+    h->addWidget(edit);
+    h->addWidget(button);
+    layout->addWidget(box);
+    QLineEdit* target = edit;
+    connect(button, &QPushButton::clicked, this,
+            [this, target, browse_title, trim] { Browse(target, browse_title, trim); });
+  };
+  row("Select MySQL Database File:", data_, "Select location to choose database file.", false);
+  row("Select Temporary Path:", temp_, "Select location for temporary path.", false);
+  row("Select Log File Path:", log_, "Select location to save Log file.", true);
+  temp_->setText(QDir::tempPath());
+  log_->setText(DefaultLogFolder());
+  auto* buttons = new QDialogButtonBox(this);
+  QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
+  QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
+  ok->setIcon(DrawIcon(IconKind::kOk, 16));
+  ok->setToolTip("OK");
+  cancel->setIcon(DrawIcon(IconKind::kCancel, 16));
+  cancel->setToolTip("Cancel");
+  connect(buttons, &QDialogButtonBox::accepted, this, &FileSettingsDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &FileSettingsDialog::reject);
+  layout->addWidget(buttons);
+  resize(520, height());
+}
+
+QString FileSettingsDialog::DefaultLogFolder() {
+  const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+  return !desktop.isEmpty() && QFileInfo(desktop).isDir() ? desktop : QDir::homePath();
+}
+
+QString FileSettingsDialog::WithSlash(const QString& path) {
+  return path.endsWith('/') ? path : path + '/';
+}
+
+void FileSettingsDialog::Browse(QLineEdit* edit, const QString& title, bool trim_and_check) {
+  QString chosen = QFileDialog::getExistingDirectory(this, title, edit->text());
+  if (chosen.isEmpty()) return;
+  if (trim_and_check) {
+    chosen = chosen.trimmed();
+    if (QFileInfo(chosen).isDir()) edit->setText(chosen);
+    return;
+  }
+  edit->setText(WithSlash(chosen));
+}
+
+QString FileSettingsDialog::Validate() const {
+  if (data_->text().isEmpty() || !QFileInfo(data_->text()).isDir()) return kBadDataPath;
+  if (temp_->text().isEmpty() || !QFileInfo::exists(temp_->text())) return kBadTempPath;
+  if (log_->text().isEmpty() || !QFileInfo::exists(log_->text())) return kBadLogPath;
+  return {};
+}
+
+void FileSettingsDialog::accept() {
+  const QString problem = Validate();
+  if (!problem.isEmpty()) {
+    Inform(this, problem);
+    return;
+  }
+  QDialog::accept();
+}
+
+}  // namespace vostrel::gui

@@ -1,0 +1,57 @@
+// "Save Database": scripts into a folder, or straight into a live server.
+#pragma once
+
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "sql/server_connection.h"
+
+namespace vostrel::gui {
+
+struct SaveChoice {
+  bool as_script = false;
+  bool to_database = false;
+  QString folder;
+  ServerParams server;
+};
+
+class SaveDialog : public QDialog {
+  Q_OBJECT
+ public:
+  explicit SaveDialog(QWidget* parent = nullptr);
+
+  QRadioButton* database_mode() const { return database_; }
+  QRadioButton* script_mode() const { return script_; }
+  QLineEdit* server() const { return server_; }
+  QLineEdit* port() const { return port_; }
+  QLineEdit* user() const { return user_; }
+  QLineEdit* password() const { return password_; }
+  QLineEdit* folder() const { return folder_; }
+  bool tested() const { return tested_; }
+  const SaveChoice& choice() const { return choice_; }
+
+  // The connection test; returns whether it succeeded and tells the user.
+  bool TestConnectionNow();
+
+ public slots:
+  void accept() override;
+
+ private:
+  void SetMode(bool database);
+
+  QRadioButton* database_;
+  QRadioButton* script_;
+  QLineEdit* server_;
+  QLineEdit* port_;
+  QLineEdit* user_;
+  QLineEdit* password_;
+  QPushButton* test_;
+  QLineEdit* folder_;
+  QPushButton* browse_;
+  bool tested_ = false;
+  SaveChoice choice_;
+};
+
+}  // namespace vostrel::gui
