@@ -1,5 +1,7 @@
 // vostrel-recover-gui: the desktop application.
 #include <QApplication>
+#include <QDir>
+#include <cstdio>
 #include <QSplashScreen>
 #include <QTimer>
 
@@ -14,6 +16,20 @@ int main(int argc, char** argv) {
   using namespace vostrel::gui;
   QApplication app(argc, argv);
   app.setApplicationName(kAppCaption);
+  // For scripted runs (screenshots): --open DATADIR [--show DB.TABLE]; message
+  // boxes then go to stderr instead of waiting for a click.
+  QString open_dir, show_table;
+  const QStringList args = app.arguments();
+  for (int i = 1; i + 1 < args.size(); ++i) {
+    if (args[i] == "--open") open_dir = args[i + 1];
+    if (args[i] == "--show") show_table = args[i + 1];
+  }
+  if (!open_dir.isEmpty()) {
+    CurrentMessageHandler() = [](QWidget*, MessageKind, const QString& text) {
+      std::fprintf(stderr, "message: %s\n", text.toLocal8Bit().constData());
+      return Answer::kNo;
+    };
+  }
   SingleInstance instance(DefaultLockPath());
   if (!instance.acquired()) {
     Inform(nullptr, kAnotherInstance);
@@ -29,5 +45,21 @@ int main(int argc, char** argv) {
   window.setWindowIcon(DrawIcon(IconKind::kSave, 32));
   QTimer::singleShot(2000, &splash, &QWidget::close);
   window.showMaximized();
+  if (!open_dir.isEmpty()) {
+    QTimer::singleShot(2200, &window, [&window, open_dir, show_table] {
+      window.StartScan(open_dir, QDir::tempPath(), QDir::tempPath());
+      window.WaitIdle(60000);
+      const QStringList parts = show_table.split('.');
+      if (parts.size() != 2) return;
+      QTreeWidgetItem* path = window.tree()->topLevelItem(0)->child(0);
+      QTreeWidgetItem* item = window.tree()->FindByPath(
+          {"MYSQL database", path->text(0), parts[0], "Tables", parts[1]});
+      if (item == nullptr) return;
+      window.tree()->setCurrentItem(item);
+      item->parent()->parent()->setExpanded(true);
+      item->parent()->setExpanded(true);
+      window.ShowTreeSelection(item);
+    });
+  }
   return app.exec();
 }
