@@ -42,6 +42,9 @@ class GuiOutput : public RecoveryOutput {
     Post([w = window_, t = QString::fromStdString(std::string(text))] { w->SetCaptionText(t); });
   }
   void SetProgress(uint64_t done, uint64_t total) override {
+    // Loops report every record; the bar only needs each thousandth.
+    const int permille = total == 0 ? 0 : static_cast<int>(std::min(done, total) * 1000 / total);
+    if (permille == last_permille_.exchange(permille)) return;
     Post([w = window_, done, total] { w->SetProgress(done, total); });
   }
   void ShowProgress(bool visible) override {
@@ -62,6 +65,7 @@ class GuiOutput : public RecoveryOutput {
   }
   MainWindow* window_;
   SessionLog& log_;
+  std::atomic<int> last_permille_{-1};
 };
 
 namespace {
