@@ -108,32 +108,10 @@ TEST(MyisamTest, StopRequestEndsTheTableWithCommitAndTotal) {
   EXPECT_NE(out.log.find(TotalLine(0)), std::string::npos);
 }
 
-// A fixed-format table of 2500 rows, built from the sample's `counters` files.
-fs::path MakeCountersTable(size_t rows) {
-  const fs::path root = testing::TempDir("paging");
-  const fs::path db = root / "legacy";
-  fs::create_directories(db);
-  const fs::path src = testing::SampleDataDir() / "legacy";
-  fs::copy_file(src / "counters.frm", db / "counters.frm");
-  fs::copy_file(src / "counters.MYI", db / "counters.MYI");
-  TableDef t;
-  EXPECT_TRUE(ReadTableDefinition(db / "counters.frm", testing::Collations(), testing::DefaultCodePage(), t).ok);
-  std::ofstream f(db / "counters.MYD", std::ios::binary);
-  for (size_t i = 0; i < rows; ++i) {
-    std::string rec(static_cast<size_t>(t.record_length), '\0');
-    rec[0] = 1;  // live, flag not NULL
-    char name[32];
-    std::snprintf(name, sizeof name, "row%-13zu", i);
-    rec.replace(t.columns[0].record_pos - 1, 16, name, 16);
-    for (int b = 0; b < 8; ++b) rec[t.columns[1].record_pos - 1 + b] = static_cast<char>((i >> (8 * b)) & 0xFF);
-    rec[t.columns[2].record_pos - 1] = 'x';
-    f << rec;
-  }
-  return root;
-}
+using testing::MakeCountersTable;
 
 TEST(PreviewTest, ScreensOfAThousandRowsAndStablePositions) {
-  const fs::path root = MakeCountersTable(2500);
+  const fs::path root = MakeCountersTable("paging", 2500);
   QuietOutput out;
   const ScanResult scan = ScanDataDirectory(root, out);
   ASSERT_EQ(scan.m_tableEntries.size(), 1u);
@@ -166,7 +144,7 @@ TEST(PreviewTest, ScreensOfAThousandRowsAndStablePositions) {
 }
 
 TEST(PreviewTest, ExactlyOneScreenHasNoSecond) {
-  const fs::path root = MakeCountersTable(1000);
+  const fs::path root = MakeCountersTable("paging-1000", 1000);
   QuietOutput out;
   const ScanResult scan = ScanDataDirectory(root, out);
   EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};

@@ -11,17 +11,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RecordingOutput : RecoveryOutput {
-  std::string log;
-  std::vector<std::string> lines;
-  std::vector<std::string> messages;
-  void WriteLogText(std::string_view t) override { log += t; }
-  void AddOutputLine(std::string_view t) override { lines.emplace_back(t); }
-  void SetCaptionText(std::string_view) override {}
-  void SetProgress(uint64_t, uint64_t) override {}
-  void ShowProgress(bool) override {}
-  void ShowMessage(std::string_view t) override { messages.emplace_back(t); }
-};
+using testing::RecordingOutput;
 
 void CopyFrm(const fs::path& to) {
   fs::create_directories(to.parent_path());

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "model/frm_reader.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -84,6 +86,32 @@ int RunCommand(const std::string& command, std::string* output) {
   const int status = pclose(p);
   if (output) *output = std::move(out);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+fs::path MakeCountersTable(const std::string& name, size_t rows) {
+  const fs::path root = TempDir(name);
+  const fs::path db = root / "legacy";
+  fs::create_directories(db);
+  const fs::path src = SampleDataDir() / "legacy";
+  fs::copy_file(src / "counters.frm", db / "counters.frm");
+  fs::copy_file(src / "counters.MYI", db / "counters.MYI");
+  TableDef t;
+  ReadTableDefinition(db / "counters.frm", Collations(), DefaultCodePage(), t);
+  std::ofstream f(db / "counters.MYD", std::ios::binary);
+  std::string rec(static_cast<size_t>(t.record_length), '\0');
+  for (size_t i = 0; i < rows; ++i) {
+    std::fill(rec.begin(), rec.end(), '\0');
+    rec[0] = 1;  // live, flag not NULL
+    char text[32];
+    std::snprintf(text, sizeof text, "row%-13zu", i);
+    rec.replace(t.columns[0].record_pos - 1, 16, text, 16);
+    for (int b = 0; b < 8; ++b) {
+      rec[t.columns[1].record_pos - 1 + b] = static_cast<char>((i >> (8 * b)) & 0xFF);
+    }
+    rec[t.columns[2].record_pos - 1] = 'x';
+    f << rec;
+  }
+  return root;
 }
 
 }  // namespace vostrel::testing

@@ -4,8 +4,12 @@
 #include <filesystem>
 #include <string>
 
+#include <string_view>
+#include <vector>
+
 #include "model/collation_table.h"
 #include "model/text_codec.h"
+#include "scan/recovery_output.h"
 
 namespace vostrel::testing {
 
@@ -23,5 +27,22 @@ std::string ReadFileOrEmpty(const std::filesystem::path& path);
 // Runs a shell command, returns its exit status and stdout.
 int RunCommand(const std::string& command, std::string* output);
 std::string CliPath();
+
+// Keeps everything the engine reports.
+struct RecordingOutput : RecoveryOutput {
+  std::string log;
+  std::vector<std::string> lines;
+  std::vector<std::string> messages;
+  void WriteLogText(std::string_view t) override { log += t; }
+  void AddOutputLine(std::string_view t) override { lines.emplace_back(t); }
+  void SetCaptionText(std::string_view) override {}
+  void SetProgress(uint64_t, uint64_t) override {}
+  void ShowProgress(bool) override {}
+  void ShowMessage(std::string_view t) override { messages.emplace_back(t); }
+};
+
+// A data directory whose legacy.counters (fixed rows) holds `rows` generated
+// rows: name "row<n>", val n, flag 'x'. Built from the sample's own files.
+std::filesystem::path MakeCountersTable(const std::string& name, size_t rows);
 
 }  // namespace vostrel::testing

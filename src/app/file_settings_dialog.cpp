@@ -37,15 +37,7 @@ FileSettingsDialog::FileSettingsDialog(QWidget* parent) : QDialog(parent) {
   row("Select Log File Path:", log_, "Select location to save Log file.", true);
   temp_->setText(QDir::tempPath());
   log_->setText(DefaultLogFolder());
-  auto* buttons = new QDialogButtonBox(this);
-  QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
-  QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
-  ok->setIcon(DrawIcon(IconKind::kOk, 16));
-  ok->setToolTip("OK");
-  cancel->setIcon(DrawIcon(IconKind::kCancel, 16));
-  cancel->setToolTip("Cancel");
-  connect(buttons, &QDialogButtonBox::accepted, this, &FileSettingsDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &FileSettingsDialog::reject);
+  auto* buttons = OkCancelButtons(this);
   layout->addWidget(buttons);
   resize(520, height());
 }

@@ -1,6 +1,9 @@
 #include "app/icons.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QPainterPath>
 
 namespace vostrel::gui {
@@ -107,6 +110,19 @@ QIcon DrawIcon(IconKind kind, int size) {
       break;
   }
   return QIcon(pm);
+}
+
+QDialogButtonBox* OkCancelButtons(QDialog* dialog) {
+  auto* buttons = new QDialogButtonBox(dialog);
+  QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
+  QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
+  ok->setIcon(DrawIcon(IconKind::kOk, 16));
+  ok->setToolTip("OK");
+  cancel->setIcon(DrawIcon(IconKind::kCancel, 16));
+  cancel->setToolTip("Cancel");
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+  return buttons;
 }
 
 QPixmap SplashPixmap() {

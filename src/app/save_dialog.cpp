@@ -42,16 +42,7 @@ SaveDialog::SaveDialog(QWidget* parent) : QDialog(parent) {
   folder_row->addWidget(folder_);
   folder_row->addWidget(browse_);
   layout->addLayout(folder_row);
-  auto* buttons = new QDialogButtonBox(this);
-  QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
-  QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
-  ok->setIcon(DrawIcon(IconKind::kOk, 16));
-  ok->setToolTip("OK");
-  cancel->setIcon(DrawIcon(IconKind::kCancel, 16));
-  cancel->setToolTip("Cancel");
-  layout->addWidget(buttons);
-  connect(buttons, &QDialogButtonBox::accepted, this, &SaveDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &SaveDialog::reject);
+  layout->addWidget(OkCancelButtons(this));
   connect(database_, &QRadioButton::toggled, this, [this](bool on) {
     if (on) SetMode(true);
   });

@@ -31,30 +31,7 @@ void RecordMessages() {
   };
 }
 
-// A fixed-row table of `rows` rows built from the sample's `counters` files.
-fs::path MakeCountersTable(const std::string& name, size_t rows) {
-  const fs::path root = testing::TempDir(name);
-  const fs::path db = root / "legacy";
-  fs::create_directories(db);
-  const fs::path src = testing::SampleDataDir() / "legacy";
-  fs::copy_file(src / "counters.frm", db / "counters.frm");
-  fs::copy_file(src / "counters.MYI", db / "counters.MYI");
-  TableDef t;
-  ReadTableDefinition(db / "counters.frm", testing::Collations(), testing::DefaultCodePage(), t);
-  std::ofstream f(db / "counters.MYD", std::ios::binary);
-  std::string rec(static_cast<size_t>(t.record_length), '\0');
-  for (size_t i = 0; i < rows; ++i) {
-    std::fill(rec.begin(), rec.end(), '\0');
-    rec[0] = 1;
-    char text[32];
-    std::snprintf(text, sizeof text, "row%-13zu", i);
-    rec.replace(t.columns[0].record_pos - 1, 16, text, 16);
-    for (int b = 0; b < 8; ++b) rec[t.columns[1].record_pos - 1 + b] = static_cast<char>((i >> (8 * b)) & 0xFF);
-    rec[t.columns[2].record_pos - 1] = 'x';
-    f << rec;
-  }
-  return root;
-}
+using testing::MakeCountersTable;
 
 template <typename Dialog, typename F>
 void WhenModal(F act) {
