@@ -1,6 +1,7 @@
 #include "innodb/extern_value.h"
 
 #include <cstdio>
+#include <unordered_set>
 
 namespace vostrel {
 
@@ -19,10 +20,16 @@ bool ReadExternValue(Tablespace& space, const ExternRef& ref,
   uint64_t left = ref.length;
   uint32_t p = ref.page;
   size_t off = ref.offset;
-  // Each page is visited at most once per value: the chain cannot loop for long.
+  // A value owns each of its pages once; a page met again means the chain
+  // loops and would repeat bytes that are not the value's.
+  std::unordered_set<uint32_t> seen;
   for (uint64_t visits = 0; left > 0; ++visits) {
     if (p == kFilNull || visits > space.page_count() || !space.ReadPage(p, page)) {
       if (damage) *damage = "value page chain breaks at page " + std::to_string(p);
+      return false;
+    }
+    if (!seen.insert(p).second) {
+      if (damage) *damage = "value page chain loops back to page " + std::to_string(p);
       return false;
     }
     if (off + 8 > kPageSize) {

@@ -2,11 +2,13 @@
 
 #include <exception>
 #include <map>
+#include <memory>
 
 #include "innodb/record.h"
 #include "innodb/row_decoder.h"
 #include "model/damage_log.h"
 #include "sql/insert_builder.h"
+#include "sql/row_batches.h"
 
 namespace vostrel {
 
@@ -103,6 +105,83 @@ uint64_t CountLeafPages(Tablespace& space, uint32_t first, const std::atomic<boo
   return count;
 }
 
+namespace {
+
+// Leaf pages of one stretch of the chain, copied, and the statements of
+// their rows.
+struct LeafBatch {
+  std::vector<PageBuffer> pages;
+  std::vector<uint32_t> numbers;
+  RowChunk rows;
+  DamageLog damage;
+  bool external = false;  // a value lies on other pages: the calling thread redoes the batch
+
+  void Clear() {
+    numbers.clear();
+    rows.Clear();
+    damage = DamageLog{};
+    external = false;
+  }
+};
+
+void MergeDamage(const DamageLog& from, DamageLog& into) {
+  if (from.count == 0) return;
+  if (into.count == 0) into.first = from.first;
+  into.count += from.count;
+}
+
+// The statements of every live record of the batch's pages. Without `full`
+// (a helper thread) a value on other pages stops the batch; with it, such a
+// record is decoded whole, its large values written to files.
+void FormatLeafBatch(LeafBatch& batch, InnoRowDecoder& decoder, const TableDef& table,
+                     const std::string& head, bool script_form, InnoDecodeContext* full, Row* row) {
+  TextBuffer& text = batch.rows.text;
+  const std::string_view row_end = InsertRowEnd(script_form);
+  std::string statement;
+  for (size_t k = 0; k < batch.numbers.size(); ++k) {
+    const uint8_t* page = batch.pages[k].data();
+    const uint32_t p = batch.numbers[k];
+    const FilHeader h = ReadFilHeader(page);
+    if (h.type != kPageTypeIndex || PageLevel(page) != 0) {
+      batch.damage.Note("page " + std::to_string(p) + " on the leaf chain is not a leaf page");
+      continue;
+    }
+    const PageWalk w = WalkPageRecords(page, 0, [&](size_t origin) {
+      const size_t mark = text.size();
+      text.Append(head);
+      InnoRowDecoder::Direct d = decoder.direct() ? decoder.AppendLiterals(page, origin, text)
+                                                  : InnoRowDecoder::Direct::kExternal;
+      if (d == InnoRowDecoder::Direct::kExternal) {
+        if (full == nullptr) {
+          batch.external = true;
+          return false;
+        }
+        text.Truncate(mark);
+        if (decoder.Decode(page, origin, *full, *row)) {
+          BuildInsertRow(head, table, *row, script_form, statement);
+          text.Append(statement);
+          batch.rows.EndRow();
+          return true;
+        }
+        d = InnoRowDecoder::Direct::kMisfit;
+      }
+      if (d == InnoRowDecoder::Direct::kMisfit) {
+        text.Truncate(mark);
+        batch.damage.Note("record at page " + std::to_string(p) + " offset " +
+                          std::to_string(origin) + " does not fit its page");
+        return true;
+      }
+      text.Append(row_end);
+      batch.rows.EndRow();
+      return true;
+    });
+    if (batch.external) return;
+    if (w.damaged) batch.damage.Note("record chain of page " + std::to_string(p) + " is broken");
+  }
+}
+
+}  // namespace
+
 TableExportResult ExportInnoRows(Tablespace& space, uint32_t leaf, const std::string& table_name,
                                  const TableDef& table, const ClusteredIndex& index, RowSink& sink,
                                  EngineContext& ctx, BlobFileWriter* blobs,
@@ -110,51 +189,84 @@ TableExportResult ExportInnoRows(Tablespace& space, uint32_t leaf, const std::st
   TableExportResult result;
   try {
     const std::string head = InsertHeader(table_name, table);
-    InnoRowDecoder decoder(table, index, ctx.collations, ctx.code_page);
+    const bool script_form = sink.script_form();
     DamageLog damage;
-    InnoDecodeContext dctx{space, blobs, DecodeOptions{true}, damage};
     const uint64_t total = CountLeafPages(space, leaf, ctx.stop);
-    PageBuffer page;
+    // The calling thread's decoder handles values on other pages; helper
+    // threads each get their own.
+    InnoRowDecoder main_decoder(table, index, ctx.collations, ctx.code_page);
     Row row;
-    std::string statement;
-    uint64_t done = 0;
-    for (uint32_t p = leaf; p != kFilNull;) {
-      ctx.out.SetProgress(done, total);
-      if (ctx.stopped()) break;
-      if (++done > space.page_count()) {
-        damage.Note("leaf chain loops");
-        break;
-      }
-      if (!space.ReadPage(p, page)) {
-        damage.Note("leaf chain leaves the file at page " + std::to_string(p));
-        break;
-      }
-      const FilHeader h = ReadFilHeader(page.data());
-      if (h.type != kPageTypeIndex || PageLevel(page.data()) != 0) {
-        damage.Note("page " + std::to_string(p) + " on the leaf chain is not a leaf page");
-      } else {
-        const PageWalk w = WalkPageRecords(page.data(), 0, [&](size_t origin) {
-          if (!decoder.Decode(page.data(), origin, dctx, row)) {
-            damage.Note("record at page " + std::to_string(p) + " offset " + std::to_string(origin) +
-                        " does not fit its page");
-            return true;
-          }
-          BuildInsertRow(head, table, row, sink.script_form(), statement);
-          if (sink.ExecuteRow(statement)) {
-            ++result.rows;
-          } else if (!sink.script_form()) {
-            ++result.rejected;
-            ctx.out.WriteLogText("row not inserted after " +
-                                 std::to_string(static_cast<uint32_t>(result.rows)) +
-                                 "  row no.\r\n");
-          }
-          return true;
-        });
-        if (w.damaged) damage.Note("record chain of page " + std::to_string(p) + " is broken");
-      }
-      if (h.next == p) break;
-      p = h.next;
+    const unsigned workers = main_decoder.direct() ? ExportWorkerCount() : 0;
+    std::vector<std::unique_ptr<InnoRowDecoder>> decoders;
+    for (unsigned i = 0; i < workers; ++i) {
+      decoders.push_back(std::make_unique<InnoRowDecoder>(table, index, ctx.collations, ctx.code_page));
     }
+    auto format_here = [&](LeafBatch& batch) {
+      batch.rows.Clear();
+      batch.damage = DamageLog{};
+      batch.external = false;
+      InnoDecodeContext dctx{space, blobs, DecodeOptions{true}, batch.damage};
+      FormatLeafBatch(batch, main_decoder, table, head, script_form, &dctx, &row);
+    };
+    uint64_t consumed = 0;
+    OrderedBatches<LeafBatch> batches(
+        workers,
+        [&](LeafBatch& batch, unsigned worker) {
+          if (decoders.empty()) {
+            format_here(batch);
+          } else {
+            FormatLeafBatch(batch, *decoders[worker], table, head, script_form, nullptr, nullptr);
+          }
+        },
+        [&](LeafBatch& batch) {
+          if (batch.external) format_here(batch);
+          MergeDamage(batch.damage, damage);
+          SendRows(sink, batch.rows, result.rows, result.rejected, ctx.out);
+          consumed += batch.numbers.size();
+          ctx.out.SetProgress(consumed, total);
+        });
+    const size_t batch_pages = std::max<size_t>(1, GetExportTuning().batch_bytes / kPageSize);
+    LeafBatch* batch = nullptr;
+    std::string walk_damage;  // what ended the walk, noted after the pages before it
+    uint64_t walked = 0;
+    // A leaf met again means the chain loops; going on would repeat its rows.
+    std::vector<bool> walked_pages(space.page_count());
+    ctx.out.SetProgress(0, total);
+    for (uint32_t p = leaf; p != kFilNull;) {
+      if (ctx.stopped()) break;
+      if (++walked > space.page_count()) {
+        walk_damage = "leaf chain loops";
+        break;
+      }
+      if (p < walked_pages.size()) {
+        if (walked_pages[p]) {
+          walk_damage = "leaf chain loops back to page " + std::to_string(p);
+          break;
+        }
+        walked_pages[p] = true;
+      }
+      if (batch == nullptr) {
+        batch = &batches.Next();
+        batch->Clear();
+      }
+      const size_t k = batch->numbers.size();
+      if (batch->pages.size() <= k) batch->pages.resize(k + 1);
+      if (!space.ReadPage(p, batch->pages[k])) {
+        walk_damage = "leaf chain leaves the file at page " + std::to_string(p);
+        break;
+      }
+      batch->numbers.push_back(p);
+      const uint32_t next = ReadFilHeader(batch->pages[k].data()).next;
+      if (batch->numbers.size() >= batch_pages) {
+        batches.Submit();
+        batch = nullptr;
+      }
+      if (next == p) break;
+      p = next;
+    }
+    if (batch != nullptr && !batch->numbers.empty()) batches.Submit();
+    batches.Finish();
+    if (!walk_damage.empty()) damage.Note(walk_damage);
     ctx.out.SetProgress(total, total);
     if (damage.any()) {
       result.damaged = true;

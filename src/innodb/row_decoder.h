@@ -11,7 +11,9 @@
 #include "model/damage_log.h"
 #include "model/row.h"
 #include "model/table_def.h"
+#include "model/text_buffer.h"
 #include "model/text_decoder.h"
+#include "sql/insert_builder.h"
 
 namespace vostrel {
 
@@ -31,9 +33,17 @@ class InnoRowDecoder {
   // False when the record does not fit its page.
   bool Decode(const uint8_t* page, size_t origin, InnoDecodeContext& ctx, Row& row);
 
+  // The export's form of Decode: every column's literal, comma separated,
+  // appended to `out` without a Row in between. Values on other pages are left
+  // to Decode: kExternal returns with `out` as it was.
+  enum class Direct { kDone, kMisfit, kExternal };
+  Direct AppendLiterals(const uint8_t* page, size_t origin, TextBuffer& out);
+  // False when the table's field layout needs Decode for every row.
+  bool direct() const { return direct_; }
+
  private:
-  void DecodeField(const InnoColumnDef& f, const uint8_t* data, size_t len, InnoDecodeContext& ctx,
-                   FieldValue& out);
+  void AppendFieldText(const InnoColumnDef& f, const uint8_t* data, size_t len,
+                       const DecodeOptions& opts, std::string& t) const;
   void DecodeExternal(const InnoColumnDef& f, const uint8_t* data, size_t len,
                       InnoDecodeContext& ctx, FieldValue& out);
 
@@ -41,6 +51,20 @@ class InnoRowDecoder {
   const ClusteredIndex& index_;
   std::vector<ColumnTextDecoder> decoders_;
   std::vector<FieldSpan> spans_;
+  // The common column types are formatted straight into the output.
+  enum class Fast : uint8_t {
+    kSlow, kInt, kIntYear, kIntNewDate, kIntDate, kIntTime, kIntDateTime, kIntTimestamp,
+    kFloat, kDouble, kDecimal, kTime2, kDateTime2, kTimestamp2, kText, kHex,
+  };
+  struct Plan {
+    int32_t field = -1;  // index field filling the column, or -1
+    Fast fast = Fast::kSlow;
+    LiteralKind kind = LiteralKind::kQuoted;
+  };
+  static Fast FastFor(const InnoColumnDef& f, const ColumnDef& c, LiteralKind kind, bool binary);
+
+  std::vector<Plan> plans_;  // per column
+  bool direct_ = true;
   std::string scratch_;
 };
 

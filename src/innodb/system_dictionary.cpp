@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "innodb/redundant_record.h"
 
@@ -61,10 +62,16 @@ void SystemDictionary::ReadSystemTable(uint32_t root, const char* name, Visit vi
     }
     p = child;
   }
-  // Along the leaf chain, each page once at most.
+  // Along the leaf chain, each page once at most: a page met again means the
+  // chain loops, and its rows would be listed again and again.
+  std::unordered_set<uint32_t> walked;
   for (uint64_t visits = 0; p != kFilNull && visits <= space_.page_count(); ++visits) {
     if (!space_.ReadPage(p, page)) {
       damage_.Note(std::string(name) + ": leaf chain leaves the file");
+      return;
+    }
+    if (!walked.insert(p).second) {
+      damage_.Note(std::string(name) + ": leaf chain loops back to page " + std::to_string(p));
       return;
     }
     const FilHeader h = ReadFilHeader(page.data());

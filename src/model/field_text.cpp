@@ -4,41 +4,38 @@
 
 namespace vostrel {
 
-void SetStringValue(const ColumnTextDecoder& decoder, std::string_view bytes,
-                    const DecodeOptions& opts, FieldValue& out) {
-  out.Reset();
+void AppendStringValue(const ColumnTextDecoder& decoder, std::string_view bytes,
+                       const DecodeOptions& opts, std::string& t) {
   if (decoder.binary()) {
     if (!opts.export_mode && bytes.size() >= 100) {
-      out.text = kBinaryPlaceholder;
+      t += kBinaryPlaceholder;
     } else {
-      AppendHex(bytes, out.text);
+      AppendHex(bytes, t);
     }
     return;
   }
-  decoder.Append(bytes, out.text);
+  decoder.Append(bytes, t);
 }
 
-void SetBlobValue(const ColumnTextDecoder& decoder, std::string_view bytes,
-                  const DecodeOptions& opts, FieldValue& out) {
-  out.Reset();
+void AppendBlobValue(const ColumnTextDecoder& decoder, std::string_view bytes,
+                     const DecodeOptions& opts, std::string& t) {
   if (!opts.export_mode && bytes.size() >= 1000) {
-    out.text = kLargeBlobPlaceholder;
+    t += kLargeBlobPlaceholder;
     return;
   }
   if (decoder.binary()) {
-    AppendHex(bytes, out.text);
+    AppendHex(bytes, t);
   } else {
-    decoder.Append(bytes, out.text);
+    decoder.Append(bytes, t);
   }
 }
 
-void SetGeometryValue(std::string_view bytes, const DecodeOptions& opts, FieldValue& out) {
-  out.Reset();
+void AppendGeometryValue(std::string_view bytes, const DecodeOptions& opts, std::string& t) {
   if (!opts.export_mode) {
-    out.text = kSpatialPlaceholder;
+    t += kSpatialPlaceholder;
     return;
   }
-  AppendHex(bytes, out.text);
+  AppendHex(bytes, t);
 }
 
 std::vector<ColumnTextDecoder> MakeColumnDecoders(const TableDef& table,

@@ -3,6 +3,8 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace vostrel {
@@ -36,6 +38,18 @@ bool IconvAll(void* cd, std::string_view in, std::string& out) {
     if (rc == static_cast<size_t>(-1) && errno != E2BIG) return false;
   }
   return true;
+}
+
+// Length of the leading run of bytes below 0x80, eight at a time.
+size_t AsciiPrefix(const char* p, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if (w & 0x8080808080808080ULL) break;
+  }
+  while (i < n && static_cast<unsigned char>(p[i]) < 0x80) ++i;
+  return i;
 }
 
 }  // namespace
@@ -80,10 +94,18 @@ CodePage::CodePage(std::string name) : name_(std::move(name)) {
 }
 
 void CodePage::AppendUtf8(std::string_view bytes, std::string& out) const {
-  for (unsigned char c : bytes) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (valid_) {
+  size_t i = 0;
+  const size_t n = bytes.size();
+  while (i < n) {
+    // ASCII runs are copied whole.
+    const size_t run = i + AsciiPrefix(bytes.data() + i, n - i);
+    if (run > i) {
+      out.append(bytes.data() + i, run - i);
+      i = run;
+      if (i == n) break;
+    }
+    const unsigned char c = static_cast<unsigned char>(bytes[i++]);
+    if (valid_) {
       out += table_[c];
     } else {
       AppendUtf8CodePoint(c, out);
@@ -99,7 +121,7 @@ std::string CodePage::ToUtf8(std::string_view bytes) const {
 }
 
 bool IsValidUtf8(std::string_view bytes) {
-  size_t i = 0;
+  size_t i = AsciiPrefix(bytes.data(), bytes.size());
   const size_t n = bytes.size();
   while (i < n) {
     const unsigned char c = static_cast<unsigned char>(bytes[i]);

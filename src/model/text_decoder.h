@@ -19,6 +19,10 @@ class ColumnTextDecoder {
   ColumnTextDecoder& operator=(ColumnTextDecoder&&) noexcept;
 
   bool binary() const { return kind_ == Kind::kBinary; }
+  // Valid UTF-8 bytes are then appended as they are.
+  bool utf8() const { return kind_ == Kind::kUtf8; }
+  // ASCII bytes come out as they are (not so for UTF-16 and the like).
+  bool keeps_ascii() const { return kind_ != Kind::kBinary && kind_ != Kind::kIconv; }
   // Widest character in bytes (1 when unknown).
   int mbmaxlen() const { return mbmaxlen_; }
   int mbminlen() const { return mbminlen_; }

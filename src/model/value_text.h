@@ -29,9 +29,21 @@ size_t PackedDecimalSize(int precision, int scale);
 bool AppendPackedDecimal(ByteView bytes, int precision, int scale, std::string& out);
 
 // Integer of `width` bytes; big-endian with the sign bit flipped is InnoDB's form.
-uint64_t ReadUnsignedLe(const uint8_t* p, size_t width);
-uint64_t ReadUnsignedBe(const uint8_t* p, size_t width);
-int64_t SignExtend(uint64_t v, size_t width);
+inline uint64_t ReadUnsignedLe(const uint8_t* p, size_t width) {
+  uint64_t v = 0;
+  for (size_t i = width; i-- > 0;) v = (v << 8) | p[i];
+  return v;
+}
+inline uint64_t ReadUnsignedBe(const uint8_t* p, size_t width) {
+  uint64_t v = 0;
+  for (size_t i = 0; i < width; ++i) v = (v << 8) | p[i];
+  return v;
+}
+inline int64_t SignExtend(uint64_t v, size_t width) {
+  if (width == 0 || width >= 8) return static_cast<int64_t>(v);
+  const uint64_t sign = uint64_t{1} << (width * 8 - 1);
+  return static_cast<int64_t>((v ^ sign) - sign);
+}
 
 // Dates and times. Years always have four digits.
 void AppendDate(int64_t year, int month, int day, std::string& out);
@@ -65,5 +77,25 @@ inline size_t SetSize(size_t members) {
   const size_t b = (members + 7) / 8;
   return b > 4 ? 8 : b;
 }
+
+// The same texts written at `p`, for callers that format into a buffer of
+// their own; each returns the end. kMaxValueText bytes always suffice.
+inline constexpr size_t kMaxValueText = 128;
+char* PutSigned(char* p, int64_t v);
+char* PutUnsigned(char* p, uint64_t v);
+char* PutFloat(char* p, float v);
+char* PutDouble(char* p, double v);
+char* PutPackedDecimal(char* p, ByteView bytes, int precision, int scale);
+char* PutDate(char* p, int64_t year, int month, int day);
+char* PutOldDate3(char* p, uint32_t v);
+char* PutOldTime(char* p, int64_t hhmmss);
+char* PutOldDateTime(char* p, uint64_t digits);
+char* PutTimestampUtc(char* p, uint32_t seconds, uint32_t micros, int digits);
+char* PutTime2(char* p, ByteView bytes, int digits);
+char* PutDateTime2(char* p, ByteView bytes, int digits);
+char* PutTimestamp2(char* p, ByteView bytes, int digits);
+char* PutYear(char* p, uint8_t v);
+// Hex of `n` bytes without the "0x": 2n characters.
+char* PutHexDigits(char* p, const uint8_t* bytes, size_t n);
 
 }  // namespace vostrel

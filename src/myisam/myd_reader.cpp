@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 
 #include "model/value_text.h"
 
@@ -133,7 +134,8 @@ uint64_t MydWalker::WalkFixed(uint64_t start, const RecordVisitor& visit,
     if (size > 0) damage_.Note("row length is zero");
     return kEndOfTable;
   }
-  const size_t len = static_cast<size_t>(std::min<uint64_t>(image_length_, step));
+  // At least the byte holding the delete mark.
+  const size_t len = static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(image_length_, 1), step));
   for (uint64_t pos = start; pos < size; pos += step) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) return kEndOfTable;
     if (size - pos < step) {
@@ -170,6 +172,9 @@ uint64_t MydWalker::WalkDynamic(uint64_t start, const RecordVisitor& visit,
     pos = (pos / kAlign + 1) * kAlign;
   };
   auto sane_link = [size](uint64_t p) { return p < size || p == UINT64_MAX; };
+  // Blocks of the record being assembled: one met again means the chain loops
+  // and the bytes gathered would not be the record's.
+  std::unordered_set<uint64_t> chain;
   while (pos < size) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) return kEndOfTable;
     std::memset(h, 0, sizeof h);
@@ -211,6 +216,8 @@ uint64_t MydWalker::WalkDynamic(uint64_t start, const RecordVisitor& visit,
     // Assemble the record from its chain; every block must bring bytes, so the
     // chain ends within rec_len steps.
     bool ok = first.rec_len > 0 && first.rec_len <= size && first.data_len <= first.rec_len;
+    const char* why = "record is damaged";
+    if (!chain.empty()) chain.clear();
     record_.clear();
     BlockInfo b = first;
     uint64_t left = first.rec_len;
@@ -232,6 +239,11 @@ uint64_t MydWalker::WalkDynamic(uint64_t start, const RecordVisitor& visit,
         break;
       }
       const uint64_t next = b.next_filepos;
+      if (!chain.insert(next).second) {
+        why = "block chain of a record loops";
+        ok = false;
+        break;
+      }
       std::memset(h, 0, sizeof h);
       file_.Read(next, kBlockHeader, h);
       b = ReadBlockHeader(h, next);
@@ -245,7 +257,7 @@ uint64_t MydWalker::WalkDynamic(uint64_t start, const RecordVisitor& visit,
       if (resync) {
         pos = (pos / kAlign + 1) * kAlign;
       } else {
-        damage_.Note("record is damaged" + At(pos));
+        damage_.Note(why + At(pos));
         pos = after;
       }
       continue;
@@ -259,7 +271,10 @@ uint64_t MydWalker::WalkDynamic(uint64_t start, const RecordVisitor& visit,
 }
 
 bool MydWalker::UnpackDynamicRow(const uint8_t* data, size_t length) {
-  if (length < header_.min_packed_length || length < header_.flag_bytes) return false;
+  // No image length: the column tables describe no row at all.
+  if (length < header_.min_packed_length || length < header_.flag_bytes || image_length_ == 0) {
+    return false;
+  }
   image_.assign(image_length_, 0);
   blobs_.clear();
   const uint8_t* from = data + header_.flag_bytes;

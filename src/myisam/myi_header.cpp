@@ -18,6 +18,9 @@ constexpr size_t kKeyDefSize = 12;
 constexpr size_t kKeySegSize = 18;
 constexpr size_t kUniqueDefSize = 4;
 constexpr size_t kColumnDefSize = 7;
+// A MyISAM row image is at most 64 KiB (slack for the flag bytes); a column
+// table adding up to more is damage, and would make every record cost that much memory.
+constexpr uint64_t kMaxRowImage = 65536 + 4096;
 
 }  // namespace
 
@@ -67,13 +70,20 @@ MyiReadResult ParseMyiHeader(ByteView v, MyiHeader& h) {
     return r;
   }
   h.myi_columns.reserve(h.field_count);
+  uint64_t row_image = 0;
   for (uint32_t c = 0; c < h.field_count; ++c, pos += kColumnDefSize) {
     MyiColumn col;
     col.kind = static_cast<int16_t>(Be16(v, pos));
     col.length = Be16(v, pos + 2);
     col.null_bit = v.u8(pos + 4);
     col.null_pos = Be16(v, pos + 5);
+    row_image += col.length;
     h.myi_columns.push_back(col);
+  }
+  if (row_image > kMaxRowImage) {
+    h.myi_columns.clear();
+    r.error = "stored-column table adds up to " + std::to_string(row_image) + " bytes per row";
+    return r;
   }
   r.has_columns = true;
   return r;

@@ -1,18 +1,39 @@
 #include "myisam/myisam_export.h"
 
 #include <exception>
+#include <memory>
 
 #include "model/damage_log.h"
 #include "model/data_file.h"
 #include "myisam/myd_reader.h"
 #include "myisam/record_decoder.h"
 #include "sql/insert_builder.h"
+#include "sql/row_batches.h"
 
 namespace vostrel {
 
 std::string TotalLine(uint64_t rows) {
   return "Total Number of record inserted =  " + std::to_string(rows) + " .";
 }
+
+namespace {
+
+// The value bytes of consecutive records, copied out by the walk, and their
+// statements.
+struct RecordBatch {
+  TextBuffer values;
+  uint64_t records = 0;
+  uint64_t end = 0;  // where the walk went on after the last record
+  RowChunk rows;
+
+  void Clear() {
+    values.Clear();
+    records = 0;
+    rows.Clear();
+  }
+};
+
+}  // namespace
 
 TableExportResult ExportMyisamRows(const std::filesystem::path& myd_path,
                                    const std::string& table_name, const TableDef& table,
@@ -30,31 +51,78 @@ TableExportResult ExportMyisamRows(const std::filesystem::path& myd_path,
   }
   try {
     const std::string head = InsertHeader(table_name, table);
+    const std::string_view row_end = InsertRowEnd(sink.script_form());
     const MyisamRecordDecoder decoder(table, ctx.collations, ctx.code_page);
-    const DecodeOptions opts{true};
     DamageLog damage;
     MydWalker walker(table, header, file, damage);
-    Row row;
-    std::string statement;
     const uint64_t size = file.size();
     ctx.out.SetProgress(0, size);
-    walker.Walk(
-        0,
-        [&](const MyisamRecord& rec, uint64_t next) {
-          decoder.Decode(rec, opts, row);
-          BuildInsertRow(head, table, row, sink.script_form(), statement);
-          if (sink.ExecuteRow(statement)) {
-            ++result.rows;
-          } else if (!sink.script_form()) {
-            ++result.rejected;
-            ctx.out.WriteLogText("row not inserted after " +
-                                 std::to_string(static_cast<uint32_t>(result.rows)) +
-                                 "  row no.\r\n");
-          }
-          ctx.out.SetProgress(next, size);
-          return true;
-        },
-        ctx.stop);
+
+    const size_t batch_bytes = GetExportTuning().batch_bytes;
+    const unsigned workers = ExportWorkerCount();
+    if (workers == 0) {
+      // Statements gather in a chunk that goes to the sink whole; a script
+      // sink writes it on its own thread while the walk goes on.
+      RowChunk rows;
+      walker.Walk(
+          0,
+          [&](const MyisamRecord& rec, uint64_t next) {
+            rows.text.Append(head);
+            decoder.AppendLiterals(rec, rows.text);
+            rows.text.Append(row_end);
+            rows.EndRow();
+            if (rows.text.size() >= batch_bytes) {
+              SendRows(sink, rows, result.rows, result.rejected, ctx.out);
+            }
+            ctx.out.SetProgress(next, size);
+            return true;
+          },
+          ctx.stop);
+      SendRows(sink, rows, result.rows, result.rejected, ctx.out);
+    } else {
+      // This thread walks and copies out each record's value bytes; helper
+      // threads, each with its own decoder, write the statements.
+      std::vector<std::unique_ptr<MyisamRecordDecoder>> formatters;
+      for (unsigned i = 0; i < workers; ++i) {
+        formatters.push_back(std::make_unique<MyisamRecordDecoder>(table, ctx.collations, ctx.code_page));
+      }
+      OrderedBatches<RecordBatch> batches(
+          workers,
+          [&](RecordBatch& batch, unsigned worker) {
+            const MyisamRecordDecoder& f = *formatters[worker];
+            const char* p = batch.values.data();
+            for (uint64_t r = 0; r < batch.records; ++r) {
+              batch.rows.text.Append(head);
+              p += f.FormatExtracted(p, batch.rows.text);
+              batch.rows.text.Append(row_end);
+              batch.rows.EndRow();
+            }
+          },
+          [&](RecordBatch& batch) {
+            SendRows(sink, batch.rows, result.rows, result.rejected, ctx.out);
+            ctx.out.SetProgress(batch.end, size);
+          });
+      RecordBatch* batch = nullptr;
+      walker.Walk(
+          0,
+          [&](const MyisamRecord& rec, uint64_t next) {
+            if (batch == nullptr) {
+              batch = &batches.Next();
+              batch->Clear();
+            }
+            decoder.Extract(rec, batch->values);
+            ++batch->records;
+            batch->end = next;
+            if (batch->values.size() >= batch_bytes) {
+              batches.Submit();
+              batch = nullptr;
+            }
+            return true;
+          },
+          ctx.stop);
+      if (batch != nullptr && batch->records > 0) batches.Submit();
+      batches.Finish();
+    }
     ctx.out.SetProgress(size, size);
     if (damage.any()) {
       result.damaged = true;

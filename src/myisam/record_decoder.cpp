@@ -1,5 +1,6 @@
 #include "myisam/record_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "model/field_text.h"
@@ -20,46 +21,335 @@ uint64_t ReadBits(const uint8_t* image, size_t image_len, int32_t pos, int count
   return v;
 }
 
+// Bytes [off, off + width) of the image; bytes past its end read as zero.
+const uint8_t* FieldBytes(const MyisamRecord& rec, size_t off, size_t width, uint8_t (&small)[16]) {
+  if (off <= rec.image_length && width <= rec.image_length - off) return rec.image + off;
+  std::memset(small, 0, sizeof small);
+  for (size_t k = 0; k < width && k < sizeof small && off + k < rec.image_length; ++k) {
+    small[k] = rec.image[off + k];
+  }
+  return small;
+}
+
+// Bytes [start, start + len) of the image, cut at its end.
+std::string_view BytesAt(const MyisamRecord& rec, size_t start, size_t len) {
+  if (start > rec.image_length) return {};
+  if (len > rec.image_length - start) len = rec.image_length - start;
+  return std::string_view(reinterpret_cast<const char*>(rec.image + start), len);
+}
+
+// The data of the BLOB field at `off`, kept apart from the image.
+std::string_view BlobAt(const MyisamRecord& rec, size_t off) {
+  if (rec.blobs != nullptr) {
+    for (const BlobSpan& b : *rec.blobs) {
+      if (b.image_offset == off) return std::string_view(reinterpret_cast<const char*>(b.data), b.length);
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 MyisamRecordDecoder::MyisamRecordDecoder(const TableDef& table, const CollationTable& collations,
                                          const CodePage& code_page)
-    : table_(table), decoders_(MakeColumnDecoders(table, collations, code_page)) {}
+    : table_(table), decoders_(MakeColumnDecoders(table, collations, code_page)) {
+  plans_.reserve(table.columns.size());
+  for (size_t i = 0; i < table.columns.size(); ++i) plans_.push_back(PlanFor(i));
+}
+
+MyisamRecordDecoder::Plan MyisamRecordDecoder::PlanFor(size_t i) const {
+  const ColumnDef& c = table_.columns[i];
+  Plan p;
+  p.kind = LiteralKindOf(c);
+  p.off = c.record_pos > 0 ? static_cast<size_t>(c.record_pos - 1) : 0;
+  const bool binary = decoders_[i].binary();
+  const bool text_kind_fits = binary ? p.kind == LiteralKind::kBare : p.kind == LiteralKind::kQuoted;
+  switch (c.type) {
+    case kTypeTiny:
+    case kTypeShort:
+    case kTypeInt24:
+    case kTypeLong:
+    case kTypeLongLong:
+      p.fast = Fast::kInt;
+      p.bytes = c.type == kTypeTiny    ? 1
+                : c.type == kTypeShort ? 2
+                : c.type == kTypeInt24 ? 3
+                : c.type == kTypeLong  ? 4
+                                       : 8;
+      break;
+    case kTypeFloat:
+      p.fast = Fast::kFloat;
+      p.bytes = 4;
+      break;
+    case kTypeDouble:
+      p.fast = Fast::kDouble;
+      p.bytes = 8;
+      break;
+    case kTypeNewDecimal:
+      p.fast = Fast::kDecimal;
+      p.width = PackedDecimalSize(c.precision, c.decimals);
+      break;
+    case kTypeNewDate:
+      p.fast = Fast::kNewDate;
+      p.bytes = 3;
+      break;
+    case kTypeDate:
+      p.fast = Fast::kDate;
+      p.bytes = 4;
+      break;
+    case kTypeTime:
+      p.fast = Fast::kTime;
+      p.bytes = 3;
+      break;
+    case kTypeTime2:
+      p.fast = Fast::kTime2;
+      p.bytes = Time2Size(c.fractional_digits);
+      break;
+    case kTypeDateTime:
+      p.fast = Fast::kDateTime;
+      p.bytes = 8;
+      break;
+    case kTypeDateTime2:
+      p.fast = Fast::kDateTime2;
+      p.bytes = DateTime2Size(c.fractional_digits);
+      break;
+    case kTypeTimestamp:
+      p.fast = Fast::kTimestamp;
+      p.bytes = 4;
+      break;
+    case kTypeTimestamp2:
+      p.fast = Fast::kTimestamp2;
+      p.bytes = Timestamp2Size(c.fractional_digits);
+      break;
+    case kTypeYear:
+      p.fast = Fast::kYear;
+      p.bytes = 1;
+      break;
+    case kTypeVarchar:
+      if (text_kind_fits) p.fast = Fast::kVarchar;
+      p.width = c.length < 256 ? 1 : 2;
+      break;
+    case kTypeString:
+      if (text_kind_fits) p.fast = Fast::kChar;
+      break;
+    case kTypeTinyBlob:
+    case kTypeBlob:
+    case kTypeMediumBlob:
+    case kTypeLongBlob:
+      if (text_kind_fits) p.fast = Fast::kBlob;
+      break;
+    default:
+      break;  // the rest keep to AppendColumnText
+  }
+  return p;
+}
 
 void MyisamRecordDecoder::Decode(const MyisamRecord& record, const DecodeOptions& opts,
                                  Row& row) const {
   row.resize(table_.columns.size());
   for (size_t i = 0; i < table_.columns.size(); ++i) {
-    const ColumnDef& c = table_.columns[i];
-    if (c.null_bit >= 0 && BitSet(record.image, record.image_length, c.null_bit)) {
+    if (IsNull(i, record)) {
       row[i].SetNull();
       continue;
     }
-    DecodeColumn(i, record, opts, row[i]);
+    row[i].Reset();
+    AppendColumnText(i, record, opts, row[i].text);
   }
 }
 
-void MyisamRecordDecoder::DecodeColumn(size_t i, const MyisamRecord& rec,
-                                       const DecodeOptions& opts, FieldValue& out) const {
+void MyisamRecordDecoder::AppendLiterals(const MyisamRecord& rec, TextBuffer& out) const {
+  const size_t n = table_.columns.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (i) out.Push(',');
+    if (IsNull(i, rec)) {
+      out.Append("NULL", 4);
+      continue;
+    }
+    uint8_t small[16];
+    FormatValue(i, Locate(i, rec, small), out);
+  }
+}
+
+namespace {
+
+constexpr uint64_t kNullMark = ~uint64_t{0};
+
+}  // namespace
+
+void MyisamRecordDecoder::Extract(const MyisamRecord& rec, TextBuffer& to) const {
+  const size_t n = table_.columns.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (IsNull(i, rec)) {
+      char* p = to.Reserve(8);
+      std::memcpy(p, &kNullMark, 8);
+      to.Commit(p + 8);
+      continue;
+    }
+    uint8_t small[16];
+    const std::string_view v = Locate(i, rec, small);
+    const uint64_t len = v.size();
+    char* p = to.Reserve(8 + v.size());
+    std::memcpy(p, &len, 8);
+    if (!v.empty()) std::memcpy(p + 8, v.data(), v.size());
+    to.Commit(p + 8 + v.size());
+  }
+}
+
+size_t MyisamRecordDecoder::FormatExtracted(const char* from, TextBuffer& out) const {
+  const char* p = from;
+  const size_t n = table_.columns.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (i) out.Push(',');
+    uint64_t len;
+    std::memcpy(&len, p, 8);
+    p += 8;
+    if (len == kNullMark) {
+      out.Append("NULL", 4);
+      continue;
+    }
+    FormatValue(i, std::string_view(p, len), out);
+    p += len;
+  }
+  return static_cast<size_t>(p - from);
+}
+
+std::string_view MyisamRecordDecoder::Locate(size_t i, const MyisamRecord& rec,
+                                             uint8_t (&small)[16]) const {
+  static constexpr DecodeOptions kExport{true};
+  const Plan& plan = plans_[i];
+  auto as_view = [](const uint8_t* b, size_t n) {
+    return std::string_view(reinterpret_cast<const char*>(b), n);
+  };
+  switch (plan.fast) {
+    case Fast::kDecimal:
+      return BytesAt(rec, plan.off, plan.width);
+    case Fast::kVarchar: {
+      size_t len = static_cast<size_t>(
+          ReadUnsignedLe(FieldBytes(rec, plan.off, plan.width, small), plan.width));
+      const size_t max = static_cast<size_t>(table_.columns[i].length);
+      if (len > max) len = max;
+      return BytesAt(rec, plan.off + plan.width, len);
+    }
+    case Fast::kChar:
+      return BytesAt(rec, plan.off, static_cast<size_t>(table_.columns[i].length));
+    case Fast::kBlob:
+      return BlobAt(rec, plan.off);
+    case Fast::kSlow:
+      scratch_.clear();
+      AppendColumnText(i, rec, kExport, scratch_);
+      return scratch_;
+    default:  // a fixed number of bytes
+      return as_view(FieldBytes(rec, plan.off, plan.bytes, small), plan.bytes);
+  }
+}
+
+void MyisamRecordDecoder::FormatValue(size_t i, std::string_view v, TextBuffer& out) const {
+  const Plan& plan = plans_[i];
+  const ColumnDef& c = table_.columns[i];
+  const uint8_t* b = reinterpret_cast<const uint8_t*>(v.data());
+  // Texts of numbers and dates need no escapes: written straight in place.
+  auto plain = [&](auto put) {
+    char* p = out.Reserve(kMaxValueText + 4);
+    p = put(OpenPlainLiteral(plan.kind, p));
+    out.Commit(ClosePlainLiteral(plan.kind, p));
+  };
+  switch (plan.fast) {
+    case Fast::kInt:
+      plain([&](char* p) {
+        const uint64_t x = ReadUnsignedLe(b, plan.bytes);
+        return c.unsigned_flag ? PutUnsigned(p, x) : PutSigned(p, SignExtend(x, plan.bytes));
+      });
+      break;
+    case Fast::kFloat:
+    case Fast::kDouble: {
+      char* p = out.Reserve(kMaxValueText);
+      char* e;
+      if (plan.fast == Fast::kFloat) {
+        float f;
+        std::memcpy(&f, b, 4);
+        e = PutFloat(p, f);
+      } else {
+        double d;
+        std::memcpy(&d, b, 8);
+        e = PutDouble(p, d);
+      }
+      // A damaged value may decode to inf or nan, which no server accepts.
+      if (std::find_if(p, e, [](char ch) { return ch == 'n' || ch == 'i'; }) != e) {
+        std::memcpy(p, "NULL", 4);
+        e = p + 4;
+      }
+      out.Commit(e);
+      break;
+    }
+    case Fast::kDecimal:
+      plain([&](char* p) { return PutPackedDecimal(p, ByteView(b, v.size()), c.precision, c.decimals); });
+      break;
+    case Fast::kNewDate:
+      plain([&](char* p) { return PutOldDate3(p, static_cast<uint32_t>(ReadUnsignedLe(b, 3))); });
+      break;
+    case Fast::kDate:
+      plain([&](char* p) {
+        const uint32_t x = static_cast<uint32_t>(ReadUnsignedLe(b, 4));
+        return PutDate(p, x / 10000, static_cast<int>(x / 100 % 100), static_cast<int>(x % 100));
+      });
+      break;
+    case Fast::kTime:
+      plain([&](char* p) { return PutOldTime(p, SignExtend(ReadUnsignedLe(b, 3), 3)); });
+      break;
+    case Fast::kTime2:
+      plain([&](char* p) { return PutTime2(p, ByteView(b, plan.bytes), c.fractional_digits); });
+      break;
+    case Fast::kDateTime:
+      plain([&](char* p) { return PutOldDateTime(p, ReadUnsignedLe(b, 8)); });
+      break;
+    case Fast::kDateTime2:
+      plain([&](char* p) { return PutDateTime2(p, ByteView(b, plan.bytes), c.fractional_digits); });
+      break;
+    case Fast::kTimestamp:
+      plain([&](char* p) { return PutTimestampUtc(p, static_cast<uint32_t>(ReadUnsignedLe(b, 4)), 0, 0); });
+      break;
+    case Fast::kTimestamp2:
+      plain([&](char* p) { return PutTimestamp2(p, ByteView(b, plan.bytes), c.fractional_digits); });
+      break;
+    case Fast::kYear:
+      plain([&](char* p) { return PutYear(p, b[0]); });
+      break;
+    case Fast::kVarchar:
+    case Fast::kChar:
+    case Fast::kBlob: {
+      const ColumnTextDecoder& dec = decoders_[i];
+      if (dec.binary()) {
+        AppendHexLiteral(v, out);
+      } else if (dec.keeps_ascii() && IsPlainAscii(v)) {
+        AppendPlainQuoted(v, out);
+      } else if (dec.utf8() && IsValidUtf8(v)) {
+        AppendQuotedText(v, out);
+      } else {
+        std::string& converted = format_scratch_;
+        converted.clear();
+        dec.Append(v, converted);
+        AppendQuotedText(converted, out);
+      }
+      break;
+    }
+    case Fast::kSlow:
+      AppendLiteral(plan.kind, v, out);
+      break;
+  }
+}
+
+bool MyisamRecordDecoder::IsNull(size_t i, const MyisamRecord& record) const {
+  const ColumnDef& c = table_.columns[i];
+  return c.null_bit >= 0 && BitSet(record.image, record.image_length, c.null_bit);
+}
+
+void MyisamRecordDecoder::AppendColumnText(size_t i, const MyisamRecord& rec,
+                                           const DecodeOptions& opts, std::string& t) const {
   const ColumnDef& c = table_.columns[i];
   const size_t off = c.record_pos > 0 ? c.record_pos - 1 : 0;
-  // Bytes past the image read as zero.
-  uint8_t small[16] = {};
-  auto field = [&](size_t width) -> const uint8_t* {
-    if (off <= rec.image_length && width <= rec.image_length - off) return rec.image + off;
-    std::memset(small, 0, sizeof small);
-    for (size_t k = 0; k < width && k < sizeof small && off + k < rec.image_length; ++k) {
-      small[k] = rec.image[off + k];
-    }
-    return small;
-  };
-  auto bytes_at = [&](size_t start, size_t len) -> std::string_view {
-    if (start > rec.image_length) return {};
-    if (len > rec.image_length - start) len = rec.image_length - start;
-    return std::string_view(reinterpret_cast<const char*>(rec.image + start), len);
-  };
-  out.Reset();
-  std::string& t = out.text;
+  uint8_t small[16];
+  auto field = [&](size_t width) { return FieldBytes(rec, off, width, small); };
+  auto bytes_at = [&](size_t start, size_t len) { return BytesAt(rec, start, len); };
   auto integer = [&](size_t width) {
     const uint64_t v = ReadUnsignedLe(field(width), width);
     if (c.unsigned_flag) {
@@ -107,8 +397,7 @@ void MyisamRecordDecoder::DecodeColumn(size_t i, const MyisamRecord& rec,
       // Kept as right-aligned ASCII digits by servers before 5.0.3.
       std::string_view s = bytes_at(off, static_cast<size_t>(c.length));
       while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-      t.assign(s);
-      if (t.empty()) t = "0";
+      t.append(s.empty() ? std::string_view("0") : s);
       break;
     }
     case kTypeNewDate:
@@ -173,17 +462,17 @@ void MyisamRecordDecoder::DecodeColumn(size_t i, const MyisamRecord& rec,
       const size_t len_bytes = c.length < 256 ? 1 : 2;
       size_t n = static_cast<size_t>(ReadUnsignedLe(field(len_bytes), len_bytes));
       if (n > static_cast<size_t>(c.length)) n = static_cast<size_t>(c.length);
-      SetStringValue(decoders_[i], bytes_at(off + len_bytes, n), opts, out);
+      AppendStringValue(decoders_[i], bytes_at(off + len_bytes, n), opts, t);
       break;
     }
     case kTypeString:
-      SetStringValue(decoders_[i], bytes_at(off, static_cast<size_t>(c.length)), opts, out);
+      AppendStringValue(decoders_[i], bytes_at(off, static_cast<size_t>(c.length)), opts, t);
       break;
     case kTypeVarString: {
       // Pre-5.0.3 VARCHAR: kept padded, but trailing spaces were never part of the value.
       std::string_view s = bytes_at(off, static_cast<size_t>(c.length));
       while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-      SetStringValue(decoders_[i], s, opts, out);
+      AppendStringValue(decoders_[i], s, opts, t);
       break;
     }
     case kTypeTinyBlob:
@@ -191,19 +480,11 @@ void MyisamRecordDecoder::DecodeColumn(size_t i, const MyisamRecord& rec,
     case kTypeMediumBlob:
     case kTypeLongBlob:
     case kTypeGeometry: {
-      std::string_view data;
-      if (rec.blobs != nullptr) {
-        for (const BlobSpan& b : *rec.blobs) {
-          if (b.image_offset == off) {
-            data = std::string_view(reinterpret_cast<const char*>(b.data), b.length);
-            break;
-          }
-        }
-      }
+      const std::string_view data = BlobAt(rec, off);
       if (c.type == kTypeGeometry) {
-        SetGeometryValue(data, opts, out);
+        AppendGeometryValue(data, opts, t);
       } else {
-        SetBlobValue(decoders_[i], data, opts, out);
+        AppendBlobValue(decoders_[i], data, opts, t);
       }
       break;
     }

@@ -2,13 +2,16 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "model/collation_table.h"
 #include "model/row.h"
+#include "model/text_buffer.h"
 #include "model/table_def.h"
 #include "model/text_decoder.h"
+#include "sql/insert_builder.h"
 
 namespace vostrel {
 
@@ -31,13 +34,46 @@ class MyisamRecordDecoder {
   MyisamRecordDecoder(const TableDef& table, const CollationTable& collations,
                       const CodePage& code_page);
   void Decode(const MyisamRecord& record, const DecodeOptions& opts, Row& row) const;
+  // The export's form of Decode: every column's literal, comma separated,
+  // appended to `out` without a Row in between. Not for use by two threads
+  // at once.
+  void AppendLiterals(const MyisamRecord& record, TextBuffer& out) const;
+  // The same split in two, for two threads: Extract copies what each
+  // literal needs out of the record (whose buffers the walk reuses), and
+  // FormatExtracted writes the literals from that copy, returning how many
+  // bytes of it the row took.
+  void Extract(const MyisamRecord& record, TextBuffer& to) const;
+  size_t FormatExtracted(const char* from, TextBuffer& out) const;
 
  private:
-  void DecodeColumn(size_t i, const MyisamRecord& record, const DecodeOptions& opts,
-                    FieldValue& out) const;
+  // The common column types are formatted straight into the output.
+  enum class Fast : uint8_t {
+    kSlow, kInt, kFloat, kDouble, kDecimal, kNewDate, kDate, kTime, kTime2, kDateTime,
+    kDateTime2, kTimestamp, kTimestamp2, kYear, kVarchar, kChar, kBlob,
+  };
+  struct Plan {
+    Fast fast = Fast::kSlow;
+    LiteralKind kind = LiteralKind::kQuoted;
+    size_t bytes = 0;  // read by the fixed-size kinds
+    size_t width = 0;  // stored DECIMAL size, or VARCHAR length-prefix bytes
+    size_t off = 0;    // in the record image
+  };
+  Plan PlanFor(size_t i) const;
+  // The bytes column i's literal is made from (the value text for kSlow);
+  // FormatValue writes that literal.
+  std::string_view Locate(size_t i, const MyisamRecord& record, uint8_t (&small)[16]) const;
+  void FormatValue(size_t i, std::string_view bytes, TextBuffer& out) const;
+
+  bool IsNull(size_t i, const MyisamRecord& record) const;
+  // Appends the value text of column i (not NULL) to `t`.
+  void AppendColumnText(size_t i, const MyisamRecord& record, const DecodeOptions& opts,
+                        std::string& t) const;
 
   const TableDef& table_;
   std::vector<ColumnTextDecoder> decoders_;
+  std::vector<Plan> plans_;
+  mutable std::string scratch_;         // Locate's
+  mutable std::string format_scratch_;  // FormatValue's
 };
 
 }  // namespace vostrel

@@ -1,22 +1,76 @@
 #include "sql/insert_builder.h"
 
-#include "sql/sql_literals.h"
+#include <cstring>
+
+#include "model/value_text.h"
 
 namespace vostrel {
 
-namespace {
-
-void Unquoted(const std::string& text, std::string& out) {
-  if (text.empty()) {
-    out += "''";
-  } else {
-    out += text;
+LiteralKind LiteralKindOf(const ColumnDef& c) {
+  switch (c.type) {
+    case kTypeTiny:
+    case kTypeShort:
+    case kTypeLong:
+    case kTypeLongLong:
+    case kTypeInt24:
+    case kTypeYear:
+    case kTypeDecimalOld:
+    case kTypeNewDecimal:
+    case kTypeGeometry:
+      return LiteralKind::kBare;
+    case kTypeFloat:
+    case kTypeDouble:
+      // A damaged value may decode to inf or nan, which no server accepts.
+      return LiteralKind::kFloat;
+    case kTypeBit:
+      return LiteralKind::kBit;
+    case kTypeVarchar:
+    case kTypeVarString:
+    case kTypeString:
+    case kTypeTinyBlob:
+    case kTypeMediumBlob:
+    case kTypeLongBlob:
+    case kTypeBlob:
+      // Byte strings arrive as 0x... hex text.
+      return c.charset_id == kBinaryCollation ? LiteralKind::kBare : LiteralKind::kQuoted;
+    default:  // temporal types, ENUM, SET and anything unknown
+      return LiteralKind::kQuoted;
   }
 }
 
-}  // namespace
+std::vector<LiteralKind> LiteralKinds(const TableDef& table) {
+  std::vector<LiteralKind> kinds;
+  kinds.reserve(table.columns.size());
+  for (const ColumnDef& c : table.columns) kinds.push_back(LiteralKindOf(c));
+  return kinds;
+}
 
-void AppendValueLiteral(const ColumnDef& c, const FieldValue& v, std::string& out) {
+void EndLiteral(LiteralKind kind, size_t start, std::string& out) {
+  switch (kind) {
+    case LiteralKind::kQuoted:
+      EscapeSqlTail(out, start);
+      out.push_back('\'');
+      return;
+    case LiteralKind::kBit:
+      if (out.size() == start) out.push_back('0');
+      out.push_back('\'');
+      return;
+    case LiteralKind::kFloat:
+      for (size_t i = start; i < out.size(); ++i) {
+        if (out[i] == 'n' || out[i] == 'i') {
+          out.resize(start);
+          out += "NULL";
+          return;
+        }
+      }
+      [[fallthrough]];
+    case LiteralKind::kBare:
+      if (out.size() == start) out += "''";
+      return;
+  }
+}
+
+void AppendValueLiteral(LiteralKind kind, const FieldValue& v, std::string& out) {
   if (v.is_null) {
     out += "NULL";
     return;
@@ -27,50 +81,65 @@ void AppendValueLiteral(const ColumnDef& c, const FieldValue& v, std::string& ou
     out += ")";
     return;
   }
-  const bool binary = c.charset_id == kBinaryCollation;
-  switch (c.type) {
-    case kTypeTiny:
-    case kTypeShort:
-    case kTypeLong:
-    case kTypeLongLong:
-    case kTypeInt24:
-    case kTypeYear:
-    case kTypeDecimalOld:
-    case kTypeNewDecimal:
-      Unquoted(v.text, out);
-      break;
-    case kTypeFloat:
-    case kTypeDouble:
-      // A damaged value may decode to inf or nan, which no server accepts.
-      if (v.text.find_first_of("ni") != std::string::npos) {
-        out += "NULL";
-      } else {
-        Unquoted(v.text, out);
+  const size_t start = BeginLiteral(kind, out);
+  out += v.text;
+  EndLiteral(kind, start, out);
+}
+
+void AppendValueLiteral(const ColumnDef& c, const FieldValue& v, std::string& out) {
+  AppendValueLiteral(LiteralKindOf(c), v, out);
+}
+
+void AppendQuotedText(std::string_view text, TextBuffer& out) {
+  char* p = out.Reserve(2 * text.size() + 2);
+  *p++ = '\'';
+  p = PutSqlEscaped(p, text);
+  *p++ = '\'';
+  out.Commit(p);
+}
+
+void AppendHexLiteral(std::string_view bytes, TextBuffer& out) {
+  if (bytes.empty()) {
+    out.Append("''", 2);
+    return;
+  }
+  char* p = out.Reserve(2 * bytes.size() + 2);
+  *p++ = '0';
+  *p++ = 'x';
+  out.Commit(PutHexDigits(p, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+}
+
+void AppendLiteral(LiteralKind kind, std::string_view text, TextBuffer& out) {
+  switch (kind) {
+    case LiteralKind::kQuoted:
+      AppendQuotedText(text, out);
+      return;
+    case LiteralKind::kBit:
+      out.Append("b'", 2);
+      out.Append(text.empty() ? std::string_view("0") : text);
+      out.Push('\'');
+      return;
+    case LiteralKind::kFloat:
+      if (text.find_first_of("ni") != std::string_view::npos) {
+        out.Append("NULL", 4);
+        return;
       }
-      break;
-    case kTypeBit:
-      out += "b'";
-      out += v.text.empty() ? "0" : v.text;
-      out += "'";
-      break;
-    case kTypeVarchar:
-    case kTypeVarString:
-    case kTypeString:
-    case kTypeTinyBlob:
-    case kTypeMediumBlob:
-    case kTypeLongBlob:
-    case kTypeBlob:
-      if (binary) {
-        Unquoted(v.text, out);  // 0x... hex text
-      } else {
-        AppendSqlStringLiteral(v.text, out);
-      }
-      break;
-    case kTypeGeometry:
-      Unquoted(v.text, out);
-      break;
-    default:  // temporal types, ENUM, SET and anything unknown
-      AppendSqlStringLiteral(v.text, out);
+      [[fallthrough]];
+    case LiteralKind::kBare:
+      out.Append(text.empty() ? std::string_view("''") : text);
+      return;
+  }
+}
+
+void AppendValueLiteral(LiteralKind kind, const FieldValue& v, TextBuffer& out) {
+  if (v.is_null) {
+    out.Append("NULL", 4);
+  } else if (v.is_blob_file) {
+    out.Append("LOAD_FILE(", 10);
+    AppendQuotedText(v.text, out);
+    out.Push(')');
+  } else {
+    AppendLiteral(kind, v.text, out);
   }
 }
 
@@ -94,7 +163,7 @@ void BuildInsertRow(std::string_view header, const TableDef& table, const Row& r
     if (i) out.push_back(',');
     AppendValueLiteral(table.columns[i], row[i], out);
   }
-  out += script_form ? ");\r\n" : ");";
+  out += InsertRowEnd(script_form);
 }
 
 }  // namespace vostrel

@@ -1,16 +1,45 @@
 // INSERT statements: one per row, values as SQL literals.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/row.h"
 #include "model/table_def.h"
+#include "model/text_buffer.h"
+#include "sql/sql_literals.h"
 
 namespace vostrel {
 
+// How a column's value text becomes its literal; fixed per column, so the
+// export loops look it up once per table.
+enum class LiteralKind : uint8_t {
+  kBare,    // numbers, hex of byte strings, geometry; '' when empty
+  kFloat,   // bare, but inf and nan become NULL
+  kBit,     // b'...', b'0' when empty
+  kQuoted,  // escaped string literal
+};
+LiteralKind LiteralKindOf(const ColumnDef& column);
+std::vector<LiteralKind> LiteralKinds(const TableDef& table);
+
+// A literal built around a value text appended straight to `out`:
+// BeginLiteral returns where the text starts, EndLiteral completes it.
+inline size_t BeginLiteral(LiteralKind kind, std::string& out) {
+  if (kind == LiteralKind::kQuoted) {
+    out.push_back('\'');
+  } else if (kind == LiteralKind::kBit) {
+    out += "b'";
+  }
+  return out.size();
+}
+void EndLiteral(LiteralKind kind, size_t start, std::string& out);
+
 // The literal of one value, without the separating comma.
 void AppendValueLiteral(const ColumnDef& column, const FieldValue& value, std::string& out);
+void AppendValueLiteral(LiteralKind kind, const FieldValue& value, std::string& out);
 
 // "INSERT INTO `t`(`a`,`b`) VALUES("
 std::string InsertHeader(std::string_view table_name, const TableDef& table);
@@ -19,5 +48,51 @@ std::string InsertHeader(std::string_view table_name, const TableDef& table);
 // one buffer serves every row of a table.
 void BuildInsertRow(std::string_view header, const TableDef& table, const Row& row,
                     bool script_form, std::string& out);
+
+inline const char* InsertRowEnd(bool script_form) { return script_form ? ");\r\n" : ");"; }
+
+// The same literals written into a TextBuffer.
+// The literal of a value text, as BeginLiteral + text + EndLiteral give it.
+void AppendLiteral(LiteralKind kind, std::string_view text, TextBuffer& out);
+void AppendValueLiteral(LiteralKind kind, const FieldValue& value, TextBuffer& out);
+// 'text', escaped.
+void AppendQuotedText(std::string_view text, TextBuffer& out);
+// 'text' for a text IsPlainAscii accepted.
+inline void AppendPlainQuoted(std::string_view text, TextBuffer& out) {
+  const size_t n = text.size();
+  char* p = out.Reserve(n + 2 + 16);
+  *p++ = '\'';
+  if (n <= 16) {
+    // Short texts, the usual ones, with two fixed-size copies that may overlap.
+    if (n >= 8) {
+      std::memcpy(p, text.data(), 8);
+      std::memcpy(p + n - 8, text.data() + n - 8, 8);
+    } else {
+      for (size_t i = 0; i < n; ++i) p[i] = text[i];
+    }
+  } else {
+    std::memcpy(p, text.data(), n);
+  }
+  p += n;
+  *p++ = '\'';
+  out.Commit(p);
+}
+// Hex of a byte string, or '' when there are no bytes.
+void AppendHexLiteral(std::string_view bytes, TextBuffer& out);
+// Around a non-empty text that needs no escapes and holds no 'n' or 'i'
+// (digits, dates, times): the prefix and suffix of its literal.
+inline char* OpenPlainLiteral(LiteralKind kind, char* p) {
+  if (kind == LiteralKind::kQuoted) {
+    *p++ = '\'';
+  } else if (kind == LiteralKind::kBit) {
+    *p++ = 'b';
+    *p++ = '\'';
+  }
+  return p;
+}
+inline char* ClosePlainLiteral(LiteralKind kind, char* p) {
+  if (kind == LiteralKind::kQuoted || kind == LiteralKind::kBit) *p++ = '\'';
+  return p;
+}
 
 }  // namespace vostrel

@@ -1,5 +1,8 @@
 #include "sql/script_sink.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -11,25 +14,94 @@ bool ScriptSink::OpenScript(const std::filesystem::path& path, std::string* erro
   CloseScript();
   failed_ = false;
   path_ = path;
-  file_ = std::fopen(path.c_str(), append ? "ab" : "wb");
-  if (file_ == nullptr) {
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+  fd_ = ::open(path.c_str(), flags, 0666);
+  if (fd_ < 0) {
     if (error) *error = std::strerror(errno);
     return false;
   }
-  std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+  quit_ = false;
+  writer_ = std::thread([this] { WriterLoop(); });
   return true;
 }
 
 bool ScriptSink::CloseScript() {
-  if (file_ == nullptr) return !failed_;
-  if (std::fclose(file_) != 0) failed_ = true;
-  file_ = nullptr;
+  if (fd_ < 0) return !failed_;
+  Hand(buffer_);
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    quit_ = true;
+  }
+  changed_.notify_all();
+  writer_.join();
+  if (::close(fd_) != 0) failed_ = true;
+  fd_ = -1;
+  queue_.clear();
+  spare_.clear();
+  buffer_ = TextBuffer();
   return !failed_;
 }
 
+void ScriptSink::WriteOut(const char* data, size_t size) {
+  while (size > 0 && !failed_) {
+    const ssize_t n = ::write(fd_, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      failed_ = true;
+      break;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+void ScriptSink::WriterLoop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return quit_ || !queue_.empty(); });
+    if (queue_.empty()) return;  // quit with nothing left
+    TextBuffer b = std::move(queue_.front());
+    queue_.pop_front();
+    lock.unlock();
+    WriteOut(b.data(), b.size());
+    b.Clear();
+    lock.lock();
+    if (spare_.size() < kQueued + 1) spare_.push_back(std::move(b));
+    changed_.notify_all();
+  }
+}
+
+// Queues `full` for the writer and leaves an empty buffer in its place.
+void ScriptSink::Hand(TextBuffer& full) {
+  if (full.empty()) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return queue_.size() < kQueued; });
+  queue_.emplace_back();
+  queue_.back().Swap(full);
+  if (!spare_.empty()) {
+    full.Swap(spare_.back());
+    spare_.pop_back();
+  }
+  lock.unlock();
+  changed_.notify_all();
+}
+
 void ScriptSink::WriteText(std::string_view text) {
-  if (file_ == nullptr || text.empty()) return;
-  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
+  if (fd_ < 0 || text.empty()) return;
+  buffer_.Append(text);
+  if (buffer_.size() >= kBuffer) Hand(buffer_);
+}
+
+bool ScriptSink::WriteRows(TextBuffer& statements) {
+  if (fd_ < 0) return !failed_;  // as ExecuteRow: nothing to write to
+  if (statements.size() < kBuffer / 16) {
+    WriteText(statements.view());
+    statements.Clear();
+  } else {
+    Hand(buffer_);  // what came before goes first
+    Hand(statements);
+  }
+  return !failed_;
 }
 
 bool ScriptSink::ExecuteRow(std::string_view statement) {

@@ -1,6 +1,82 @@
 #include "sql/sql_literals.h"
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
 namespace vostrel {
+
+namespace {
+
+constexpr uint64_t kOnes = 0x0101010101010101ULL;
+constexpr uint64_t kHighs = 0x8080808080808080ULL;
+
+// High bit set in each byte of w that is zero. Only bytes above a real zero
+// can be marked wrongly, so the lowest mark is always right.
+inline uint64_t ZeroBytes(uint64_t w) { return (w - kOnes) & ~w & kHighs; }
+
+// Marks the bytes that need an escape: quote, backslash, NUL, Ctrl-Z.
+inline uint64_t SpecialBytes(uint64_t w) {
+  return ZeroBytes(w) | ZeroBytes(w ^ (kOnes * '\'')) | ZeroBytes(w ^ (kOnes * '\\')) |
+         ZeroBytes(w ^ (kOnes * 0x1a));
+}
+
+inline bool IsSpecial(char c) { return c == '\'' || c == '\\' || c == '\0' || c == '\x1a'; }
+
+// Offset of the first byte that needs an escape, or n. Most texts have none,
+// so they are checked eight bytes at a time.
+size_t FindSpecial(const char* p, size_t n) {
+  if constexpr (std::endian::native == std::endian::little) {
+    if (n >= 8) {
+      size_t i = 0;
+      for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if (const uint64_t m = SpecialBytes(w)) return i + static_cast<size_t>(std::countr_zero(m)) / 8;
+      }
+      if (i == n) return n;
+      // The last eight bytes, without those already seen clean.
+      uint64_t w;
+      std::memcpy(&w, p + n - 8, 8);
+      const uint64_t m = SpecialBytes(w) & (~uint64_t{0} << (8 * (i - (n - 8))));
+      return m ? n - 8 + static_cast<size_t>(std::countr_zero(m)) / 8 : n;
+    }
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (IsSpecial(p[i])) return i;
+  }
+  return n;
+}
+
+}  // namespace
+
+bool IsPlainAscii(std::string_view text) {
+  const char* p = text.data();
+  const size_t n = text.size();
+  auto bad = [](uint64_t w) { return ((w & kHighs) | SpecialBytes(w)) != 0; };
+  if (n >= 8) {
+    uint64_t w;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+      std::memcpy(&w, p + i, 8);
+      if (bad(w)) return false;
+    }
+    if (i == n) return true;
+    // The last eight bytes; seeing some twice does not change the answer.
+    std::memcpy(&w, p + n - 8, 8);
+    return !bad(w);
+  }
+  if (n >= 4) {
+    uint32_t a, b;
+    std::memcpy(&a, p, 4);
+    std::memcpy(&b, p + n - 4, 4);
+    return !bad(a | (uint64_t{b} << 32));
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if ((static_cast<unsigned char>(p[i]) & 0x80) || IsSpecial(p[i])) return false;
+  }
+  return true;
+}
 
 void AppendQuotedIdentifier(std::string_view name, std::string& out) {
   out.push_back('`');
@@ -18,10 +94,14 @@ std::string QuoteIdentifier(std::string_view name) {
   return out;
 }
 
-void AppendSqlStringLiteral(std::string_view text, std::string& out) {
-  out.push_back('\'');
-  for (char c : text) {
-    switch (c) {
+void AppendSqlEscaped(std::string_view text, std::string& out) {
+  const char* p = text.data();
+  size_t n = text.size();
+  while (n > 0) {
+    const size_t run = FindSpecial(p, n);
+    out.append(p, run);
+    if (run == n) break;
+    switch (p[run]) {
       case '\'':
         out += "''";
         break;
@@ -31,13 +111,43 @@ void AppendSqlStringLiteral(std::string_view text, std::string& out) {
       case '\0':
         out += "\\0";
         break;
-      case '\x1a':
+      default:  // Ctrl-Z
         out += "\\Z";
-        break;
-      default:
-        out.push_back(c);
     }
+    p += run + 1;
+    n -= run + 1;
   }
+}
+
+char* PutSqlEscaped(char* p, std::string_view text) {
+  const char* s = text.data();
+  size_t n = text.size();
+  while (n > 0) {
+    const size_t run = FindSpecial(s, n);
+    std::memcpy(p, s, run);
+    p += run;
+    if (run == n) break;
+    const char c = s[run];
+    *p++ = c == '\'' ? '\'' : '\\';
+    *p++ = c == '\'' ? '\'' : c == '\\' ? '\\' : c == '\0' ? '0' : 'Z';
+    s += run + 1;
+    n -= run + 1;
+  }
+  return p;
+}
+
+void EscapeSqlTail(std::string& out, size_t start) {
+  if (start >= out.size()) return;
+  const size_t first = start + FindSpecial(out.data() + start, out.size() - start);
+  if (first == out.size()) return;
+  const std::string tail = out.substr(first);
+  out.resize(first);
+  AppendSqlEscaped(tail, out);
+}
+
+void AppendSqlStringLiteral(std::string_view text, std::string& out) {
+  out.push_back('\'');
+  AppendSqlEscaped(text, out);
   out.push_back('\'');
 }
 

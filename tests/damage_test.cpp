@@ -1,0 +1,426 @@
+// Real sample files with their chains broken into loops, and data directories
+// with a file missing: the rows around the damage are saved, the damage is
+// named in the log, and nothing repeats, hangs or grows past the source file.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "innodb/clustered_fields.h"
+#include "innodb/extern_value.h"
+#include "innodb/innodb_table.h"
+#include "innodb/record.h"
+#include "innodb/row_decoder.h"
+#include "innodb/system_dictionary.h"
+#include "model/frm_reader.h"
+#include "myisam/myd_reader.h"
+#include "myisam/myisam_export.h"
+#include "scan/scan.h"
+#include "scan/selection.h"
+#include "sql/row_sink.h"
+#include "sql/script_save.h"
+#include "test_support.h"
+
+namespace vostrel {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+struct CollectingSink : RowSink {
+  std::vector<std::string> rows;
+  bool script_form() const override { return true; }
+  bool ExecuteRow(std::string_view s) override {
+    rows.emplace_back(s);
+    return true;
+  }
+  void WriteText(std::string_view) override {}
+};
+
+struct LogOutput : NullOutput {
+  std::string log;
+  void WriteLogText(std::string_view t) override { log += t; }
+  void AddOutputLine(std::string_view t) override {
+    log += t;
+    log += "\n";
+  }
+};
+
+std::map<std::string, uint64_t> ExpectedCounts() {
+  std::map<std::string, uint64_t> m;
+  std::istringstream in(testing::ReadFileOrEmpty(testing::SampleExpectedDir() / "rowcounts.tsv"));
+  std::string db, table;
+  uint64_t n;
+  while (in >> db >> table >> n) m[db + "." + table] = n;
+  return m;
+}
+
+TableDef ReadDef(const fs::path& frm) {
+  TableDef t;
+  EXPECT_TRUE(ReadTableDefinition(frm, testing::Collations(), testing::DefaultCodePage(), t).ok) << frm;
+  return t;
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+void PutBe32(std::string& bytes, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(v >> (24 - 8 * i));
+}
+
+void PutBe64(std::string& bytes, size_t at, uint64_t v) {
+  for (int i = 0; i < 8; ++i) bytes[at + i] = static_cast<char>(v >> (56 - 8 * i));
+}
+
+uint8_t* PageOf(std::string& file, uint32_t n) {
+  return reinterpret_cast<uint8_t*>(file.data()) + size_t{n} * kPageSize;
+}
+
+// One table's .frm and .ibd copied into a fresh folder, the .ibd replaced.
+struct InnoCopy {
+  fs::path frm;
+  fs::path ibd;
+};
+
+InnoCopy CopyInnoTable(const std::string& name, const std::string& folder,
+                       const std::string& ibd_bytes) {
+  const fs::path src = testing::SampleDataDir() / "shop";
+  const fs::path dir = testing::TempDir(folder);
+  fs::copy_file(src / (name + ".frm"), dir / (name + ".frm"));
+  WriteFile(dir / (name + ".ibd"), ibd_bytes);
+  return {dir / (name + ".frm"), dir / (name + ".ibd")};
+}
+
+struct InnoExport {
+  TableExportResult result;
+  std::vector<std::string> rows;
+  std::string log;
+  Clock::duration took{};
+};
+
+InnoExport ExportInno(const InnoCopy& t, const fs::path& blob_dir) {
+  InnoExport e;
+  const TableDef def = ReadDef(t.frm);
+  Tablespace space;
+  EXPECT_TRUE(space.Open(t.ibd, nullptr));
+  const ClusteredIndex index = BuildClusteredIndexFromTableDef(def, testing::Collations());
+  const LeafSearch leaf = FindLeafPage(space, kClusteredRootIbd, index);
+  EXPECT_NE(leaf.leaf, 0u) << leaf.problem;
+  CollectingSink sink;
+  LogOutput out;
+  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
+  uint64_t counter = 0;
+  BlobFileWriter blobs(blob_dir, counter);
+  const auto start = Clock::now();
+  e.result = ExportInnoRows(space, leaf.leaf, t.frm.stem().string(), def, index, sink, ctx,
+                            blob_dir.empty() ? nullptr : &blobs, "parseibdfileforscript");
+  e.took = Clock::now() - start;
+  e.rows = std::move(sink.rows);
+  e.log = std::move(out.log);
+  return e;
+}
+
+// No statement holds more than the whole source file could give, even as hex.
+void ExpectStatementsBounded(const std::vector<std::string>& rows, uint64_t file_size) {
+  for (const std::string& r : rows) ASSERT_LE(r.size(), 2 * file_size + 4096);
+}
+
+// The leaf pages of a table in chain order, from the intact file.
+std::vector<uint32_t> LeafChain(const fs::path& frm, const fs::path& ibd) {
+  Tablespace space;
+  EXPECT_TRUE(space.Open(ibd, nullptr));
+  const ClusteredIndex index = BuildClusteredIndexFromTableDef(ReadDef(frm), testing::Collations());
+  std::vector<uint32_t> chain;
+  PageBuffer page;
+  for (uint32_t p = FindLeafPage(space, kClusteredRootIbd, index).leaf;
+       p != kFilNull && chain.size() <= space.page_count() && space.ReadPage(p, page);
+       p = ReadFilHeader(page.data()).next) {
+    chain.push_back(p);
+  }
+  return chain;
+}
+
+size_t LiveRecords(const uint8_t* page) {
+  return WalkPageRecords(page, 0, [](size_t) { return true; }).records;
+}
+
+TEST(DamageTest, InnoDbLeafChainLoopingBackSavesEachLeafOnce) {
+  const fs::path shop = testing::SampleDataDir() / "shop";
+  const std::vector<uint32_t> chain = LeafChain(shop / "ledger.frm", shop / "ledger.ibd");
+  ASSERT_GE(chain.size(), 4u);
+  std::string ibd = testing::ReadFileOrEmpty(shop / "ledger.ibd");
+  // The third leaf's next page becomes the first leaf.
+  PutBe32(ibd, size_t{chain[2]} * kPageSize + 12, chain[0]);
+  size_t expected = 0;
+  for (int k = 0; k < 3; ++k) expected += LiveRecords(PageOf(ibd, chain[k]));
+  const InnoExport e = ExportInno(CopyInnoTable("ledger", "damage-leaf-loop", ibd), {});
+  EXPECT_TRUE(e.result.completed);
+  EXPECT_TRUE(e.result.damaged);
+  EXPECT_EQ(e.result.rows, expected);
+  EXPECT_NE(e.log.find("leaf chain loops back to page " + std::to_string(chain[0])), std::string::npos)
+      << e.log;
+  EXPECT_EQ(std::set<std::string>(e.rows.begin(), e.rows.end()).size(), e.rows.size())
+      << "rows were saved twice";
+  ExpectStatementsBounded(e.rows, ibd.size());
+  EXPECT_LT(e.took, std::chrono::seconds(20));
+}
+
+// The value pages of the first record of `leaf` that keeps a value off-page.
+std::vector<uint32_t> FirstValueChain(const std::string& ibd, uint32_t leaf, const ClusteredIndex& index,
+                                      uint32_t* length) {
+  const uint8_t* page = reinterpret_cast<const uint8_t*>(ibd.data()) + size_t{leaf} * kPageSize;
+  std::vector<uint32_t> chain;
+  WalkPageRecords(page, 0, [&](size_t origin) {
+    std::vector<FieldSpan> spans;
+    if (!SplitRecord(page, origin, index, spans)) return true;
+    for (const FieldSpan& s : spans) {
+      if (!s.external || s.length < 20) continue;
+      const ExternRef ref = ParseExternRef(page + s.offset + s.length - 20);
+      *length = ref.length;
+      for (uint32_t p = ref.page; p != kFilNull && chain.size() < 64;) {
+        chain.push_back(p);
+        const size_t off = chain.size() == 1 ? ref.offset : kPageHeader;
+        p = PageU32(reinterpret_cast<const uint8_t*>(ibd.data()) + size_t{p} * kPageSize, off + 4);
+      }
+      return false;
+    }
+    return true;
+  });
+  return chain;
+}
+
+TEST(DamageTest, InnoDbValuePageChainLoopingBackEndsTheValue) {
+  const fs::path shop = testing::SampleDataDir() / "shop";
+  const std::vector<uint32_t> leaves = LeafChain(shop / "documents.frm", shop / "documents.ibd");
+  ASSERT_FALSE(leaves.empty());
+  std::string ibd = testing::ReadFileOrEmpty(shop / "documents.ibd");
+  const ClusteredIndex index =
+      BuildClusteredIndexFromTableDef(ReadDef(shop / "documents.frm"), testing::Collations());
+  uint32_t length = 0;
+  std::vector<uint32_t> chain;
+  for (uint32_t leaf : leaves) {
+    chain = FirstValueChain(ibd, leaf, index, &length);
+    if (chain.size() >= 3) break;
+  }
+  ASSERT_GE(chain.size(), 3u) << "no value spans three pages";
+  // The second value page leads back to the first.
+  PutBe32(ibd, size_t{chain[1]} * kPageSize + kPageHeader + 4, chain[0]);
+  const InnoCopy copy = CopyInnoTable("documents", "damage-blob-loop", ibd);
+  const auto expected = ExpectedCounts();
+
+  // Script save: large values go to numbered files, the same numbers as from the intact file.
+  auto file_sizes = [](const fs::path& dir) {
+    std::map<std::string, uint64_t> sizes;
+    for (const auto& f : fs::directory_iterator(dir)) sizes[f.path().filename().string()] = f.file_size();
+    return sizes;
+  };
+  const fs::path intact_dir = testing::TempDir("damage-blob-intact-files");
+  ExportInno({shop / "documents.frm", shop / "documents.ibd"}, intact_dir);
+  const fs::path blob_dir = testing::TempDir("damage-blob-loop-files");
+  const InnoExport e = ExportInno(copy, blob_dir);
+  EXPECT_TRUE(e.result.damaged);
+  EXPECT_EQ(e.result.rows, expected.at("shop.documents"));  // every row, one value cut short
+  EXPECT_NE(e.log.find("value page chain loops back to page " + std::to_string(chain[0])),
+            std::string::npos)
+      << e.log;
+  const auto intact = file_sizes(intact_dir);
+  const auto damaged = file_sizes(blob_dir);
+  ASSERT_EQ(damaged.size(), intact.size());
+  int cut = 0;
+  for (const auto& [name, size] : damaged) {
+    EXPECT_LE(size, ibd.size());
+    if (size != intact.at(name)) {
+      ++cut;
+      EXPECT_LT(size, length);
+      EXPECT_EQ(intact.at(name), length);
+    }
+  }
+  EXPECT_EQ(cut, 1) << "exactly the looping value is cut short";
+  EXPECT_LT(e.took, std::chrono::seconds(20));
+
+  // Values inline, as a save into a server keeps them.
+  const InnoExport inline_values = ExportInno(copy, {});
+  EXPECT_EQ(inline_values.result.rows, expected.at("shop.documents"));
+  EXPECT_NE(inline_values.log.find("value page chain loops back"), std::string::npos);
+  ExpectStatementsBounded(inline_values.rows, ibd.size());
+
+  // The preview's decoder, value by value.
+  const TableDef def = ReadDef(copy.frm);
+  Tablespace space;
+  ASSERT_TRUE(space.Open(copy.ibd, nullptr));
+  DamageLog damage;
+  InnoRowDecoder decoder(def, index, testing::Collations(), testing::DefaultCodePage());
+  InnoDecodeContext ctx{space, nullptr, DecodeOptions{true}, damage};
+  PageBuffer page;
+  Row row;
+  for (uint32_t leaf : leaves) {
+    ASSERT_TRUE(space.ReadPage(leaf, page));
+    WalkPageRecords(page.data(), 0, [&](size_t origin) {
+      if (decoder.Decode(page.data(), origin, ctx, row)) {
+        for (const FieldValue& v : row) EXPECT_LE(v.text.size(), 2 * ibd.size() + 2);
+      }
+      return true;
+    });
+  }
+  EXPECT_NE(damage.Summary().find("loops back"), std::string::npos) << damage.Summary();
+}
+
+TEST(DamageTest, DictionaryLeafChainLoopingBackListsEachRowOnce) {
+  const fs::path sample = testing::SampleDataDir();
+  SystemDictionary intact;
+  ASSERT_TRUE(intact.Load(sample / "ibdata1"));
+  std::string ibdata = testing::ReadFileOrEmpty(sample / "ibdata1");
+  // SYS_COLUMNS' only leaf (page 10) goes on to page 9, which leads back to it.
+  ASSERT_EQ(ReadFilHeader(PageOf(ibdata, 10)).next, kFilNull);
+  PutBe32(ibdata, 10 * kPageSize + 12, 9);
+  PutBe32(ibdata, 9 * kPageSize + 12, 10);
+  const fs::path dir = testing::TempDir("damage-dictionary-loop");
+  WriteFile(dir / "ibdata1", ibdata);
+  SystemDictionary d;
+  const auto start = Clock::now();
+  ASSERT_TRUE(d.Load(dir / "ibdata1"));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
+  EXPECT_NE(d.damage().Summary().find("SYS_COLUMNS: leaf chain loops back to page 10"), std::string::npos)
+      << d.damage().Summary();
+  EXPECT_EQ(d.columns().size(), intact.columns().size());
+  EXPECT_EQ(d.tables().size(), intact.tables().size());
+  ClusteredIndex a, b;
+  const TableDef orders = ReadDef(sample / "shop/orders.frm");
+  ASSERT_TRUE(intact.BuildClusteredIndex(intact.FindTableId("shop/orders"), orders, testing::Collations(), a, nullptr));
+  ASSERT_TRUE(d.BuildClusteredIndex(d.FindTableId("shop/orders"), orders, testing::Collations(), b, nullptr));
+  ASSERT_EQ(a.fields.size(), b.fields.size());
+  for (size_t i = 0; i < a.fields.size(); ++i) EXPECT_EQ(a.fields[i].name, b.fields[i].name);
+}
+
+uint64_t Be(const std::string& bytes, size_t at, size_t width) {
+  uint64_t v = 0;
+  for (size_t i = 0; i < width; ++i) v = (v << 8) | static_cast<uint8_t>(bytes[at + i]);
+  return v;
+}
+
+TEST(DamageTest, MyisamBlockChainLoopingBackLosesOnlyThatRecord) {
+  const fs::path src = testing::SampleDataDir() / "legacy";
+  std::string myd = testing::ReadFileOrEmpty(src / "notes.MYD");
+  // A record whose first block (type 5) leads to a block that has a further
+  // link (type 11): that link is pointed back at its own block.
+  TableDef def = ReadDef(src / "notes.frm");
+  MyiHeader header;
+  ASSERT_TRUE(ReadMyiHeader(src / "notes.MYI", header).has_columns);
+  DataFile file;
+  ASSERT_TRUE(file.Open(src / "notes.MYD", nullptr));
+  DamageLog intact;
+  MydWalker walker(def, header, file, intact);
+  uint64_t looped = 0;
+  walker.Walk(
+      0,
+      [&](const MyisamRecord& rec, uint64_t) {
+        // Type 5 headers are 13 bytes: type, record length, block length, next block.
+        const uint64_t head = rec.position - 13;
+        if (rec.position < 13 || myd[head] != 5) return true;
+        const uint64_t next = Be(myd, head + 5, 8);
+        if (next + 11 > myd.size() || myd[next] != 11) return true;
+        PutBe64(myd, next + 3, next);
+        looped = head;
+        return false;
+      },
+      nullptr);
+  ASSERT_NE(looped, 0u) << "no record of three blocks";
+  const fs::path dir = testing::TempDir("damage-myisam-loop");
+  fs::copy_file(src / "notes.frm", dir / "notes.frm");
+  fs::copy_file(src / "notes.MYI", dir / "notes.MYI");
+  WriteFile(dir / "notes.MYD", myd);
+
+  CollectingSink sink;
+  LogOutput out;
+  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
+  const auto start = Clock::now();
+  const TableExportResult r =
+      ExportMyisamRows(dir / "notes.MYD", "notes", def, header, sink, ctx, "mydfileforscript");
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
+  EXPECT_TRUE(r.damaged);
+  EXPECT_EQ(r.rows + 1, ExpectedCounts().at("legacy.notes"));
+  EXPECT_NE(out.log.find("block chain of a record loops at byte " + std::to_string(looped)),
+            std::string::npos)
+      << out.log;
+  ExpectStatementsBounded(sink.rows, myd.size());
+}
+
+// A data directory of copied database folders, saved whole as scripts.
+struct SavedDir {
+  ScriptSaveResult result;
+  std::string log;
+  std::map<std::string, uint64_t> rows;  // db.table -> rows saved
+  std::map<std::string, std::string> scripts;
+};
+
+SavedDir SaveAll(const fs::path& datadir, const std::string& name) {
+  SavedDir s;
+  LogOutput out;
+  const ScanResult scan = ScanDataDirectory(datadir, out);
+  std::atomic<bool> stop{false};
+  uint64_t blob_counter = 0;
+  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, &stop, &blob_counter};
+  const fs::path chosen = testing::TempDir(name + "-out");
+  s.result = RunScriptSave(scan, SelectItems(scan, {}, nullptr), chosen, ctx);
+  for (const SavedTable& t : s.result.tables) {
+    if (t.rows_read) s.rows[t.database + "." + t.table] = t.rows;
+  }
+  for (const auto& f : fs::directory_iterator(s.result.save_folder)) {
+    if (f.path().extension() == ".sql") s.scripts[f.path().stem().string()] = testing::ReadFileOrEmpty(f.path());
+  }
+  s.log = std::move(out.log);
+  return s;
+}
+
+void CopyTable(const fs::path& from_db, const fs::path& to_db, const std::string& table) {
+  fs::create_directories(to_db);
+  for (const auto& f : fs::directory_iterator(from_db)) {
+    if (f.path().stem() == table) fs::copy_file(f.path(), to_db / f.path().filename());
+  }
+}
+
+TEST(DamageTest, MissingIndexFileIsNamedAndTheOtherTablesAreSaved) {
+  const fs::path root = testing::TempDir("damage-no-myi") / "data";
+  fs::create_directories(root);
+  fs::copy(testing::SampleDataDir() / "legacy", root / "legacy", fs::copy_options::recursive);
+  fs::remove(root / "legacy/parts.MYI");
+  const SavedDir s = SaveAll(root, "damage-no-myi");
+  const auto expected = ExpectedCounts();
+  EXPECT_NE(s.log.find((root / "legacy/parts.MYI").string() + " cannot be read"), std::string::npos)
+      << s.log;
+  EXPECT_EQ(s.rows.count("legacy.parts"), 0u);
+  for (const char* t : {"contacts", "counters", "notes", "old_times", "old_times_innodb"}) {
+    EXPECT_EQ(s.rows.at(std::string("legacy.") + t), expected.at(std::string("legacy.") + t)) << t;
+  }
+  // The table itself is still recreated, only without rows.
+  const std::string& sql = s.scripts.at("legacy");
+  EXPECT_NE(sql.find("Create TABLE  `parts`"), std::string::npos);
+  EXPECT_EQ(sql.find("INSERT INTO `parts`"), std::string::npos);
+}
+
+TEST(DamageTest, MissingIbdataReportsTheTablesInsideAndSavesTheRest) {
+  const fs::path sample = testing::SampleDataDir();
+  const fs::path root = testing::TempDir("damage-no-ibdata") / "data";
+  fs::create_directories(root);
+  fs::copy(sample / "inner", root / "inner", fs::copy_options::recursive);
+  for (const char* t : {"customers", "orders", "sessions"}) CopyTable(sample / "shop", root / "shop", t);
+  CopyTable(sample / "legacy", root / "legacy", "parts");
+  const SavedDir s = SaveAll(root, "damage-no-ibdata");
+  const auto expected = ExpectedCounts();
+  EXPECT_NE(s.log.find("ibdata1 File cannot be open"), std::string::npos) << s.log;
+  for (const char* t : {"products", "tags"}) {
+    EXPECT_EQ(s.rows.count(std::string("inner.") + t), 0u) << t;
+    EXPECT_NE(s.log.find(std::string("Rows of ") + t + " are not saved"), std::string::npos) << s.log;
+  }
+  for (const char* t : {"shop.customers", "shop.orders", "shop.sessions", "legacy.parts"}) {
+    EXPECT_EQ(s.rows.at(t), expected.at(t)) << t;
+  }
+  EXPECT_NE(s.scripts.at("inner").find("Create TABLE  `products`"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vostrel

@@ -1,0 +1,278 @@
+// Pins every byte a script save writes for the sample data directory, so that
+// speed work on the export path cannot change the output unnoticed.
+//
+// The manifest lists each file under Scriptdata with its size and SHA-256,
+// after the save folder's own path is replaced by <SAVE> (<SAVE-SQL> where it
+// is quoted inside a literal). To record it anew
+// (only when an output change is intended): VOSTREL_UPDATE_GOLDEN=1 engine_tests
+// --gtest_filter='ScriptOutputTest.*'
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "innodb/clustered_fields.h"
+#include "innodb/innodb_table.h"
+#include "model/engine_context.h"
+#include "model/frm_reader.h"
+#include "myisam/myi_header.h"
+#include "myisam/myisam_export.h"
+#include "scan/recovery_output.h"
+#include "scan/scan.h"
+#include "scan/selection.h"
+#include "sql/row_batches.h"
+#include "sql/script_save.h"
+#include "sql/script_sink.h"
+#include "test_support.h"
+
+namespace vostrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// SHA-256 of a byte string, as hex.
+std::string Sha256Hex(std::string_view data) {
+  static constexpr uint32_t k[64] = {
+      0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+      0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+      0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+      0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+      0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+      0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+      0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+      0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+  uint32_t h[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                   0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+  auto rotr = [](uint32_t x, int n) { return (x >> n) | (x << (32 - n)); };
+  std::string msg(data);
+  const uint64_t bits = static_cast<uint64_t>(data.size()) * 8;
+  msg.push_back(static_cast<char>(0x80));
+  while (msg.size() % 64 != 56) msg.push_back('\0');
+  for (int i = 7; i >= 0; --i) msg.push_back(static_cast<char>((bits >> (8 * i)) & 0xFF));
+  for (size_t block = 0; block < msg.size(); block += 64) {
+    uint32_t w[64];
+    for (int i = 0; i < 16; ++i) {
+      const auto* p = reinterpret_cast<const unsigned char*>(msg.data() + block + 4 * i);
+      w[i] = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+    }
+    for (int i = 16; i < 64; ++i) {
+      const uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+      const uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+      w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+    }
+    uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
+    for (int i = 0; i < 64; ++i) {
+      const uint32_t t1 = hh + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
+      const uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+      hh = g;
+      g = f;
+      f = e;
+      e = d + t1;
+      d = c;
+      c = b;
+      b = a;
+      a = t1 + t2;
+    }
+    h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += hh;
+  }
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (uint32_t v : h) {
+    for (int i = 28; i >= 0; i -= 4) out.push_back(kHex[(v >> i) & 15]);
+  }
+  return out;
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t p = text.find(from); p != std::string::npos; p = text.find(from, p + to.size())) {
+    text.replace(p, from.size(), to);
+  }
+  return text;
+}
+
+// "relative/path<TAB>size<TAB>sha256" per file, sorted by path.
+std::string Manifest(const fs::path& save_folder) {
+  std::vector<std::string> lines;
+  for (const auto& e : fs::recursive_directory_iterator(save_folder)) {
+    if (!e.is_regular_file()) continue;
+    // Inside SQL literals the path appears with its quote doubled.
+    const std::string raw = save_folder.string();
+    const std::string text = ReplaceAll(
+        ReplaceAll(testing::ReadFileOrEmpty(e.path()), ReplaceAll(raw, "'", "''"), "<SAVE-SQL>"), raw,
+        "<SAVE>");
+    lines.push_back(fs::relative(e.path(), save_folder).generic_string() + "\t" +
+                    std::to_string(text.size()) + "\t" + Sha256Hex(text));
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string out;
+  for (const std::string& l : lines) out += l + "\n";
+  return out;
+}
+
+fs::path GoldenManifest() {
+  return testing::SourceDir() / "tests/fixtures/golden-scripts/sample-datadir.sha256";
+}
+
+TEST(ScriptOutputTest, HashMatchesKnownVectors) {
+  EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+}
+
+// Saves the whole sample directory with the given thread count and batch
+// size; returns the manifest, or "" after a failure.
+std::string SaveSample(int workers, size_t batch_bytes, const std::string& name) {
+  ExportTuning& tuning = GetExportTuning();
+  const ExportTuning saved = tuning;
+  tuning.workers = workers;
+  tuning.batch_bytes = batch_bytes;
+  NullOutput out;
+  const ScanResult scan = ScanDataDirectory(testing::SampleDataDir(), out);
+  const auto items = SelectItems(scan, {}, nullptr);
+  std::atomic<bool> stop{false};
+  uint64_t blob_counter = 0;
+  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, &stop, &blob_counter};
+  // A folder name with a quote proves the path is normalised wherever it is written.
+  const fs::path chosen = testing::TempDir(name) / "it's here";
+  const ScriptSaveResult r = RunScriptSave(scan, items, chosen, ctx);
+  tuning = saved;
+  EXPECT_FALSE(items.empty());
+  EXPECT_TRUE(r.errors.empty());
+  EXPECT_FALSE(r.stopped);
+  EXPECT_EQ(r.tables.size(), 25u);
+  return Manifest(r.save_folder);
+}
+
+TEST(ScriptOutputTest, WholeSampleSaveIsByteIdentical) {
+  const std::string got = SaveSample(-1, ExportTuning{}.batch_bytes, "script-output");
+  if (const char* update = std::getenv("VOSTREL_UPDATE_GOLDEN"); update && *update) {
+    fs::create_directories(GoldenManifest().parent_path());
+    std::ofstream(GoldenManifest(), std::ios::binary) << got;
+    GTEST_SKIP() << "recorded " << GoldenManifest();
+  }
+  const std::string want = testing::ReadFileOrEmpty(GoldenManifest());
+  ASSERT_FALSE(want.empty()) << GoldenManifest() << " is missing";
+  EXPECT_EQ(got, want) << "the saved scripts differ";
+}
+
+// One thread or several, batches of one page or one row or many: the bytes
+// stay the same, rows keep their order, large values keep their file numbers.
+TEST(ScriptOutputTest, ThreadsAndBatchSizesDoNotChangeABit) {
+  const std::string want = testing::ReadFileOrEmpty(GoldenManifest());
+  ASSERT_FALSE(want.empty());
+  EXPECT_EQ(SaveSample(0, ExportTuning{}.batch_bytes, "script-output-0"), want);
+  EXPECT_EQ(SaveSample(0, 1, "script-output-0-small"), want);
+  EXPECT_EQ(SaveSample(1, 1, "script-output-1-small"), want);
+  EXPECT_EQ(SaveSample(3, 16384, "script-output-3-page"), want);
+  EXPECT_EQ(SaveSample(2, 40000, "script-output-2-pages"), want);
+}
+
+// Stops the save once progress has been reported `after` times, and keeps
+// every progress report.
+struct StoppingOutput : NullOutput {
+  std::atomic<bool>* stop = nullptr;
+  int after = 0;
+  std::vector<std::pair<uint64_t, uint64_t>> progress;
+  void SetProgress(uint64_t done, uint64_t total) override {
+    progress.emplace_back(done, total);
+    if (static_cast<int>(progress.size()) == after) stop->store(true);
+  }
+};
+
+// Every INSERT line of a script, in order.
+std::vector<std::string> InsertLines(const std::string& script) {
+  std::vector<std::string> lines;
+  size_t p = 0;
+  while ((p = script.find("INSERT INTO", p)) != std::string::npos) {
+    const size_t e = script.find("\r\n", p);
+    lines.push_back(script.substr(p, e - p));
+    p = e;
+  }
+  return lines;
+}
+
+struct TableRun {
+  TableExportResult result;
+  std::vector<std::string> rows;
+  std::string script;
+  std::vector<std::pair<uint64_t, uint64_t>> progress;
+};
+
+// One table of the sample into a script file; `stop_after` progress reports
+// (0: never) before the user stops it.
+TableRun ExportOne(const std::string& db, const std::string& table, int workers, int stop_after) {
+  ExportTuning& tuning = GetExportTuning();
+  const ExportTuning saved = tuning;
+  tuning.workers = workers;
+  tuning.batch_bytes = 1;
+  TableRun run;
+  const fs::path folder = testing::SampleDataDir() / db;
+  TableDef def;
+  EXPECT_TRUE(ReadTableDefinition(folder / (table + ".frm"), testing::Collations(),
+                                  testing::DefaultCodePage(), def)
+                  .ok);
+  std::atomic<bool> stop{false};
+  StoppingOutput out;
+  out.stop = &stop;
+  out.after = stop_after;
+  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, &stop};
+  const fs::path path = testing::TempDir("stop-" + table) / "t.sql";
+  ScriptSink sink;
+  EXPECT_TRUE(sink.OpenScript(path, nullptr));
+  if (def.engine_type == kEngineMyIsam) {
+    MyiHeader h;
+    EXPECT_TRUE(ReadMyiHeader(folder / (table + ".MYI"), h).ok);
+    run.result = ExportMyisamRows(folder / (table + ".MYD"), table, def, h, sink, ctx, "x");
+  } else {
+    Tablespace space;
+    EXPECT_TRUE(space.Open(folder / (table + ".ibd"), nullptr));
+    const ClusteredIndex index = BuildClusteredIndexFromTableDef(def, testing::Collations());
+    const LeafSearch leaf = FindLeafPage(space, kClusteredRootIbd, index);
+    run.result = ExportInnoRows(space, leaf.leaf, table, def, index, sink, ctx, nullptr, "x");
+  }
+  EXPECT_TRUE(sink.CloseScript());
+  tuning = saved;
+  run.script = testing::ReadFileOrEmpty(path);
+  run.rows = InsertLines(run.script);
+  run.progress = std::move(out.progress);
+  return run;
+}
+
+// A stop request ends the table early with a clean prefix of its rows, as
+// counted, and progress only ever moves forward to its end.
+TEST(ScriptOutputTest, StopEndsATableWithAPrefixOfItsRows) {
+  for (const auto& [db, table] : {std::pair<std::string, std::string>{"shop", "ledger"},
+                                  {"legacy", "notes"}}) {
+    for (int workers : {0, 2}) {
+      const TableRun full = ExportOne(db, table, workers, 0);
+      ASSERT_EQ(full.rows.size(), full.result.rows);
+      ASSERT_GT(full.rows.size(), 200u);
+      const TableRun part = ExportOne(db, table, workers, 20);
+      EXPECT_TRUE(part.result.completed);
+      EXPECT_GT(part.result.rows, 0u) << table;
+      EXPECT_LT(part.result.rows, full.result.rows) << table << " workers " << workers;
+      ASSERT_EQ(part.rows.size(), part.result.rows);
+      for (size_t i = 0; i < part.rows.size(); ++i) ASSERT_EQ(part.rows[i], full.rows[i]) << i;
+      for (const TableRun* r : {&full, &part}) {
+        ASSERT_FALSE(r->progress.empty());
+        for (size_t i = 1; i < r->progress.size(); ++i) {
+          EXPECT_LE(r->progress[i - 1].first, r->progress[i].first);
+        }
+        EXPECT_EQ(r->progress.back().first, r->progress.back().second);
+      }
+      if (db == "legacy") {
+        EXPECT_NE(part.script.find(");\r\nCOMMIT;\r\n\r\n"), std::string::npos);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vostrel
