@@ -18,6 +18,7 @@
 #include "model/engine_context.h"
 #include "scan/scan.h"
 #include "scan/selection.h"
+#include "sql/row_batches.h"
 #include "sql/script_save.h"
 
 namespace fs = std::filesystem;
@@ -117,5 +118,7 @@ int main(int argc, char** argv) {
   rusage ru{};
   getrusage(RUSAGE_SELF, &ru);
   std::printf("\npeak memory (maxrss) of this process: %.1f MB\n", ru.ru_maxrss / 1024.0);
+  std::printf("formatting threads besides the walk: %u (VOSTREL_EXPORT_WORKERS to change)\n",
+              ExportWorkerCount());
   return 0;
 }

@@ -39,17 +39,17 @@ fuzz/make-seeds.sh "$work/sample-datadir" "$external" "$work/seeds"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:symbolize=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-status=0
-printf '%-22s %8s %12s %8s\n' harness seconds executions crashes
-for h in "${harnesses[@]}"; do
+# Runs one harness; leaves "seconds executions crashes" in $work/result.<harness>.
+run_harness() {
+    local h=$1
     # A fresh corpus each run: re-running a grown one would eat short time budgets.
-    corpus=${VOSTREL_FUZZ_CORPUS:-$work/corpus}/$h
-    artifacts=build-fuzz/artifacts/$h
+    local corpus=${VOSTREL_FUZZ_CORPUS:-$work/corpus}/$h
+    local artifacts=build-fuzz/artifacts/$h
+    local log=build-fuzz/artifacts/$h.log
     rm -rf "$artifacts"
     mkdir -p "$corpus" "$artifacts"
-    log=build-fuzz/artifacts/$h.log
+    local start end rc=0 execs crashes
     start=$(date +%s.%N)
-    rc=0
     # -malloc_limit_mb: no single allocation may dwarf the input.
     build-fuzz/fuzz/"$h" "$corpus" "$work/seeds/$h" -max_total_time="$secs" -timeout=10 \
         -max_len="${max_len[$h]}" -rss_limit_mb=2048 -malloc_limit_mb=512 -print_final_stats=1 \
@@ -59,11 +59,31 @@ for h in "${harnesses[@]}"; do
     crashes=$(find "$artifacts" -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' \
         -o -name 'oom-*' \) | wc -l)
     if [ "$rc" -ne 0 ] && [ "$crashes" -eq 0 ]; then crashes=1; fi  # died without an artifact
-    printf '%-22s %8.1f %12s %8s\n' "$h" "$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')" "${execs:-0}" "$crashes"
+    echo "$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }') ${execs:-0} $crashes" >"$work/result.$h"
+}
+
+# Two harnesses at a time on two cores (VOSTREL_FUZZ_JOBS to change).
+jobs=${VOSTREL_FUZZ_JOBS:-$(($(nproc) >= 2 ? 2 : 1))}
+running=0
+for h in "${harnesses[@]}"; do
+    run_harness "$h" &
+    running=$((running + 1))
+    if [ "$running" -ge "$jobs" ]; then
+        wait -n || true
+        running=$((running - 1))
+    fi
+done
+wait
+
+status=0
+printf '%-22s %8s %12s %8s\n' harness seconds executions crashes
+for h in "${harnesses[@]}"; do
+    read -r took execs crashes <"$work/result.$h" || { took=0 execs=0 crashes=1; }
+    printf '%-22s %8.1f %12s %8s\n' "$h" "$took" "$execs" "$crashes"
     if [ "$crashes" -ne 0 ]; then
         status=1
-        grep -m1 -E 'ERROR: |runtime error|invariant broken' "$log" | sed 's/^/    /' || true
-        echo "    log: $log; inputs: $artifacts/"
+        grep -m1 -E 'ERROR: |runtime error|invariant broken' "build-fuzz/artifacts/$h.log" | sed 's/^/    /' || true
+        echo "    log: build-fuzz/artifacts/$h.log; inputs: build-fuzz/artifacts/$h/"
     fi
 done
 exit "$status"

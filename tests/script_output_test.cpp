@@ -133,6 +133,7 @@ std::string SaveSample(int workers, size_t batch_bytes, const std::string& name)
   const ExportTuning saved = tuning;
   tuning.workers = workers;
   tuning.batch_bytes = batch_bytes;
+  tuning.threads_from = 0;
   NullOutput out;
   const ScanResult scan = ScanDataDirectory(testing::SampleDataDir(), out);
   const auto items = SelectItems(scan, {}, nullptr);
@@ -212,6 +213,7 @@ TableRun ExportOne(const std::string& db, const std::string& table, int workers,
   const ExportTuning saved = tuning;
   tuning.workers = workers;
   tuning.batch_bytes = 1;
+  tuning.threads_from = 0;
   TableRun run;
   const fs::path folder = testing::SampleDataDir() / db;
   TableDef def;

@@ -196,7 +196,7 @@ TableExportResult ExportInnoRows(Tablespace& space, uint32_t leaf, const std::st
     // threads each get their own.
     InnoRowDecoder main_decoder(table, index, ctx.collations, ctx.code_page);
     Row row;
-    const unsigned workers = main_decoder.direct() ? ExportWorkerCount() : 0;
+    const unsigned workers = main_decoder.direct() ? ExportWorkerCount(total * kPageSize) : 0;
     std::vector<std::unique_ptr<InnoRowDecoder>> decoders;
     for (unsigned i = 0; i < workers; ++i) {
       decoders.push_back(std::make_unique<InnoRowDecoder>(table, index, ctx.collations, ctx.code_page));

@@ -35,6 +35,7 @@ class TextBuffer {
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   const char* data() const { return data_.get(); }
+  char* data_at(size_t offset) { return data_.get() + offset; }
   std::string_view view() const { return {data_.get(), size_}; }
   // Drops everything after the first n bytes.
   void Truncate(size_t n) {

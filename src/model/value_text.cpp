@@ -120,7 +120,32 @@ inline void AppendVia(std::string& out, Put put) {
 
 }  // namespace
 
-char* PutUnsigned(char* p, uint64_t v) { return PutPadded(p, v, 1); }
+char* PutUnsigned(char* p, uint64_t v) {
+  if (v < 10) {
+    *p = static_cast<char>('0' + v);
+    return p + 1;
+  }
+  if (v < 100) return Put2(p, static_cast<unsigned>(v));
+  if (v < 100000000) {
+    // Most stored numbers: 32-bit arithmetic is enough.
+    uint32_t x = static_cast<uint32_t>(v);
+    const int n = x < 1000 ? 3 : x < 10000 ? 4 : x < 100000 ? 5 : x < 1000000 ? 6 : x < 10000000 ? 7 : 8;
+    char* const end = p + n;
+    char* q = end;
+    while (x >= 100) {
+      q -= 2;
+      std::memcpy(q, kPairs + 2 * (x % 100), 2);
+      x /= 100;
+    }
+    if (x >= 10) {
+      std::memcpy(q - 2, kPairs + 2 * x, 2);
+    } else {
+      q[-1] = static_cast<char>('0' + x);
+    }
+    return end;
+  }
+  return PutPadded(p, v, 1);
+}
 char* PutSigned(char* p, int64_t v) {
   if (v < 0) {
     *p++ = '-';

@@ -59,7 +59,7 @@ TableExportResult ExportMyisamRows(const std::filesystem::path& myd_path,
     ctx.out.SetProgress(0, size);
 
     const size_t batch_bytes = GetExportTuning().batch_bytes;
-    const unsigned workers = ExportWorkerCount();
+    const unsigned workers = ExportWorkerCount(size);
     if (workers == 0) {
       // Statements gather in a chunk that goes to the sink whole; a script
       // sink writes it on its own thread while the walk goes on.

@@ -57,6 +57,8 @@ class MyisamRecordDecoder {
     size_t bytes = 0;  // read by the fixed-size kinds
     size_t width = 0;  // stored DECIMAL size, or VARCHAR length-prefix bytes
     size_t off = 0;    // in the record image
+    size_t null_byte = 0;   // where the NULL bit lies in the image
+    uint8_t null_mask = 0;  // 0: the column cannot be NULL
   };
   Plan PlanFor(size_t i) const;
   // The bytes column i's literal is made from (the value text for kSlow);
@@ -72,6 +74,8 @@ class MyisamRecordDecoder {
   const TableDef& table_;
   std::vector<ColumnTextDecoder> decoders_;
   std::vector<Plan> plans_;
+  size_t image_needed_ = 1;  // image bytes that hold every NULL bit and fixed-size value
+  size_t extract_room_ = 0;  // bytes Extract writes per row, long values aside
   mutable std::string scratch_;         // Locate's
   mutable std::string format_scratch_;  // FormatValue's
 };

@@ -38,13 +38,6 @@ LiteralKind LiteralKindOf(const ColumnDef& c) {
   }
 }
 
-std::vector<LiteralKind> LiteralKinds(const TableDef& table) {
-  std::vector<LiteralKind> kinds;
-  kinds.reserve(table.columns.size());
-  for (const ColumnDef& c : table.columns) kinds.push_back(LiteralKindOf(c));
-  return kinds;
-}
-
 void EndLiteral(LiteralKind kind, size_t start, std::string& out) {
   switch (kind) {
     case LiteralKind::kQuoted:
@@ -128,18 +121,6 @@ void AppendLiteral(LiteralKind kind, std::string_view text, TextBuffer& out) {
     case LiteralKind::kBare:
       out.Append(text.empty() ? std::string_view("''") : text);
       return;
-  }
-}
-
-void AppendValueLiteral(LiteralKind kind, const FieldValue& v, TextBuffer& out) {
-  if (v.is_null) {
-    out.Append("NULL", 4);
-  } else if (v.is_blob_file) {
-    out.Append("LOAD_FILE(", 10);
-    AppendQuotedText(v.text, out);
-    out.Push(')');
-  } else {
-    AppendLiteral(kind, v.text, out);
   }
 }
 

@@ -23,7 +23,6 @@ enum class LiteralKind : uint8_t {
   kQuoted,  // escaped string literal
 };
 LiteralKind LiteralKindOf(const ColumnDef& column);
-std::vector<LiteralKind> LiteralKinds(const TableDef& table);
 
 // A literal built around a value text appended straight to `out`:
 // BeginLiteral returns where the text starts, EndLiteral completes it.
@@ -54,13 +53,12 @@ inline const char* InsertRowEnd(bool script_form) { return script_form ? ");\r\n
 // The same literals written into a TextBuffer.
 // The literal of a value text, as BeginLiteral + text + EndLiteral give it.
 void AppendLiteral(LiteralKind kind, std::string_view text, TextBuffer& out);
-void AppendValueLiteral(LiteralKind kind, const FieldValue& value, TextBuffer& out);
 // 'text', escaped.
 void AppendQuotedText(std::string_view text, TextBuffer& out);
 // 'text' for a text IsPlainAscii accepted.
 inline void AppendPlainQuoted(std::string_view text, TextBuffer& out) {
   const size_t n = text.size();
-  char* p = out.Reserve(n + 2 + 16);
+  char* p = out.Reserve(n + 2);
   *p++ = '\'';
   if (n <= 16) {
     // Short texts, the usual ones, with two fixed-size copies that may overlap.

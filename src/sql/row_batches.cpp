@@ -12,9 +12,10 @@ ExportTuning& GetExportTuning() {
   return tuning;
 }
 
-unsigned ExportWorkerCount() {
+unsigned ExportWorkerCount(uint64_t source_bytes) {
+  if (source_bytes < GetExportTuning().threads_from) return 0;
   int w = GetExportTuning().workers;
-  // A run may be held to fewer threads from outside, as when sharing the machine.
+  // The count can be set from outside, say to leave cores to other work.
   if (w < 0) {
     if (const char* e = std::getenv("VOSTREL_EXPORT_WORKERS"); e != nullptr && *e != '\0') {
       w = std::atoi(e);

@@ -26,9 +26,11 @@ namespace vostrel {
 struct ExportTuning {
   int workers = -1;                // formatting threads; -1: one per core when there are several
   size_t batch_bytes = 256 << 10;  // source bytes per batch
+  uint64_t threads_from = 4 << 20;  // smaller data files are not worth starting threads for
 };
 ExportTuning& GetExportTuning();
-unsigned ExportWorkerCount();
+// Formatting threads for a data file of `source_bytes`.
+unsigned ExportWorkerCount(uint64_t source_bytes = UINT64_MAX);
 
 // Finished statements of consecutive rows, back to back.
 struct RowChunk {
@@ -76,8 +78,6 @@ class OrderedBatches {
   }
   OrderedBatches(const OrderedBatches&) = delete;
   OrderedBatches& operator=(const OrderedBatches&) = delete;
-
-  bool threaded() const { return !threads_.empty(); }
 
   // The batch to fill next; the oldest one is consumed first when all are busy.
   Batch& Next() {

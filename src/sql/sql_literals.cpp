@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vostrel {
 
 namespace {
@@ -53,6 +57,28 @@ size_t FindSpecial(const char* p, size_t n) {
 bool IsPlainAscii(std::string_view text) {
   const char* p = text.data();
   const size_t n = text.size();
+#if defined(__SSE2__)
+  // Sixteen bytes at a time; the last block overlaps the one before, which
+  // cannot change a yes-or-no answer.
+  if (n >= 16) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i quote = _mm_set1_epi8('\'');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i ctrl_z = _mm_set1_epi8(0x1a);
+    auto bad = [&](const char* at) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      const __m128i special = _mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi8(v, zero), _mm_cmpeq_epi8(v, quote)),
+          _mm_or_si128(_mm_cmpeq_epi8(v, backslash), _mm_cmpeq_epi8(v, ctrl_z)));
+      return _mm_movemask_epi8(_mm_or_si128(special, v)) != 0;  // high bit: not ASCII
+    };
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+      if (bad(p + i)) return false;
+    }
+    return i == n || !bad(p + n - 16);
+  }
+#endif
   auto bad = [](uint64_t w) { return ((w & kHighs) | SpecialBytes(w)) != 0; };
   if (n >= 8) {
     uint64_t w;
