@@ -27,20 +27,25 @@ inline const CollationTable& Collations() {
   return table;
 }
 
-// One folder per process under /dev/shm (or TMPDIR), removed at exit.
+// One folder per process under /dev/shm (or TMPDIR), removed at exit. The
+// path is never destroyed, so that the exit handler can still read it.
 inline const std::filesystem::path& ScratchDir() {
-  static const std::filesystem::path dir = [] {
+  static const std::filesystem::path* dir = [] {
     const char* base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
     if (const char* t = std::getenv("TMPDIR"); t && *t) base = t;
     std::string tmpl = std::string(base) + "/vostrel-fuzz.XXXXXX";
     if (mkdtemp(tmpl.data()) == nullptr) std::abort();
+    return new std::filesystem::path(tmpl);
+  }();
+  static const bool cleanup = [] {
     std::atexit([] {
       std::error_code ec;
-      std::filesystem::remove_all(ScratchDir(), ec);
+      std::filesystem::remove_all(*dir, ec);
     });
-    return std::filesystem::path(tmpl);
+    return true;
   }();
-  return dir;
+  (void)cleanup;
+  return *dir;
 }
 
 // Writes the bytes to <scratch>/name, replacing what was there.

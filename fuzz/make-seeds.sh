@@ -32,13 +32,13 @@ while IFS= read -r myi; do
     fi
 done < <(files -name '*.MYI')
 
-# InnoDB: .frm + the first 8 pages of the .ibd (root page 3 and its first leaves).
+# InnoDB: .frm + the first 16 pages of the .ibd (root page 3, its first leaves and value pages).
 while IFS= read -r ibd; do
     frm=${ibd%.ibd}.frm
     if [ -f "$frm" ] && [ "$(size_of "$frm")" -le 65535 ]; then
         {
             u16le "$(size_of "$frm")"; cat "$frm"
-            head -c $((8 * 16384)) "$ibd"
+            head -c $((16 * 16384)) "$ibd"
         } >"$(seed fuzz_innodb "$ibd")"
     fi
 done < <(files -name '*.ibd')

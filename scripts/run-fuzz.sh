@@ -23,7 +23,7 @@ if ! clang++ -fsanitize=fuzzer,address,undefined "$work/probe.cpp" -o "$work/pro
 fi
 
 harnesses=(fuzz_frm fuzz_myisam fuzz_innodb fuzz_dictionary fuzz_views_triggers)
-declare -A max_len=([fuzz_frm]=65536 [fuzz_myisam]=65536 [fuzz_innodb]=139264
+declare -A max_len=([fuzz_frm]=65536 [fuzz_myisam]=65536 [fuzz_innodb]=266240
                     [fuzz_dictionary]=262144 [fuzz_views_triggers]=65536)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVOSTREL_FUZZ=ON -DVOSTREL_TESTS=OFF \
@@ -37,6 +37,9 @@ external=${VOSTREL_EXTERNAL_FIXTURES:-$(cd .. && pwd)/shared/external-fixtures}
 [ -d "$external" ] || external=""
 fuzz/make-seeds.sh "$work/sample-datadir" "$external" "$work/seeds"
 
+# libFuzzer leaves without exit handlers: the harnesses' scratch folders go with $work.
+mkdir -p "$work/tmp"
+export TMPDIR=$work/tmp
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:symbolize=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 # Runs one harness; leaves "seconds executions crashes" in $work/result.<harness>.

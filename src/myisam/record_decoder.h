@@ -29,14 +29,15 @@ struct MyisamRecord {
   uint64_t position = 0;
 };
 
+// One decoder serves one thread at a time: it keeps scratch buffers and,
+// for some character sets, conversion state.
 class MyisamRecordDecoder {
  public:
   MyisamRecordDecoder(const TableDef& table, const CollationTable& collations,
                       const CodePage& code_page);
   void Decode(const MyisamRecord& record, const DecodeOptions& opts, Row& row) const;
   // The export's form of Decode: every column's literal, comma separated,
-  // appended to `out` without a Row in between. Not for use by two threads
-  // at once.
+  // appended to `out` without a Row in between.
   void AppendLiterals(const MyisamRecord& record, TextBuffer& out) const;
   // The same split in two, for two threads: Extract copies what each
   // literal needs out of the record (whose buffers the walk reuses), and
