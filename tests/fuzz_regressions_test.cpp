@@ -92,12 +92,11 @@ TEST(FuzzRegressionTest, DynamicRowWithoutImageIsNotARecord) {
   h.row_format = kRowDynamic;
   h.myi_columns.resize(3);  // all of length 0
   TableDef t;
-  DataFile unopened;
-  DamageLog damage;
-  MydWalker walker(t, h, unopened, damage);
+  RecordUnpacker unpacker(t, h);
   const uint8_t bytes[8] = {0, 1, 2, 3, 4, 5, 6, 7};
-  EXPECT_FALSE(walker.UnpackDynamicRow(bytes, sizeof bytes));
-  EXPECT_TRUE(walker.image().empty());
+  MyisamRecord rec;
+  EXPECT_FALSE(unpacker.Unpack(StoredRecord{bytes, sizeof bytes, 0}, rec));
+  EXPECT_TRUE(unpacker.image().empty());
 }
 
 }  // namespace

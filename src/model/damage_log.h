@@ -9,9 +9,18 @@ namespace vostrel {
 struct DamageLog {
   uint64_t count = 0;
   std::string first;  // the first damage met, with its position
+  uint64_t first_at = UINT64_MAX;
 
   void Note(const std::string& what) {
     if (count++ == 0) first = what;
+  }
+  // Damage at a byte position: the earliest position is named, whatever order
+  // threads report in.
+  void NoteAt(uint64_t pos, const std::string& what) {
+    if (count++ == 0 || pos < first_at) {
+      first = what + " at byte " + std::to_string(pos);
+      first_at = pos;
+    }
   }
   bool any() const { return count > 0; }
   std::string Summary() const {

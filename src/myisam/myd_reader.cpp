@@ -28,7 +28,9 @@ struct BlockInfo {
   bool valid = true;
 };
 
-uint64_t Be(const uint8_t* p, size_t n) { return ReadUnsignedBe(p, n); }
+uint64_t Be(const uint8_t* p, size_t n) {
+  return ReadUnsignedBe(p, n);
+}
 
 BlockInfo ReadBlockHeader(const uint8_t* h, uint64_t pos) {
   BlockInfo b;
@@ -101,32 +103,67 @@ BlockInfo ReadBlockHeader(const uint8_t* h, uint64_t pos) {
   return b;
 }
 
-std::string At(uint64_t pos) { return " at byte " + std::to_string(pos); }
+
+size_t ImageLength(const TableDef& table, const MyiHeader& header) {
+  size_t stored = 0;
+  for (const MyiColumn& c : header.myi_columns) stored += c.length;
+  return std::max<size_t>(static_cast<size_t>(std::max(table.record_length, 0)), stored);
+}
 
 }  // namespace
 
+RecordUnpacker::RecordUnpacker(const TableDef& table, const MyiHeader& header)
+    : header_(header), image_length_(ImageLength(table, header)) {}
+
+bool RecordUnpacker::Unpack(const StoredRecord& stored, MyisamRecord& out) {
+  if (header_.row_format != kRowDynamic) {
+    out = MyisamRecord{stored.data, stored.length, nullptr, stored.position};
+    return true;
+  }
+  if (!UnpackDynamicRow(stored.data, stored.length)) return false;
+  out = Rebuilt(stored.position);
+  return true;
+}
+
 MydWalker::MydWalker(const TableDef& table, const MyiHeader& header, DataFile& file,
                      DamageLog& damage)
-    : table_(table), header_(header), file_(file), damage_(damage) {
-  size_t stored = 0;
-  for (const MyiColumn& c : header_.myi_columns) stored += c.length;
-  image_length_ = std::max<size_t>(static_cast<size_t>(std::max(table_.record_length, 0)), stored);
-}
+    : table_(table),
+      header_(header),
+      file_(file),
+      damage_(damage),
+      image_length_(ImageLength(table, header)),
+      unpacker_(table, header) {}
 
 uint64_t MydWalker::Walk(uint64_t start, const RecordVisitor& visit,
                          const std::atomic<bool>* stop) {
   switch (header_.row_format) {
     case kRowFixed:
-      return WalkFixed(start, visit, stop);
+      return WalkFixed(start, &visit, nullptr, stop);
     case kRowDynamic:
-      return WalkDynamic(start, visit, stop);
+      return WalkDynamic(start, &visit, nullptr, stop);
     default:
       return kEndOfTable;
   }
 }
 
-uint64_t MydWalker::WalkFixed(uint64_t start, const RecordVisitor& visit,
-                              const std::atomic<bool>* stop) {
+uint64_t MydWalker::WalkStored(uint64_t start, const StoredRecordVisitor& visit,
+                               const std::atomic<bool>* stop) {
+  switch (header_.row_format) {
+    case kRowFixed:
+      return WalkFixed(start, nullptr, &visit, stop);
+    case kRowDynamic:
+      return WalkDynamic(start, nullptr, &visit, stop);
+    default:
+      return kEndOfTable;
+  }
+}
+
+void MydWalker::NoteBadRecord(const StoredRecord& record) {
+  damage_.NoteAt(record.block, "record is damaged");
+}
+
+uint64_t MydWalker::WalkFixed(uint64_t start, const RecordVisitor* visit,
+                              const StoredRecordVisitor* stored, const std::atomic<bool>* stop) {
   const uint64_t size = file_.size();
   uint64_t step = header_.packed_row_length;
   if (step == 0 || step >= size) step = static_cast<uint64_t>(std::max(table_.record_length, 0));
@@ -135,27 +172,29 @@ uint64_t MydWalker::WalkFixed(uint64_t start, const RecordVisitor& visit,
     return kEndOfTable;
   }
   // At least the byte holding the delete mark.
-  const size_t len = static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(image_length_, 1), step));
+  const size_t len =
+      static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(image_length_, 1), step));
   for (uint64_t pos = start; pos < size; pos += step) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) return kEndOfTable;
     if (size - pos < step) {
-      damage_.Note("data file ends inside a row" + At(pos));
+      damage_.NoteAt(pos, "data file ends inside a row");
       break;
     }
     const uint8_t* p = file_.View(pos, len);
     if (p == nullptr) {
-      damage_.Note("row cannot be read" + At(pos));
+      damage_.NoteAt(pos, "row cannot be read");
       break;
     }
     if ((p[0] & 1) == 0) continue;  // the delete mark: first bit cleared
-    MyisamRecord rec{p, len, nullptr, pos};
-    if (!visit(rec, pos + step)) return pos + step < size ? pos + step : kEndOfTable;
+    const bool go_on = visit != nullptr ? (*visit)(MyisamRecord{p, len, nullptr, pos}, pos + step)
+                                        : (*stored)(StoredRecord{p, len, pos, pos}, pos + step);
+    if (!go_on) return pos + step < size ? pos + step : kEndOfTable;
   }
   return kEndOfTable;
 }
 
-uint64_t MydWalker::WalkDynamic(uint64_t start, const RecordVisitor& visit,
-                                const std::atomic<bool>* stop) {
+uint64_t MydWalker::WalkDynamic(uint64_t start, const RecordVisitor* visit,
+                                const StoredRecordVisitor* stored, const std::atomic<bool>* stop) {
   const uint64_t size = file_.size();
   if (header_.myi_columns.empty()) {
     if (size > 0) damage_.Note("no column table to unpack dynamic rows");
@@ -167,7 +206,7 @@ uint64_t MydWalker::WalkDynamic(uint64_t start, const RecordVisitor& visit,
   // record reads cleanly again; garbage must not make it jump far ahead.
   bool resync = false;
   auto lost = [&](const std::string& what) {
-    if (!resync) damage_.Note(what + At(pos));
+    if (!resync) damage_.NoteAt(pos, what);
     resync = true;
     pos = (pos / kAlign + 1) * kAlign;
   };
@@ -181,6 +220,7 @@ uint64_t MydWalker::WalkDynamic(uint64_t start, const RecordVisitor& visit,
     file_.Read(pos, kBlockHeader, h);
     const BlockInfo first = ReadBlockHeader(h, pos);
     const uint64_t after = first.filepos + first.block_len;  // end of this block
+    const uint64_t block = pos;
     if (!first.valid) {
       lost("unknown block type " + std::to_string(first.type));
       continue;
@@ -218,22 +258,35 @@ uint64_t MydWalker::WalkDynamic(uint64_t start, const RecordVisitor& visit,
     bool ok = first.rec_len > 0 && first.rec_len <= size && first.data_len <= first.rec_len;
     const char* why = "record is damaged";
     if (!chain.empty()) chain.clear();
-    record_.clear();
+    // A record in one block is unpacked straight from the file's buffer; a
+    // chained one is gathered into record_ first.
+    const uint8_t* packed = nullptr;
+    size_t packed_len = 0;
     BlockInfo b = first;
     uint64_t left = first.rec_len;
-    while (ok) {
-      if (b.data_len == 0 || b.data_len > left || b.filepos > size || b.data_len > size - b.filepos) {
+    if (ok && b.data_len == left && b.filepos <= size && b.data_len <= size - b.filepos) {
+      packed = file_.View(b.filepos, b.data_len);
+      packed_len = b.data_len;
+      ok = packed != nullptr;
+    }
+    while (ok && packed == nullptr) {
+      if (b.data_len == 0 || b.data_len > left || b.filepos > size ||
+          b.data_len > size - b.filepos) {
         ok = false;
         break;
       }
-      const size_t old = record_.size();
-      record_.resize(old + b.data_len);
-      if (file_.Read(b.filepos, b.data_len, record_.data() + old) != b.data_len) {
+      // Grown only, never zero-filled per record: Read overwrites what is used.
+      if (record_.size() < packed_len + b.data_len) record_.resize(packed_len + b.data_len);
+      if (file_.Read(b.filepos, b.data_len, record_.data() + packed_len) != b.data_len) {
         ok = false;
         break;
       }
+      packed_len += b.data_len;
       left -= b.data_len;
-      if (left == 0) break;
+      if (left == 0) {
+        packed = record_.data();
+        break;
+      }
       if (!b.chained || b.next_filepos >= size) {
         ok = false;
         break;
@@ -252,30 +305,39 @@ uint64_t MydWalker::WalkDynamic(uint64_t start, const RecordVisitor& visit,
         break;
       }
     }
-    ok = ok && UnpackDynamicRow(record_.data(), record_.size());
+    // Stored records are unpacked by the caller; here only while resynchronising,
+    // where a record that does not fit means the walk is not on a record yet.
+    if (ok && (visit != nullptr || resync)) ok = unpacker_.UnpackDynamicRow(packed, packed_len);
     if (!ok) {
       if (resync) {
         pos = (pos / kAlign + 1) * kAlign;
       } else {
-        damage_.Note(why + At(pos));
+        damage_.NoteAt(pos, why);
         pos = after;
       }
       continue;
     }
     resync = false;
     pos = after;
-    MyisamRecord rec{image_.data(), image_.size(), &blobs_, first.filepos};
-    if (!visit(rec, pos)) return pos < size ? pos : kEndOfTable;
+    bool go_on;
+    if (visit != nullptr) {
+      go_on = (*visit)(unpacker_.Rebuilt(first.filepos), pos);
+    } else {
+      go_on = (*stored)(StoredRecord{packed, packed_len, first.filepos, block}, pos);
+    }
+    if (!go_on) return pos < size ? pos : kEndOfTable;
   }
   return kEndOfTable;
 }
 
-bool MydWalker::UnpackDynamicRow(const uint8_t* data, size_t length) {
+bool RecordUnpacker::UnpackDynamicRow(const uint8_t* data, size_t length) {
   // No image length: the column tables describe no row at all.
   if (length < header_.min_packed_length || length < header_.flag_bytes || image_length_ == 0) {
     return false;
   }
-  image_.assign(image_length_, 0);
+  // The image is zeroed once; each column below writes every byte a decoder
+  // reads (a VARCHAR's bytes past its length are never read).
+  if (image_.size() != image_length_) image_.assign(image_length_, 0);
   blobs_.clear();
   const uint8_t* from = data + header_.flag_bytes;
   const uint8_t* end = data + length;
@@ -357,8 +419,10 @@ bool MydWalker::UnpackDynamicRow(const uint8_t* data, size_t length) {
             std::memcpy(dst + len - n, from, n);
           }
           from += n;
+        } else {
+          // Blob and zero fields with the bit set are empty / all zero.
+          std::memset(dst, 0, len);
         }
-        // Blob and zero fields with the bit set are empty / all zero.
       } else if (kind == kFieldBlob) {
         if (len < 9 || len > 12) return false;
         const size_t size_len = len - 8;
@@ -366,8 +430,9 @@ bool MydWalker::UnpackDynamicRow(const uint8_t* data, size_t length) {
         const uint64_t blob_len = ReadUnsignedLe(from, size_len);
         if (left - size_len < blob_len || left - size_len - blob_len < min_left) return false;
         std::memcpy(dst, from, size_len);
-        blobs_.push_back(BlobSpan{static_cast<uint32_t>(to), from + size_len,
-                                  static_cast<size_t>(blob_len)});
+        std::memset(dst + size_len, 0, len - size_len);
+        blobs_.push_back(
+            BlobSpan{static_cast<uint32_t>(to), from + size_len, static_cast<size_t>(blob_len)});
         from += size_len + blob_len;
       } else {
         if (kind == kFieldSkipEndspace || kind == kFieldSkipPrespace) {

@@ -6,12 +6,16 @@ namespace vostrel {
 
 namespace {
 
-uint16_t Be16(ByteView v, size_t off) { return static_cast<uint16_t>((v.u8(off) << 8) | v.u8(off + 1)); }
+uint16_t Be16(ByteView v, size_t off) {
+  return static_cast<uint16_t>((v.u8(off) << 8) | v.u8(off + 1));
+}
 uint32_t Be32(ByteView v, size_t off) {
   return (uint32_t{v.u8(off)} << 24) | (uint32_t{v.u8(off + 1)} << 16) |
          (uint32_t{v.u8(off + 2)} << 8) | v.u8(off + 3);
 }
-uint64_t Be64(ByteView v, size_t off) { return (uint64_t{Be32(v, off)} << 32) | Be32(v, off + 4); }
+uint64_t Be64(ByteView v, size_t off) {
+  return (uint64_t{Be32(v, off)} << 32) | Be32(v, off + 4);
+}
 
 constexpr size_t kBaseInfoSize = 100;
 constexpr size_t kKeyDefSize = 12;

@@ -1,5 +1,6 @@
 #include "myisam/myisam_export.h"
 
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -18,19 +19,33 @@ std::string TotalLine(uint64_t rows) {
 
 namespace {
 
-// The value bytes of consecutive records, copied out by the walk, and their
-// statements.
+// Consecutive records as stored, copied out by the walk, and their statements.
 struct RecordBatch {
-  TextBuffer values;
+  TextBuffer stored;  // per record: length, position, block, then its bytes
   uint64_t records = 0;
   uint64_t end = 0;  // where the walk went on after the last record
   RowChunk rows;
+  std::vector<StoredRecord> damaged;  // records that did not unpack (no bytes kept)
 
+  void Add(const StoredRecord& rec) {
+    const uint64_t head[3] = {rec.length, rec.position, rec.block};
+    char* w = stored.Reserve(sizeof head + rec.length);
+    std::memcpy(w, head, sizeof head);
+    if (rec.length > 0) std::memcpy(w + sizeof head, rec.data, rec.length);
+    stored.Commit(w + sizeof head + rec.length);
+    ++records;
+  }
   void Clear() {
-    values.Clear();
+    stored.Clear();
     records = 0;
     rows.Clear();
+    damaged.clear();
   }
+};
+
+struct Formatter {
+  RecordUnpacker unpacker;
+  MyisamRecordDecoder decoder;
 };
 
 }  // namespace
@@ -80,40 +95,53 @@ TableExportResult ExportMyisamRows(const std::filesystem::path& myd_path,
           ctx.stop);
       SendRows(sink, rows, result.rows, result.rejected, ctx.out);
     } else {
-      // This thread walks and copies out each record's value bytes; helper
-      // threads, each with its own decoder, write the statements.
-      std::vector<std::unique_ptr<MyisamRecordDecoder>> formatters;
+      // This thread walks the blocks and copies out each record as stored;
+      // helper threads, each with its own unpacker and decoder, rebuild the
+      // rows and write the statements.
+      std::vector<std::unique_ptr<Formatter>> formatters;
       for (unsigned i = 0; i < workers; ++i) {
-        formatters.push_back(std::make_unique<MyisamRecordDecoder>(table, ctx.collations, ctx.code_page));
+        formatters.push_back(std::unique_ptr<Formatter>(
+            new Formatter{RecordUnpacker(table, header),
+                          MyisamRecordDecoder(table, ctx.collations, ctx.code_page)}));
       }
       OrderedBatches<RecordBatch> batches(
           workers,
           [&](RecordBatch& batch, unsigned worker) {
-            const MyisamRecordDecoder& f = *formatters[worker];
-            const char* p = batch.values.data();
+            Formatter& f = *formatters[worker];
+            const char* p = batch.stored.data();
+            MyisamRecord rec;
             for (uint64_t r = 0; r < batch.records; ++r) {
+              uint64_t h[3];
+              std::memcpy(h, p, sizeof h);
+              const StoredRecord stored{reinterpret_cast<const uint8_t*>(p + sizeof h),
+                                        static_cast<size_t>(h[0]), h[1], h[2]};
+              p += sizeof h + h[0];
+              if (!f.unpacker.Unpack(stored, rec)) {
+                batch.damaged.push_back(StoredRecord{nullptr, 0, stored.position, stored.block});
+                continue;
+              }
               batch.rows.text.Append(head);
-              p += f.FormatExtracted(p, batch.rows.text);
+              f.decoder.AppendLiterals(rec, batch.rows.text);
               batch.rows.text.Append(row_end);
               batch.rows.EndRow();
             }
           },
           [&](RecordBatch& batch) {
+            for (const StoredRecord& bad : batch.damaged) walker.NoteBadRecord(bad);
             SendRows(sink, batch.rows, result.rows, result.rejected, ctx.out);
             ctx.out.SetProgress(batch.end, size);
           });
       RecordBatch* batch = nullptr;
-      walker.Walk(
+      walker.WalkStored(
           0,
-          [&](const MyisamRecord& rec, uint64_t next) {
+          [&](const StoredRecord& rec, uint64_t next) {
             if (batch == nullptr) {
               batch = &batches.Next();
               batch->Clear();
             }
-            decoder.Extract(rec, batch->values);
-            ++batch->records;
+            batch->Add(rec);
             batch->end = next;
-            if (batch->values.size() >= batch_bytes) {
+            if (batch->stored.size() >= batch_bytes) {
               batches.Submit();
               batch = nullptr;
             }
@@ -126,7 +154,8 @@ TableExportResult ExportMyisamRows(const std::filesystem::path& myd_path,
     ctx.out.SetProgress(size, size);
     if (damage.any()) {
       result.damaged = true;
-      const std::string line = "Data file " + myd_path.string() + " is damaged: " + damage.Summary();
+      const std::string line =
+          "Data file " + myd_path.string() + " is damaged: " + damage.Summary();
       ctx.out.AddOutputLine(line);
       ctx.out.WriteLogText(line + "\r\n");
     }

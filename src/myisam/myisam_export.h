@@ -13,8 +13,8 @@
 namespace vostrel {
 
 struct TableExportResult {
-  uint64_t rows = 0;      // statements written or executed without error
-  uint64_t rejected = 0;  // statements a server refused
+  uint64_t rows = 0;       // statements written or executed without error
+  uint64_t rejected = 0;   // statements a server refused
   bool completed = false;  // false when an error ended the loop
   bool damaged = false;
 };

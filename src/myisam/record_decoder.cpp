@@ -49,7 +49,8 @@ std::string_view BytesAt(const MyisamRecord& rec, size_t start, size_t len) {
 std::string_view BlobAt(const MyisamRecord& rec, size_t off) {
   if (rec.blobs != nullptr) {
     for (const BlobSpan& b : *rec.blobs) {
-      if (b.image_offset == off) return std::string_view(reinterpret_cast<const char*>(b.data), b.length);
+      if (b.image_offset == off)
+        return std::string_view(reinterpret_cast<const char*>(b.data), b.length);
     }
   }
   return {};
@@ -67,13 +68,6 @@ MyisamRecordDecoder::MyisamRecordDecoder(const TableDef& table, const CollationT
     if (c.null_bit >= 0) {
       p.null_byte = static_cast<size_t>(c.null_bit) / 8;
       p.null_mask = static_cast<uint8_t>(1 << (c.null_bit % 8));
-      image_needed_ = std::max(image_needed_, p.null_byte + 1);
-    }
-    if (p.bytes > 0) {
-      image_needed_ = std::max(image_needed_, p.off + p.bytes);
-      extract_room_ += p.bytes;
-    } else {
-      extract_room_ += 8 + 8;  // the length word, and short values
     }
     plans_.push_back(p);
   }
@@ -85,7 +79,8 @@ MyisamRecordDecoder::Plan MyisamRecordDecoder::PlanFor(size_t i) const {
   p.kind = LiteralKindOf(c);
   p.off = c.record_pos > 0 ? static_cast<size_t>(c.record_pos - 1) : 0;
   const bool binary = decoders_[i].binary();
-  const bool text_kind_fits = binary ? p.kind == LiteralKind::kBare : p.kind == LiteralKind::kQuoted;
+  const bool text_kind_fits =
+      binary ? p.kind == LiteralKind::kBare : p.kind == LiteralKind::kQuoted;
   switch (c.type) {
     case kTypeTiny:
     case kTypeShort:
@@ -222,95 +217,8 @@ void MyisamRecordDecoder::AppendLiterals(const MyisamRecord& rec, TextBuffer& ou
   }
 }
 
-namespace {
-
-// Copies n (at most 8) bytes with a fixed-size copy per case, which compiles
-// to plain moves instead of a library call.
-inline void CopySmall(char* to, const char* from, size_t n) {
-  switch (n) {
-    case 8: std::memcpy(to, from, 8); break;
-    case 7: std::memcpy(to, from, 7); break;
-    case 6: std::memcpy(to, from, 6); break;
-    case 5: std::memcpy(to, from, 5); break;
-    case 4: std::memcpy(to, from, 4); break;
-    case 3: std::memcpy(to, from, 3); break;
-    case 2: std::memcpy(to, from, 2); break;
-    case 1: *to = *from; break;
-    case 0: break;
-    default: std::memcpy(to, from, n);
-  }
-}
-
-}  // namespace
-
 // A row copied out: a bit per column for NULL, then per value its bytes,
 // preceded by an 8-byte length unless the column's kind has a fixed size.
-void MyisamRecordDecoder::Extract(const MyisamRecord& rec, TextBuffer& to) const {
-  const size_t n = table_.columns.size();
-  const size_t flag_bytes = (n + 7) / 8;
-  const size_t base = to.size();
-  // One reservation holds the flags, the fixed-size values and the length
-  // words; only long values reserve again.
-  char* w = to.Reserve(flag_bytes + extract_room_);
-  std::memset(w, 0, flag_bytes);
-  w += flag_bytes;
-  // With the whole image there, null bits and fixed fields need no bounds checks.
-  const bool whole = rec.image_length >= image_needed_;
-  for (size_t i = 0; i < n; ++i) {
-    const Plan& plan = plans_[i];
-    const bool null = whole ? (rec.image[plan.null_byte] & plan.null_mask) != 0 : IsNull(i, rec);
-    if (null) {
-      to.data_at(base)[i / 8] |= static_cast<char>(1 << (i % 8));
-      continue;
-    }
-    if (plan.bytes > 0) {
-      uint8_t small[16];
-      const uint8_t* src = whole ? rec.image + plan.off : FieldBytes(rec, plan.off, plan.bytes, small);
-      CopySmall(w, reinterpret_cast<const char*>(src), plan.bytes);
-      w += plan.bytes;
-      continue;
-    }
-    uint8_t small[16];
-    const std::string_view v = Locate(i, rec, small);
-    const uint64_t len = v.size();
-    if (len > 8) {
-      to.Commit(w);
-      w = to.Reserve(8 + v.size() + extract_room_);
-    }
-    std::memcpy(w, &len, 8);
-    if (len <= 8) {
-      CopySmall(w + 8, v.data(), v.size());
-    } else {
-      std::memcpy(w + 8, v.data(), v.size());
-    }
-    w += 8 + v.size();
-  }
-  to.Commit(w);
-}
-
-size_t MyisamRecordDecoder::FormatExtracted(const char* from, TextBuffer& out) const {
-  const size_t n = table_.columns.size();
-  const char* flags = from;
-  const char* p = from + (n + 7) / 8;
-  for (size_t i = 0; i < n; ++i) {
-    if (i) out.Push(',');
-    if ((flags[i / 8] >> (i % 8)) & 1) {
-      out.Append("NULL", 4);
-      continue;
-    }
-    size_t len = plans_[i].bytes;
-    if (len == 0) {
-      uint64_t stored;
-      std::memcpy(&stored, p, 8);
-      p += 8;
-      len = static_cast<size_t>(stored);
-    }
-    FormatValue(i, std::string_view(p, len), out);
-    p += len;
-  }
-  return static_cast<size_t>(p - from);
-}
-
 void MyisamRecordDecoder::FormatValue(size_t i, std::string_view v, TextBuffer& out) const {
   const Plan& plan = plans_[i];
   const ColumnDef& c = table_.columns[i];
@@ -350,7 +258,9 @@ void MyisamRecordDecoder::FormatValue(size_t i, std::string_view v, TextBuffer& 
       break;
     }
     case Fast::kDecimal:
-      plain([&](char* p) { return PutPackedDecimal(p, ByteView(b, v.size()), c.precision, c.decimals); });
+      plain([&](char* p) {
+        return PutPackedDecimal(p, ByteView(b, v.size()), c.precision, c.decimals);
+      });
       break;
     case Fast::kNewDate:
       plain([&](char* p) { return PutOldDate3(p, static_cast<uint32_t>(ReadUnsignedLe(b, 3))); });
@@ -374,10 +284,13 @@ void MyisamRecordDecoder::FormatValue(size_t i, std::string_view v, TextBuffer& 
       plain([&](char* p) { return PutDateTime2(p, ByteView(b, plan.bytes), c.fractional_digits); });
       break;
     case Fast::kTimestamp:
-      plain([&](char* p) { return PutTimestampUtc(p, static_cast<uint32_t>(ReadUnsignedLe(b, 4)), 0, 0); });
+      plain([&](char* p) {
+        return PutTimestampUtc(p, static_cast<uint32_t>(ReadUnsignedLe(b, 4)), 0, 0);
+      });
       break;
     case Fast::kTimestamp2:
-      plain([&](char* p) { return PutTimestamp2(p, ByteView(b, plan.bytes), c.fractional_digits); });
+      plain(
+          [&](char* p) { return PutTimestamp2(p, ByteView(b, plan.bytes), c.fractional_digits); });
       break;
     case Fast::kYear:
       plain([&](char* p) { return PutYear(p, b[0]); });

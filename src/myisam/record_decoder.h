@@ -8,8 +8,8 @@
 
 #include "model/collation_table.h"
 #include "model/row.h"
-#include "model/text_buffer.h"
 #include "model/table_def.h"
+#include "model/text_buffer.h"
 #include "model/text_decoder.h"
 #include "sql/insert_builder.h"
 
@@ -39,25 +39,34 @@ class MyisamRecordDecoder {
   // The export's form of Decode: every column's literal, comma separated,
   // appended to `out` without a Row in between.
   void AppendLiterals(const MyisamRecord& record, TextBuffer& out) const;
-  // The same split in two, for two threads: Extract copies what each
-  // literal needs out of the record (whose buffers the walk reuses), and
-  // FormatExtracted writes the literals from that copy, returning how many
-  // bytes of it the row took.
-  void Extract(const MyisamRecord& record, TextBuffer& to) const;
-  size_t FormatExtracted(const char* from, TextBuffer& out) const;
 
  private:
   // The common column types are formatted straight into the output.
   enum class Fast : uint8_t {
-    kSlow, kInt, kFloat, kDouble, kDecimal, kNewDate, kDate, kTime, kTime2, kDateTime,
-    kDateTime2, kTimestamp, kTimestamp2, kYear, kVarchar, kChar, kBlob,
+    kSlow,
+    kInt,
+    kFloat,
+    kDouble,
+    kDecimal,
+    kNewDate,
+    kDate,
+    kTime,
+    kTime2,
+    kDateTime,
+    kDateTime2,
+    kTimestamp,
+    kTimestamp2,
+    kYear,
+    kVarchar,
+    kChar,
+    kBlob,
   };
   struct Plan {
     Fast fast = Fast::kSlow;
     LiteralKind kind = LiteralKind::kQuoted;
-    size_t bytes = 0;  // read by the fixed-size kinds
-    size_t width = 0;  // stored DECIMAL size, or VARCHAR length-prefix bytes
-    size_t off = 0;    // in the record image
+    size_t bytes = 0;       // read by the fixed-size kinds
+    size_t width = 0;       // stored DECIMAL size, or VARCHAR length-prefix bytes
+    size_t off = 0;         // in the record image
     size_t null_byte = 0;   // where the NULL bit lies in the image
     uint8_t null_mask = 0;  // 0: the column cannot be NULL
   };
@@ -75,8 +84,6 @@ class MyisamRecordDecoder {
   const TableDef& table_;
   std::vector<ColumnTextDecoder> decoders_;
   std::vector<Plan> plans_;
-  size_t image_needed_ = 1;  // image bytes that hold every NULL bit and fixed-size value
-  size_t extract_room_ = 0;  // bytes Extract writes per row, long values aside
   mutable std::string scratch_;         // Locate's
   mutable std::string format_scratch_;  // FormatValue's
 };
