@@ -20,6 +20,7 @@
 #include "myisam/myisam_export.h"
 #include "scan/scan.h"
 #include "scan/selection.h"
+#include "scan/table_preview.h"
 #include "sql/row_sink.h"
 #include "sql/script_save.h"
 #include "test_support.h"
@@ -60,7 +61,8 @@ std::map<std::string, uint64_t> ExpectedCounts() {
 
 TableDef ReadDef(const fs::path& frm) {
   TableDef t;
-  EXPECT_TRUE(ReadTableDefinition(frm, testing::Collations(), testing::DefaultCodePage(), t).ok) << frm;
+  EXPECT_TRUE(ReadTableDefinition(frm, testing::Collations(), testing::DefaultCodePage(), t).ok)
+      << frm;
   return t;
 }
 
@@ -161,7 +163,8 @@ TEST(DamageTest, InnoDbLeafChainLoopingBackSavesEachLeafOnce) {
   EXPECT_TRUE(e.result.completed);
   EXPECT_TRUE(e.result.damaged);
   EXPECT_EQ(e.result.rows, expected);
-  EXPECT_NE(e.log.find("leaf chain loops back to page " + std::to_string(chain[0])), std::string::npos)
+  EXPECT_NE(e.log.find("leaf chain loops back to page " + std::to_string(chain[0])),
+            std::string::npos)
       << e.log;
   EXPECT_EQ(std::set<std::string>(e.rows.begin(), e.rows.end()).size(), e.rows.size())
       << "rows were saved twice";
@@ -169,9 +172,49 @@ TEST(DamageTest, InnoDbLeafChainLoopingBackSavesEachLeafOnce) {
   EXPECT_LT(e.took, std::chrono::seconds(20));
 }
 
+// Paging through the same loop in the records view ends instead of going
+// round the loop screen after screen.
+TEST(DamageTest, InnoDbLeafChainLoopEndsThePaging) {
+  const fs::path shop = testing::SampleDataDir() / "shop";
+  const std::vector<uint32_t> chain = LeafChain(shop / "ledger.frm", shop / "ledger.ibd");
+  ASSERT_GE(chain.size(), 4u);
+  std::string ibd = testing::ReadFileOrEmpty(shop / "ledger.ibd");
+  PutBe32(ibd, size_t{chain[2]} * kPageSize + 12, chain[0]);
+  size_t expected = 0;
+  for (int k = 0; k < 3; ++k) expected += LiveRecords(PageOf(ibd, chain[k]));
+  const fs::path datadir = testing::TempDir("damage-preview-loop");
+  fs::create_directories(datadir / "shop");
+  fs::copy_file(shop / "ledger.frm", datadir / "shop/ledger.frm");
+  WriteFile(datadir / "shop/ledger.ibd", ibd);
+
+  LogOutput out;
+  const ScanResult scan = ScanDataDirectory(datadir, out);
+  ASSERT_EQ(scan.m_tableEntries.size(), 1u);
+  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
+  TablePreview preview(ctx);
+  std::string error;
+  ASSERT_TRUE(preview.Open(scan, 0, &error)) << error;
+  PreviewPager pager(preview);
+  std::set<std::string> ids;
+  size_t shown = 0, screens = 0;
+  for (const PreviewScreen* s = &pager.First(); s != nullptr && screens < 50; s = pager.Next()) {
+    ++screens;
+    for (const Row& r : s->rows) {
+      ids.insert(r[0].text);
+      ++shown;
+    }
+  }
+  EXPECT_LT(screens, 50u) << "paging went round the loop";
+  EXPECT_EQ(shown, expected);
+  EXPECT_EQ(ids.size(), shown) << "rows shown twice";
+  EXPECT_NE(preview.damage().find("leaf chain loops back to page " + std::to_string(chain[0])),
+            std::string::npos)
+      << preview.damage();
+}
+
 // The value pages of the first record of `leaf` that keeps a value off-page.
-std::vector<uint32_t> FirstValueChain(const std::string& ibd, uint32_t leaf, const ClusteredIndex& index,
-                                      uint32_t* length) {
+std::vector<uint32_t> FirstValueChain(const std::string& ibd, uint32_t leaf,
+                                      const ClusteredIndex& index, uint32_t* length) {
   const uint8_t* page = reinterpret_cast<const uint8_t*>(ibd.data()) + size_t{leaf} * kPageSize;
   std::vector<uint32_t> chain;
   WalkPageRecords(page, 0, [&](size_t origin) {
@@ -215,7 +258,8 @@ TEST(DamageTest, InnoDbValuePageChainLoopingBackEndsTheValue) {
   // Script save: large values go to numbered files, the same numbers as from the intact file.
   auto file_sizes = [](const fs::path& dir) {
     std::map<std::string, uint64_t> sizes;
-    for (const auto& f : fs::directory_iterator(dir)) sizes[f.path().filename().string()] = f.file_size();
+    for (const auto& f : fs::directory_iterator(dir))
+      sizes[f.path().filename().string()] = f.file_size();
     return sizes;
   };
   const fs::path intact_dir = testing::TempDir("damage-blob-intact-files");
@@ -284,14 +328,17 @@ TEST(DamageTest, DictionaryLeafChainLoopingBackListsEachRowOnce) {
   const auto start = Clock::now();
   ASSERT_TRUE(d.Load(dir / "ibdata1"));
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
-  EXPECT_NE(d.damage().Summary().find("SYS_COLUMNS: leaf chain loops back to page 10"), std::string::npos)
+  EXPECT_NE(d.damage().Summary().find("SYS_COLUMNS: leaf chain loops back to page 10"),
+            std::string::npos)
       << d.damage().Summary();
   EXPECT_EQ(d.columns().size(), intact.columns().size());
   EXPECT_EQ(d.tables().size(), intact.tables().size());
   ClusteredIndex a, b;
   const TableDef orders = ReadDef(sample / "shop/orders.frm");
-  ASSERT_TRUE(intact.BuildClusteredIndex(intact.FindTableId("shop/orders"), orders, testing::Collations(), a, nullptr));
-  ASSERT_TRUE(d.BuildClusteredIndex(d.FindTableId("shop/orders"), orders, testing::Collations(), b, nullptr));
+  ASSERT_TRUE(intact.BuildClusteredIndex(intact.FindTableId("shop/orders"), orders,
+                                         testing::Collations(), a, nullptr));
+  ASSERT_TRUE(d.BuildClusteredIndex(d.FindTableId("shop/orders"), orders, testing::Collations(), b,
+                                    nullptr));
   ASSERT_EQ(a.fields.size(), b.fields.size());
   for (size_t i = 0; i < a.fields.size(); ++i) EXPECT_EQ(a.fields[i].name, b.fields[i].name);
 }
@@ -370,7 +417,8 @@ SavedDir SaveAll(const fs::path& datadir, const std::string& name) {
     if (t.rows_read) s.rows[t.database + "." + t.table] = t.rows;
   }
   for (const auto& f : fs::directory_iterator(s.result.save_folder)) {
-    if (f.path().extension() == ".sql") s.scripts[f.path().stem().string()] = testing::ReadFileOrEmpty(f.path());
+    if (f.path().extension() == ".sql")
+      s.scripts[f.path().stem().string()] = testing::ReadFileOrEmpty(f.path());
   }
   s.log = std::move(out.log);
   return s;
@@ -407,14 +455,16 @@ TEST(DamageTest, MissingIbdataReportsTheTablesInsideAndSavesTheRest) {
   const fs::path root = testing::TempDir("damage-no-ibdata") / "data";
   fs::create_directories(root);
   fs::copy(sample / "inner", root / "inner", fs::copy_options::recursive);
-  for (const char* t : {"customers", "orders", "sessions"}) CopyTable(sample / "shop", root / "shop", t);
+  for (const char* t : {"customers", "orders", "sessions"})
+    CopyTable(sample / "shop", root / "shop", t);
   CopyTable(sample / "legacy", root / "legacy", "parts");
   const SavedDir s = SaveAll(root, "damage-no-ibdata");
   const auto expected = ExpectedCounts();
   EXPECT_NE(s.log.find("ibdata1 File cannot be open"), std::string::npos) << s.log;
   for (const char* t : {"products", "tags"}) {
     EXPECT_EQ(s.rows.count(std::string("inner.") + t), 0u) << t;
-    EXPECT_NE(s.log.find(std::string("Rows of ") + t + " are not saved"), std::string::npos) << s.log;
+    EXPECT_NE(s.log.find(std::string("Rows of ") + t + " are not saved"), std::string::npos)
+        << s.log;
   }
   for (const char* t : {"shop.customers", "shop.orders", "shop.sessions", "legacy.parts"}) {
     EXPECT_EQ(s.rows.at(t), expected.at(t)) << t;

@@ -17,13 +17,15 @@ namespace fs = std::filesystem;
 bool TablePreview::Open(const ScanResult& scan, size_t index, std::string* error) {
   data_.Close();
   inno_ = InnoSource{};
+  leaf_place_.clear();
   damage_.clear();
   if (index >= scan.m_tableEntries.size()) {
     if (error) *error = "no such table";
     return false;
   }
   const TableEntry& e = scan.m_tableEntries[index];
-  if (e.databaseIndex < 0 || static_cast<size_t>(e.databaseIndex) >= scan.m_databaseFolders.size()) {
+  if (e.databaseIndex < 0 ||
+      static_cast<size_t>(e.databaseIndex) >= scan.m_databaseFolders.size()) {
     if (error) *error = "no such database";
     return false;
   }
@@ -37,7 +39,8 @@ bool TablePreview::Open(const ScanResult& scan, size_t index, std::string* error
   }
   if (table_.engine_type == kEngineMyIsam) {
     const fs::path myi = FindFileIgnoringCase(folder, e.tableName + ".MYI");
-    const MyiReadResult mr = ReadMyiHeader(myi.empty() ? folder / (e.tableName + ".MYI") : myi, myi_);
+    const MyiReadResult mr =
+        ReadMyiHeader(myi.empty() ? folder / (e.tableName + ".MYI") : myi, myi_);
     if (!mr.ok || !mr.has_columns) {
       if (error) *error = "index file cannot be read: " + mr.error;
       return true;  // the definition is still shown
@@ -64,6 +67,15 @@ PreviewScreen TablePreview::ReadInnoScreen(PagePosition start) {
   PageBuffer page;
   // The first screen starts at the first leaf; page 0 is never a leaf.
   uint64_t p = start.page == 0 ? inno_.leaf : start.page;
+  if (start.page == 0) leaf_place_.emplace(p, 0);
+  // Follows the link from `from` to `to`, unless it leads back.
+  auto link = [&](uint64_t from, uint64_t to) {
+    const uint64_t place = leaf_place_[from] + 1;
+    const auto [it, first] = leaf_place_.emplace(to, place);
+    if (first || it->second == place) return true;
+    damage.Note("leaf chain loops back to page " + std::to_string(to));
+    return false;
+  };
   size_t origin = static_cast<size_t>(start.offset);
   for (uint64_t visits = 0; p != kFilNull && visits <= space.page_count(); ++visits) {
     if (!space.ReadPage(p, page)) {
@@ -82,14 +94,14 @@ PreviewScreen TablePreview::ReadInnoScreen(PagePosition start) {
         screen.screen_full = true;
         if (w.stopped_at != 0) {
           screen.next = PagePosition{p, w.stopped_at};
-        } else if (h.next != kFilNull && h.next != p) {
+        } else if (h.next != kFilNull && link(p, h.next)) {
           screen.next = PagePosition{h.next, 0};
         }
         break;
       }
     }
     origin = 0;
-    if (h.next == p) break;
+    if (h.next == kFilNull || !link(p, h.next)) break;
     p = h.next;
   }
   if (damage.any()) damage_ = damage.Summary();
@@ -159,7 +171,9 @@ std::vector<std::array<std::string, 5>> KeyGridRows(const TableDef& table,
   for (const ColumnDef& c : table.columns) {
     rows.push_back({c.name, ColumnTypeText(table, c, collations), std::to_string(c.length),
                     c.nullable ? "True" : "False",
-                    c.in_primary_key ? "Primary Key" : c.in_unique_key ? "Unique Key" : ""});
+                    c.in_primary_key  ? "Primary Key"
+                    : c.in_unique_key ? "Unique Key"
+                                      : ""});
   }
   return rows;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "innodb/table_locator.h"
@@ -55,6 +56,9 @@ class TablePreview {
   MyiHeader myi_;
   DataFile data_;
   InnoSource inno_;
+  // Each leaf's place in the chain as first reached; a link to a leaf met
+  // earlier means the chain loops, and paging would never end.
+  std::unordered_map<uint64_t, uint64_t> leaf_place_;
   std::string damage_;
 };
 
@@ -84,6 +88,6 @@ class PreviewPager {
 std::vector<std::array<std::string, 5>> KeyGridRows(const TableDef& table,
                                                     const CollationTable& collations);
 inline constexpr std::array<const char*, 5> kKeyGridTitles = {"Column Name", "Data Type", "size",
-                                                               "Allow Nulls", "Key Name"};
+                                                              "Allow Nulls", "Key Name"};
 
 }  // namespace vostrel
