@@ -1,10 +1,12 @@
 // Times the recovery of large generated tables to SQL scripts and prints the
-// figures beside mariadb-dump's on the same tables from the same run.
+// figures beside mariadb-dump's on the same tables from the same run (each
+// the median of five runs).
 //
 //   vostrel-bench [--rows N] [--work DIR] [--keep]
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "model/collation_table.h"
 #include "model/engine_context.h"
@@ -70,8 +73,9 @@ int main(int argc, char** argv) {
     std::printf("generating %llu rows per table with a private MariaDB...\n",
                 static_cast<unsigned long long>(rows));
     std::fflush(stdout);
-    const std::string cmd = "'" + (scripts / "make-bench-data.sh").string() + "' '" + work.string() +
-                            "' " + std::to_string(rows) + " >'" + (work.string() + ".log") + "' 2>&1";
+    const std::string cmd = "'" + (scripts / "make-bench-data.sh").string() + "' '" +
+                            work.string() + "' " + std::to_string(rows) + " >'" +
+                            (work.string() + ".log") + "' 2>&1";
     fs::create_directories(work);
     if (std::system(cmd.c_str()) != 0) {
       std::fprintf(stderr, "generating the data failed; see %s.log\n", work.c_str());
@@ -96,10 +100,17 @@ int main(int argc, char** argv) {
     std::atomic<bool> stop{false};
     EngineContext ctx{collations, code_page, out, &stop};
     const fs::path outdir = work / "out";
-    fs::remove_all(outdir);
-    const auto t0 = std::chrono::steady_clock::now();
-    const ScriptSaveResult r = RunScriptSave(scan, items, outdir, ctx);
-    const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    // The median of five runs, as for mariadb-dump.
+    std::vector<double> times;
+    ScriptSaveResult r;
+    for (int run = 0; run < 5; ++run) {
+      fs::remove_all(outdir);
+      const auto t0 = std::chrono::steady_clock::now();
+      r = RunScriptSave(scan, items, outdir, ctx);
+      times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    std::sort(times.begin(), times.end());
+    const double secs = times[times.size() / 2];
     const uint64_t got = r.tables.empty() ? 0 : r.tables[0].rows;
     if (got == 0) {
       std::printf("%-12s %-18s %10s\n", table, "vostrel-recover", "no rows read");

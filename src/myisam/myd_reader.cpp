@@ -103,6 +103,25 @@ BlockInfo ReadBlockHeader(const uint8_t* h, uint64_t pos) {
   return b;
 }
 
+// Column bytes are mostly short; overlapping fixed-size copies stay inline
+// where a library call per column would cost more than the copy. Reads and
+// writes stay within the n bytes.
+inline void CopyBytes(uint8_t* to, const uint8_t* from, size_t n) {
+  if (n >= 8 && n <= 16) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + n - 8, from + n - 8, 8);
+  } else if (n >= 4 && n < 8) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + n - 4, from + n - 4, 4);
+  } else if (n >= 2 && n < 4) {
+    std::memcpy(to, from, 2);
+    std::memcpy(to + n - 2, from + n - 2, 2);
+  } else if (n == 1) {
+    *to = *from;
+  } else if (n > 16) {
+    std::memcpy(to, from, n);
+  }
+}
 
 size_t ImageLength(const TableDef& table, const MyiHeader& header) {
   size_t stored = 0;
@@ -216,9 +235,14 @@ uint64_t MydWalker::WalkDynamic(uint64_t start, const RecordVisitor* visit,
   std::unordered_set<uint64_t> chain;
   while (pos < size) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) return kEndOfTable;
-    std::memset(h, 0, sizeof h);
-    file_.Read(pos, kBlockHeader, h);
-    const BlockInfo first = ReadBlockHeader(h, pos);
+    // Read in place; only the file's last bytes need the zero-padded copy.
+    const uint8_t* head = file_.View(pos, kBlockHeader);
+    if (head == nullptr) {
+      std::memset(h, 0, sizeof h);
+      file_.Read(pos, kBlockHeader, h);
+      head = h;
+    }
+    const BlockInfo first = ReadBlockHeader(head, pos);
     const uint64_t after = first.filepos + first.block_len;  // end of this block
     const uint64_t block = pos;
     if (!first.valid) {
@@ -227,7 +251,7 @@ uint64_t MydWalker::WalkDynamic(uint64_t start, const RecordVisitor* visit,
     }
     if (first.deleted) {
       // Freed space: its length and links must be plausible before it is skipped.
-      const uint64_t prev = ReadUnsignedBe(h + 12, 8);
+      const uint64_t prev = ReadUnsignedBe(head + 12, 8);
       if (first.block_len < kBlockHeader || first.block_len % kAlign != 0 || after > size ||
           !sane_link(first.next_filepos) || !sane_link(prev)) {
         lost("deleted block of impossible length");
@@ -364,7 +388,7 @@ bool RecordUnpacker::UnpackDynamicRow(const uint8_t* data, size_t length) {
     if (kind == kFieldNormal || kind == kFieldCheck) {
       if (min_left > left || len > left) return false;
       min_left -= std::min<uint64_t>(min_left, len);
-      std::memcpy(dst, from, len);
+      CopyBytes(dst, from, len);
       from += len;
     } else if (kind == kFieldVarchar) {
       if (len == 0) return false;
@@ -393,7 +417,7 @@ bool RecordUnpacker::UnpackDynamicRow(const uint8_t* data, size_t length) {
         dst[1] = static_cast<uint8_t>(n >> 8);
       }
       if (n > static_cast<size_t>(end - from)) return false;
-      std::memcpy(dst + prefix, from, n);
+      CopyBytes(dst + prefix, from, n);
       from += n;
       if (min_left > 0) --min_left;
     } else {
@@ -412,11 +436,11 @@ bool RecordUnpacker::UnpackDynamicRow(const uint8_t* data, size_t length) {
           if (min_left > 0) --min_left;
           if (n >= len || min_left + n > static_cast<size_t>(end - from)) return false;
           if (kind == kFieldSkipEndspace) {
-            std::memcpy(dst, from, n);
+            CopyBytes(dst, from, n);
             std::memset(dst + n, ' ', len - n);
           } else {
             std::memset(dst, ' ', len - n);
-            std::memcpy(dst + len - n, from, n);
+            CopyBytes(dst + len - n, from, n);
           }
           from += n;
         } else {
@@ -439,7 +463,7 @@ bool RecordUnpacker::UnpackDynamicRow(const uint8_t* data, size_t length) {
           if (min_left > 0) --min_left;
         }
         if (min_left + len > left) return false;
-        std::memcpy(dst, from, len);
+        CopyBytes(dst, from, len);
         from += len;
       }
       next_bit();

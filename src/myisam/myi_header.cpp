@@ -97,12 +97,19 @@ MyiReadResult ReadMyiHeader(const std::filesystem::path& path, MyiHeader& header
   DataFile f;
   MyiReadResult r;
   if (!f.Open(path, &r.error)) return r;
-  // The header, base information and column table sit in the first block;
-  // a generous prefix covers tables with many keys.
-  const size_t want = static_cast<size_t>(std::min<uint64_t>(f.size(), 4u << 20));
-  std::vector<uint8_t> bytes(want);
-  bytes.resize(f.Read(0, want, bytes.data()));
-  return ParseMyiHeader(ByteView(bytes.data(), bytes.size()), header);
+  // The header, base information and column table sit in the first block,
+  // within 64 KiB for any table the server could create; a bigger prefix is
+  // read only when they run past it.
+  MyiReadResult parsed;
+  std::vector<uint8_t> bytes;
+  for (const uint64_t prefix : {uint64_t{64} << 10, uint64_t{4} << 20}) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(f.size(), prefix));
+    bytes.resize(want);
+    bytes.resize(f.Read(0, want, bytes.data()));
+    parsed = ParseMyiHeader(ByteView(bytes.data(), bytes.size()), header);
+    if (parsed.has_columns || want == f.size()) break;
+  }
+  return parsed;
 }
 
 }  // namespace vostrel

@@ -24,8 +24,8 @@ namespace vostrel {
 // How the export loops split their work. Tests shrink the batches so that
 // small tables cross many batch edges, and set the thread count.
 struct ExportTuning {
-  int workers = -1;                // formatting threads; -1: one per core when there are several
-  size_t batch_bytes = 256 << 10;  // source bytes per batch
+  int workers = -1;                 // formatting threads; -1: one per core when there are several
+  size_t batch_bytes = 256 << 10;   // source bytes per batch
   uint64_t threads_from = 4 << 20;  // smaller data files are not worth starting threads for
 };
 ExportTuning& GetExportTuning();

@@ -8,7 +8,9 @@
 
 namespace vostrel {
 
-ScriptSink::~ScriptSink() { CloseScript(); }
+ScriptSink::~ScriptSink() {
+  CloseScript();
+}
 
 bool ScriptSink::OpenScript(const std::filesystem::path& path, std::string* error, bool append) {
   CloseScript();
@@ -66,7 +68,7 @@ void ScriptSink::WriterLoop() {
     WriteOut(b.data(), b.size());
     b.Clear();
     lock.lock();
-    if (spare_.size() < kQueued + 1) spare_.push_back(std::move(b));
+    if (spare_.size() < kSpares) spare_.push_back(std::move(b));
     changed_.notify_all();
   }
 }
@@ -76,6 +78,7 @@ void ScriptSink::Hand(TextBuffer& full) {
   if (full.empty()) return;
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return queue_.size() < kQueued; });
+  const size_t handed = full.size();
   queue_.emplace_back();
   queue_.back().Swap(full);
   if (!spare_.empty()) {
@@ -84,6 +87,8 @@ void ScriptSink::Hand(TextBuffer& full) {
   }
   lock.unlock();
   changed_.notify_all();
+  // Room for as much again in one allocation, rather than growing step by step.
+  if (full.capacity() < handed) full.Reserve(handed);
 }
 
 void ScriptSink::WriteText(std::string_view text) {

@@ -46,6 +46,9 @@ class ScriptSink : public RowSink {
   static constexpr size_t kBuffer = 1 << 20;
   // Buffers queued for the writer before the sink waits for it.
   static constexpr size_t kQueued = 2;
+  // Written buffers kept for reuse: enough for every export batch in flight,
+  // so that buffers circulate instead of being freed and grown again.
+  static constexpr size_t kSpares = 24;
 
  private:
   void Hand(TextBuffer& full);
