@@ -24,6 +24,8 @@ const CodePage& DefaultCodePage();
 // A fresh empty folder under the build tree.
 std::filesystem::path TempDir(const std::string& name);
 std::string ReadFileOrEmpty(const std::filesystem::path& path);
+// SHA-256 of a byte string, as hex.
+std::string Sha256Hex(std::string_view data);
 // Runs a shell command, returns its exit status and stdout.
 int RunCommand(const std::string& command, std::string* output);
 std::string CliPath();
