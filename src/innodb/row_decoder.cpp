@@ -22,10 +22,12 @@ InnoRowDecoder::InnoRowDecoder(const TableDef& table, const ClusteredIndex& inde
   // The direct form needs each column filled by at most one field; other
   // layouts (a damaged dictionary) keep to Decode.
   plans_.resize(table.columns.size());
-  for (size_t i = 0; i < table.columns.size(); ++i) plans_[i].kind = LiteralKindOf(table.columns[i]);
+  for (size_t i = 0; i < table.columns.size(); ++i)
+    plans_[i].kind = LiteralKindOf(table.columns[i]);
   for (size_t i = 0; i < index.fields.size(); ++i) {
     const InnoColumnDef& f = index.fields[i];
-    if (f.column < 0 || f.key_prefix || static_cast<size_t>(f.column) >= table.columns.size()) continue;
+    if (f.column < 0 || f.key_prefix || static_cast<size_t>(f.column) >= table.columns.size())
+      continue;
     const size_t col = static_cast<size_t>(f.column);
     Plan& plan = plans_[col];
     if (plan.field >= 0) direct_ = false;
@@ -150,7 +152,8 @@ InnoRowDecoder::Direct InnoRowDecoder::AppendLiterals(const uint8_t* page, size_
         break;
       case Fast::kIntDate:
         plain([&](char* p) {
-          return PutDate(p, sv / 10000, static_cast<int>(sv / 100 % 100), static_cast<int>(sv % 100));
+          return PutDate(p, sv / 10000, static_cast<int>(sv / 100 % 100),
+                         static_cast<int>(sv % 100));
         });
         break;
       case Fast::kIntTime:
@@ -163,28 +166,15 @@ InnoRowDecoder::Direct InnoRowDecoder::AppendLiterals(const uint8_t* page, size_
         plain([&](char* p) { return PutTimestampUtc(p, static_cast<uint32_t>(v), 0, 0); });
         break;
       case Fast::kFloat:
-      case Fast::kDouble: {
-        char* p = out.Reserve(kMaxValueText);
-        char* e;
-        if (plan.fast == Fast::kFloat) {
-          float fv;
-          std::memcpy(&fv, fixed(4), 4);
-          e = PutFloat(p, fv);
-        } else {
-          double dv;
-          std::memcpy(&dv, fixed(8), 8);
-          e = PutDouble(p, dv);
-        }
-        // A damaged value may decode to inf or nan, which no server accepts.
-        if (std::find_if(p, e, [](char ch) { return ch == 'n' || ch == 'i'; }) != e) {
-          std::memcpy(p, "NULL", 4);
-          e = p + 4;
-        }
-        out.Commit(e);
+        AppendFloatingLiteral(fixed(4), 4, out);
         break;
-      }
+      case Fast::kDouble:
+        AppendFloatingLiteral(fixed(8), 8, out);
+        break;
       case Fast::kDecimal:
-        plain([&](char* p) { return PutPackedDecimal(p, ByteView(data, len), c.precision, c.decimals); });
+        plain([&](char* p) {
+          return PutPackedDecimal(p, ByteView(data, len), c.precision, c.decimals);
+        });
         break;
       case Fast::kTime2:
         plain([&](char* p) { return PutTime2(p, ByteView(data, len), c.fractional_digits); });
@@ -195,22 +185,10 @@ InnoRowDecoder::Direct InnoRowDecoder::AppendLiterals(const uint8_t* page, size_
       case Fast::kTimestamp2:
         plain([&](char* p) { return PutTimestamp2(p, ByteView(data, len), c.fractional_digits); });
         break;
-      case Fast::kText: {
-        const ColumnTextDecoder& dec = decoders_[col];
-        const std::string_view bytes(reinterpret_cast<const char*>(data), len);
-        if (dec.binary()) {
-          AppendHexLiteral(bytes, out);
-        } else if (dec.keeps_ascii() && IsPlainAscii(bytes)) {
-          AppendPlainQuoted(bytes, out);
-        } else if (dec.utf8() && IsValidUtf8(bytes)) {
-          AppendQuotedText(bytes, out);
-        } else {
-          scratch_.clear();
-          dec.Append(bytes, scratch_);
-          AppendQuotedText(scratch_, out);
-        }
+      case Fast::kText:
+        AppendCharacterLiteral(std::string_view(reinterpret_cast<const char*>(data), len),
+                               decoders_[col], scratch_, out);
         break;
-      }
       case Fast::kHex:
         AppendHexLiteral(std::string_view(reinterpret_cast<const char*>(data), len), out);
         break;

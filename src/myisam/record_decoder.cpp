@@ -237,26 +237,11 @@ void MyisamRecordDecoder::FormatValue(size_t i, std::string_view v, TextBuffer& 
       });
       break;
     case Fast::kFloat:
-    case Fast::kDouble: {
-      char* p = out.Reserve(kMaxValueText);
-      char* e;
-      if (plan.fast == Fast::kFloat) {
-        float f;
-        std::memcpy(&f, b, 4);
-        e = PutFloat(p, f);
-      } else {
-        double d;
-        std::memcpy(&d, b, 8);
-        e = PutDouble(p, d);
-      }
-      // A damaged value may decode to inf or nan, which no server accepts.
-      if (std::find_if(p, e, [](char ch) { return ch == 'n' || ch == 'i'; }) != e) {
-        std::memcpy(p, "NULL", 4);
-        e = p + 4;
-      }
-      out.Commit(e);
+      AppendFloatingLiteral(b, 4, out);
       break;
-    }
+    case Fast::kDouble:
+      AppendFloatingLiteral(b, 8, out);
+      break;
     case Fast::kDecimal:
       plain([&](char* p) {
         return PutPackedDecimal(p, ByteView(b, v.size()), c.precision, c.decimals);
@@ -297,22 +282,9 @@ void MyisamRecordDecoder::FormatValue(size_t i, std::string_view v, TextBuffer& 
       break;
     case Fast::kVarchar:
     case Fast::kChar:
-    case Fast::kBlob: {
-      const ColumnTextDecoder& dec = decoders_[i];
-      if (dec.binary()) {
-        AppendHexLiteral(v, out);
-      } else if (dec.keeps_ascii() && IsPlainAscii(v)) {
-        AppendPlainQuoted(v, out);
-      } else if (dec.utf8() && IsValidUtf8(v)) {
-        AppendQuotedText(v, out);
-      } else {
-        std::string& converted = format_scratch_;
-        converted.clear();
-        dec.Append(v, converted);
-        AppendQuotedText(converted, out);
-      }
+    case Fast::kBlob:
+      AppendCharacterLiteral(v, decoders_[i], format_scratch_, out);
       break;
-    }
     case Fast::kSlow:
       AppendLiteral(plan.kind, v, out);
       break;

@@ -1,5 +1,6 @@
 #include "sql/insert_builder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "model/value_text.h"
@@ -89,6 +90,25 @@ void AppendQuotedText(std::string_view text, TextBuffer& out) {
   p = PutSqlEscaped(p, text);
   *p++ = '\'';
   out.Commit(p);
+}
+
+void AppendFloatingLiteral(const uint8_t* bytes, size_t width, TextBuffer& out) {
+  char* p = out.Reserve(kMaxValueText);
+  char* e;
+  if (width == 4) {
+    float f;
+    std::memcpy(&f, bytes, 4);
+    e = PutFloat(p, f);
+  } else {
+    double d;
+    std::memcpy(&d, bytes, 8);
+    e = PutDouble(p, d);
+  }
+  if (std::find_if(p, e, [](char ch) { return ch == 'n' || ch == 'i'; }) != e) {
+    std::memcpy(p, "NULL", 4);
+    e = p + 4;
+  }
+  out.Commit(e);
 }
 
 void AppendHexLiteral(std::string_view bytes, TextBuffer& out) {

@@ -10,6 +10,7 @@
 #include "model/row.h"
 #include "model/table_def.h"
 #include "model/text_buffer.h"
+#include "model/text_decoder.h"
 #include "sql/sql_literals.h"
 
 namespace vostrel {
@@ -48,7 +49,9 @@ std::string InsertHeader(std::string_view table_name, const TableDef& table);
 void BuildInsertRow(std::string_view header, const TableDef& table, const Row& row,
                     bool script_form, std::string& out);
 
-inline const char* InsertRowEnd(bool script_form) { return script_form ? ");\r\n" : ");"; }
+inline const char* InsertRowEnd(bool script_form) {
+  return script_form ? ");\r\n" : ");";
+}
 
 // The same literals written into a TextBuffer.
 // The literal of a value text, as BeginLiteral + text + EndLiteral give it.
@@ -77,6 +80,25 @@ inline void AppendPlainQuoted(std::string_view text, TextBuffer& out) {
 }
 // Hex of a byte string, or '' when there are no bytes.
 void AppendHexLiteral(std::string_view bytes, TextBuffer& out);
+// A stored FLOAT (4 bytes) or DOUBLE (8), little-endian. Damaged bytes that
+// decode to inf or nan give NULL, which no server refuses.
+void AppendFloatingLiteral(const uint8_t* bytes, size_t width, TextBuffer& out);
+// A character column's stored bytes: hex for binary data, else quoted UTF-8
+// through the column's decoder (`scratch` holds a conversion).
+inline void AppendCharacterLiteral(std::string_view bytes, const ColumnTextDecoder& dec,
+                                   std::string& scratch, TextBuffer& out) {
+  if (dec.binary()) {
+    AppendHexLiteral(bytes, out);
+  } else if (dec.keeps_ascii() && IsPlainAscii(bytes)) {
+    AppendPlainQuoted(bytes, out);
+  } else if (dec.utf8() && IsValidUtf8(bytes)) {
+    AppendQuotedText(bytes, out);
+  } else {
+    scratch.clear();
+    dec.Append(bytes, scratch);
+    AppendQuotedText(scratch, out);
+  }
+}
 // Around a non-empty text that needs no escapes and holds no 'n' or 'i'
 // (digits, dates, times): the prefix and suffix of its literal.
 inline char* OpenPlainLiteral(LiteralKind kind, char* p) {
