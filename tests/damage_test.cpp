@@ -31,15 +31,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-struct CollectingSink : RowSink {
-  std::vector<std::string> rows;
-  bool script_form() const override { return true; }
-  bool ExecuteRow(std::string_view s) override {
-    rows.emplace_back(s);
-    return true;
-  }
-  void WriteText(std::string_view) override {}
-};
+using testing::CollectingSink;
 
 struct LogOutput : NullOutput {
   std::string log;

@@ -20,15 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CollectingSink : RowSink {
-  std::vector<std::string> rows;
-  bool script_form() const override { return true; }
-  bool ExecuteRow(std::string_view s) override {
-    rows.emplace_back(s);
-    return true;
-  }
-  void WriteText(std::string_view) override {}
-};
+using testing::CollectingSink;
 
 struct LogOutput : NullOutput {
   std::string log;
@@ -37,7 +29,8 @@ struct LogOutput : NullOutput {
 
 TableDef ReadDef(const fs::path& frm) {
   TableDef t;
-  EXPECT_TRUE(ReadTableDefinition(frm, testing::Collations(), testing::DefaultCodePage(), t).ok) << frm;
+  EXPECT_TRUE(ReadTableDefinition(frm, testing::Collations(), testing::DefaultCodePage(), t).ok)
+      << frm;
   return t;
 }
 
@@ -95,8 +88,9 @@ TEST(InnoDbTest, EveryIbdTableOfTheSampleGivesItsRowCount) {
       ASSERT_TRUE(x.found) << e.path();
       EXPECT_TRUE(x.result.completed);
       EXPECT_FALSE(x.result.damaged) << x.log;
-      std::string key = std::string(db == std::string("my@002ddb") ? "my-db" : db) + "." +
-                        (e.path().stem() == "stock@002dlevel" ? "stock-level" : e.path().stem().string());
+      std::string key =
+          std::string(db == std::string("my@002ddb") ? "my-db" : db) + "." +
+          (e.path().stem() == "stock@002dlevel" ? "stock-level" : e.path().stem().string());
       EXPECT_EQ(x.result.rows, expected.at(key)) << key;
       ++tables;
     }
@@ -183,8 +177,8 @@ TEST(InnoDbTest, DeleteMarkedRecordsAreNotRows) {
   const TableDef t = ReadDef(dir / "customers.frm");
   Tablespace space;
   ASSERT_TRUE(space.Open(src / "customers.ibd", nullptr));
-  const LeafSearch leaf =
-      FindLeafPage(space, kClusteredRootIbd, BuildClusteredIndexFromTableDef(t, testing::Collations()));
+  const LeafSearch leaf = FindLeafPage(space, kClusteredRootIbd,
+                                       BuildClusteredIndexFromTableDef(t, testing::Collations()));
   ASSERT_NE(leaf.leaf, 0u);
   uint8_t* page = reinterpret_cast<uint8_t*>(ibd.data()) + size_t{leaf.leaf} * kPageSize;
   const size_t first = FirstRecord(page);
@@ -200,14 +194,17 @@ TEST(InnoDbTest, OffPageValuesOfBothRowFormatsAreWhole) {
   const fs::path shop = testing::SampleDataDir() / "shop";
   const fs::path blobs = testing::TempDir("innodb-blobs");
   for (const char* table : {"documents", "attachments"}) {  // DYNAMIC and COMPACT
-    const Exported x = ExportIbd(shop / (std::string(table) + ".frm"), shop / (std::string(table) + ".ibd"), blobs);
+    const Exported x = ExportIbd(shop / (std::string(table) + ".frm"),
+                                 shop / (std::string(table) + ".ibd"), blobs);
     EXPECT_FALSE(x.result.damaged) << x.log;
     bool saw_file = false;
-    for (const std::string& r : x.rows) saw_file = saw_file || r.find("LOAD_FILE('") != std::string::npos;
+    for (const std::string& r : x.rows)
+      saw_file = saw_file || r.find("LOAD_FILE('") != std::string::npos;
     EXPECT_TRUE(saw_file) << table;
   }
   size_t largest = 0;
-  for (const auto& e : fs::directory_iterator(blobs)) largest = std::max<size_t>(largest, fs::file_size(e.path()));
+  for (const auto& e : fs::directory_iterator(blobs))
+    largest = std::max<size_t>(largest, fs::file_size(e.path()));
   EXPECT_GT(largest, 20000u);
 }
 
@@ -215,7 +212,8 @@ TEST(InnoDbTest, PagingOverAMultiPageTableMatchesTheExport) {
   LogOutput out;
   const ScanResult scan = ScanDataDirectory(testing::SampleDataDir(), out);
   size_t index = 0;
-  while (index < scan.m_tableEntries.size() && scan.m_tableEntries[index].tableName != "ledger") ++index;
+  while (index < scan.m_tableEntries.size() && scan.m_tableEntries[index].tableName != "ledger")
+    ++index;
   ASSERT_LT(index, scan.m_tableEntries.size());
   EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
   TablePreview preview(ctx);
@@ -255,7 +253,8 @@ TEST(InnoDbDamageTest, TruncatedAndFlippedTablespacesNeverCrashOrHang) {
           d.resize(rng() % (d.size() + 1));
           break;
         case 1:  // bits anywhere
-          for (int k = 0; k < 1 + round; ++k) d[rng() % d.size()] ^= static_cast<char>(1u << (rng() % 8));
+          for (int k = 0; k < 1 + round; ++k)
+            d[rng() % d.size()] ^= static_cast<char>(1u << (rng() % 8));
           break;
         case 2: {  // a whole page zeroed
           const size_t p = 3 + rng() % (pages - 3);
@@ -265,8 +264,10 @@ TEST(InnoDbDamageTest, TruncatedAndFlippedTablespacesNeverCrashOrHang) {
         case 3: {  // page links pointed back at themselves or elsewhere
           for (int k = 0; k < 3; ++k) {
             const size_t p = 3 + rng() % (pages - 3);
-            const uint32_t target = (k == 0) ? static_cast<uint32_t>(p) : static_cast<uint32_t>(rng() % (pages + 5));
-            for (int b = 0; b < 4; ++b) d[p * kPageSize + 12 + b] = static_cast<char>(target >> (24 - 8 * b));
+            const uint32_t target =
+                (k == 0) ? static_cast<uint32_t>(p) : static_cast<uint32_t>(rng() % (pages + 5));
+            for (int b = 0; b < 4; ++b)
+              d[p * kPageSize + 12 + b] = static_cast<char>(target >> (24 - 8 * b));
           }
           break;
         }
@@ -274,7 +275,8 @@ TEST(InnoDbDamageTest, TruncatedAndFlippedTablespacesNeverCrashOrHang) {
       std::ofstream(dir / (std::string(table) + ".ibd"), std::ios::binary | std::ios::trunc) << d;
       const auto start = std::chrono::steady_clock::now();
       ExportIbd(dir / (std::string(table) + ".frm"), dir / (std::string(table) + ".ibd"));
-      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)) << table << round;
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20))
+          << table << round;
       ++cases;
     }
   }
@@ -285,9 +287,9 @@ TEST(InnoDbExternalTest, SakilaFromMySql50And55) {
   const fs::path root = testing::ExternalFixturesDir();
   if (root.empty()) GTEST_SKIP() << "no external fixtures";
   const std::map<std::string, uint64_t> known = {
-      {"actor", 200},       {"address", 603}, {"category", 16},  {"city", 600},
-      {"country", 109},     {"customer", 599}, {"film", 1000},   {"film_category", 1000},
-      {"language", 6},      {"staff", 2},     {"store", 2},      {"film_actor", 5462},
+      {"actor", 200},     {"address", 603},  {"category", 16}, {"city", 600},
+      {"country", 109},   {"customer", 599}, {"film", 1000},   {"film_category", 1000},
+      {"language", 6},    {"staff", 2},      {"store", 2},     {"film_actor", 5462},
       {"inventory", 4581}};
   for (const char* variant : {"5.0", "compact"}) {
     const fs::path dir = root / "innodb_ruby/sakila" / variant / "sakila";
@@ -302,11 +304,12 @@ TEST(InnoDbExternalTest, SakilaFromMySql50And55) {
               "INSERT INTO `actor`(`actor_id`,`first_name`,`last_name`,`last_update`) "
               "VALUES(1,'PENELOPE','GUINESS','2006-02-15 01:34:33');\r\n");
     const Exported film = ExportIbd(dir / "film.frm", dir / "film.ibd");
-    EXPECT_NE(film.rows.front().find("VALUES(1,'ACADEMY DINOSAUR','A Epic Drama of a Feminist And a "
-                                     "Mad Scientist who must Battle a Teacher in The Canadian "
-                                     "Rockies',2006,1,NULL,6,0.99,86,20.99,'PG','Deleted Scenes,"
-                                     "Behind the Scenes',"),
-              std::string::npos)
+    EXPECT_NE(
+        film.rows.front().find("VALUES(1,'ACADEMY DINOSAUR','A Epic Drama of a Feminist And a "
+                               "Mad Scientist who must Battle a Teacher in The Canadian "
+                               "Rockies',2006,1,NULL,6,0.99,86,20.99,'PG','Deleted Scenes,"
+                               "Behind the Scenes',"),
+        std::string::npos)
         << film.rows.front();
   }
 }
@@ -318,8 +321,8 @@ TEST(InnoDbExternalTest, RedundantRowFormatIsRefused) {
   const TableDef t = ReadDef(dir / "actor.frm");
   Tablespace space;
   ASSERT_TRUE(space.Open(dir / "actor.ibd", nullptr));
-  const LeafSearch leaf =
-      FindLeafPage(space, kClusteredRootIbd, BuildClusteredIndexFromTableDef(t, testing::Collations()));
+  const LeafSearch leaf = FindLeafPage(space, kClusteredRootIbd,
+                                       BuildClusteredIndexFromTableDef(t, testing::Collations()));
   EXPECT_TRUE(leaf.redundant);
   EXPECT_EQ(leaf.leaf, 0u);
 }

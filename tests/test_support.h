@@ -10,6 +10,7 @@
 #include "model/collation_table.h"
 #include "model/text_codec.h"
 #include "scan/recovery_output.h"
+#include "sql/row_sink.h"
 
 namespace vostrel::testing {
 
@@ -41,6 +42,17 @@ struct RecordingOutput : RecoveryOutput {
   void SetProgress(uint64_t, uint64_t) override {}
   void ShowProgress(bool) override {}
   void ShowMessage(std::string_view t) override { messages.emplace_back(t); }
+};
+
+// Keeps the statements of an export, as a script would get them.
+struct CollectingSink : RowSink {
+  std::vector<std::string> rows;
+  bool script_form() const override { return true; }
+  bool ExecuteRow(std::string_view s) override {
+    rows.emplace_back(s);
+    return true;
+  }
+  void WriteText(std::string_view) override {}
 };
 
 // A data directory whose legacy.counters (fixed rows) holds `rows` generated
