@@ -164,6 +164,51 @@ TEST(DamageTest, InnoDbLeafChainLoopingBackSavesEachLeafOnce) {
   EXPECT_LT(e.took, std::chrono::seconds(20));
 }
 
+// A link that skips a leaf, or leads off the leaf level, costs rows; the
+// loss must be named, never silent.
+TEST(DamageTest, InnoDbLeafChainSkippingOrLeavingTheLeavesIsNamed) {
+  const fs::path shop = testing::SampleDataDir() / "shop";
+  const std::vector<uint32_t> chain = LeafChain(shop / "ledger.frm", shop / "ledger.ibd");
+  ASSERT_GE(chain.size(), 4u);
+  const std::string intact = testing::ReadFileOrEmpty(shop / "ledger.ibd");
+  std::string ibd = intact;
+  auto records = [&](size_t k) { return LiveRecords(PageOf(ibd, chain[k])); };
+  size_t all = 0;
+  for (size_t k = 0; k < chain.size(); ++k) all += records(k);
+
+  // The first leaf's next page becomes the third: the second is skipped.
+  PutBe32(ibd, size_t{chain[0]} * kPageSize + 12, chain[2]);
+  const InnoExport skipped = ExportInno(CopyInnoTable("ledger", "damage-leaf-skip", ibd), {});
+  EXPECT_TRUE(skipped.result.damaged);
+  EXPECT_EQ(skipped.result.rows, all - records(1));
+  EXPECT_NE(skipped.log.find("leaf chain is broken: page " + std::to_string(chain[2]) +
+                             " links back to page " + std::to_string(chain[1]) + ", not to page " +
+                             std::to_string(chain[0])),
+            std::string::npos)
+      << skipped.log;
+
+  // The second leaf's next page becomes the root (a node-pointer page).
+  ibd = intact;
+  PutBe32(ibd, size_t{chain[1]} * kPageSize + 12, kClusteredRootIbd);
+  const InnoExport off = ExportInno(CopyInnoTable("ledger", "damage-leaf-off", ibd), {});
+  EXPECT_TRUE(off.result.damaged);
+  EXPECT_EQ(off.result.rows, records(0) + records(1));
+  EXPECT_NE(off.log.find("page " + std::to_string(kClusteredRootIbd) +
+                         " on the leaf chain is not a leaf page"),
+            std::string::npos)
+      << off.log;
+
+  // A self-link ends the chain as a loop, not as its end.
+  ibd = intact;
+  PutBe32(ibd, size_t{chain[1]} * kPageSize + 12, chain[1]);
+  const InnoExport self = ExportInno(CopyInnoTable("ledger", "damage-leaf-self", ibd), {});
+  EXPECT_TRUE(self.result.damaged);
+  EXPECT_EQ(self.result.rows, records(0) + records(1));
+  EXPECT_NE(self.log.find("leaf chain loops back to page " + std::to_string(chain[1])),
+            std::string::npos)
+      << self.log;
+}
+
 // Paging through the same loop in the records view ends instead of going
 // round the loop screen after screen.
 TEST(DamageTest, InnoDbLeafChainLoopEndsThePaging) {

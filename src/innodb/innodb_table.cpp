@@ -105,6 +105,25 @@ uint64_t CountLeafPages(Tablespace& space, uint32_t first, const std::atomic<boo
   return count;
 }
 
+std::string ForeignLeafProblem(const uint8_t* page, uint32_t p, uint64_t index_id) {
+  const FilHeader h = ReadFilHeader(page);
+  if (h.type != kPageTypeIndex || PageLevel(page) != 0) {
+    return "page " + std::to_string(p) + " on the leaf chain is not a leaf page";
+  }
+  if (PageIndexId(page) != index_id) {
+    return "page " + std::to_string(p) + " on the leaf chain belongs to another index";
+  }
+  return {};
+}
+
+std::string BackLinkProblem(const uint8_t* page, uint32_t p, uint32_t from) {
+  const uint32_t prev = ReadFilHeader(page).prev;
+  if (prev == from) return {};
+  return "leaf chain is broken: page " + std::to_string(p) + " links back to page " +
+         (prev == kFilNull ? std::string("none") : std::to_string(prev)) + ", not to page " +
+         std::to_string(from);
+}
+
 namespace {
 
 // Leaf pages of one stretch of the chain, copied, and the statements of
@@ -199,7 +218,8 @@ TableExportResult ExportInnoRows(Tablespace& space, uint32_t leaf, const std::st
     const unsigned workers = main_decoder.direct() ? ExportWorkerCount(total * kPageSize) : 0;
     std::vector<std::unique_ptr<InnoRowDecoder>> decoders;
     for (unsigned i = 0; i < workers; ++i) {
-      decoders.push_back(std::make_unique<InnoRowDecoder>(table, index, ctx.collations, ctx.code_page));
+      decoders.push_back(
+          std::make_unique<InnoRowDecoder>(table, index, ctx.collations, ctx.code_page));
     }
     auto format_here = [&](LeafBatch& batch) {
       batch.rows.Clear();
@@ -231,6 +251,8 @@ TableExportResult ExportInnoRows(Tablespace& space, uint32_t leaf, const std::st
     uint64_t walked = 0;
     // A leaf met again means the chain loops; going on would repeat its rows.
     std::vector<bool> walked_pages(space.page_count());
+    uint64_t index_id = 0;  // the first leaf's; every later leaf must share it
+    uint32_t from = kFilNull;
     ctx.out.SetProgress(0, total);
     for (uint32_t p = leaf; p != kFilNull;) {
       if (ctx.stopped()) break;
@@ -255,13 +277,27 @@ TableExportResult ExportInnoRows(Tablespace& space, uint32_t leaf, const std::st
         walk_damage = "leaf chain leaves the file at page " + std::to_string(p);
         break;
       }
+      const uint8_t* page = batch->pages[k].data();
+      if (p == leaf) {
+        index_id = PageIndexId(page);
+      } else {
+        walk_damage = ForeignLeafProblem(page, p, index_id);
+        if (!walk_damage.empty()) break;
+        if (std::string broken = BackLinkProblem(page, p, from); !broken.empty()) {
+          damage.Note(broken);
+        }
+      }
       batch->numbers.push_back(p);
-      const uint32_t next = ReadFilHeader(batch->pages[k].data()).next;
+      const uint32_t next = ReadFilHeader(page).next;
       if (batch->numbers.size() >= batch_pages) {
         batches.Submit();
         batch = nullptr;
       }
-      if (next == p) break;
+      if (next == p) {
+        walk_damage = "leaf chain loops back to page " + std::to_string(p);
+        break;
+      }
+      from = p;
       p = next;
     }
     if (batch != nullptr && !batch->numbers.empty()) batches.Submit();
@@ -270,7 +306,8 @@ TableExportResult ExportInnoRows(Tablespace& space, uint32_t leaf, const std::st
     ctx.out.SetProgress(total, total);
     if (damage.any()) {
       result.damaged = true;
-      const std::string line = "Tablespace " + space.path().string() + " is damaged: " + damage.Summary();
+      const std::string line =
+          "Tablespace " + space.path().string() + " is damaged: " + damage.Summary();
       ctx.out.AddOutputLine(line);
       ctx.out.WriteLogText(line + "\r\n");
     }

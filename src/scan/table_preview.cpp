@@ -18,6 +18,7 @@ bool TablePreview::Open(const ScanResult& scan, size_t index, std::string* error
   data_.Close();
   inno_ = InnoSource{};
   leaf_place_.clear();
+  leaf_index_id_ = 0;
   damage_.clear();
   if (index >= scan.m_tableEntries.size()) {
     if (error) *error = "no such table";
@@ -53,6 +54,10 @@ bool TablePreview::Open(const ScanResult& scan, size_t index, std::string* error
                             ctx_.collations, quiet);
     if (!inno_.failure.empty() && error) *error = inno_.failure;
     if (!inno_.detail.empty()) damage_ = inno_.detail;
+    PageBuffer first;
+    if (inno_.leaf != 0 && inno_.space != nullptr && inno_.space->ReadPage(inno_.leaf, first)) {
+      leaf_index_id_ = PageIndexId(first.data());
+    }
   }
   return true;
 }
@@ -81,6 +86,13 @@ PreviewScreen TablePreview::ReadInnoScreen(PagePosition start) {
     if (!space.ReadPage(p, page)) {
       damage.Note("leaf chain leaves the file at page " + std::to_string(p));
       break;
+    }
+    if (p != inno_.leaf) {
+      if (const std::string why = ForeignLeafProblem(page.data(), p, leaf_index_id_);
+          !why.empty()) {
+        damage.Note(why);
+        break;
+      }
     }
     const FilHeader h = ReadFilHeader(page.data());
     if (h.type == kPageTypeIndex && PageLevel(page.data()) == 0) {

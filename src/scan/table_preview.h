@@ -59,6 +59,7 @@ class TablePreview {
   // Each leaf's place in the chain as first reached; a link to a leaf met
   // earlier means the chain loops, and paging would never end.
   std::unordered_map<uint64_t, uint64_t> leaf_place_;
+  uint64_t leaf_index_id_ = 0;  // of the first leaf: later ones must share it
   std::string damage_;
 };
 
