@@ -1,10 +1,15 @@
-// Times the recovery of large generated tables to SQL scripts and prints the
-// figures beside mariadb-dump's on the same tables from the same run (each
-// the median of five runs).
+// Times the recovery of large generated tables to SQL scripts beside
+// mariadb-dump on the same tables from a live server. The two take turns,
+// round after round, so that both meet the same machine; each figure is the
+// median of the rounds.
 //
-//   vostrel-bench [--rows N] [--work DIR] [--keep]
+//   vostrel-bench [--rows N] [--rounds N] [--work DIR] [--keep] [--cli LABEL=PATH]...
+//
+// --cli also times a command-line build (`PATH save DATADIR --script ...`) in
+// the same rounds, say an earlier version of this tool.
+//
+// WORK/dump-times.tsv receives mariadb-dump's medians (table, seconds, bytes).
 #include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,7 +18,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,19 +33,7 @@ using namespace vostrel;
 
 namespace {
 
-struct DumpTime {
-  double seconds = 0;
-  uint64_t bytes = 0;
-};
-
-std::map<std::string, DumpTime> ReadDumpTimes(const fs::path& file) {
-  std::map<std::string, DumpTime> m;
-  std::ifstream in(file);
-  std::string table;
-  DumpTime t;
-  while (in >> table >> t.seconds >> t.bytes) m[table] = t;
-  return m;
-}
+const char* const kTables[] = {"myisam_rows", "innodb_rows"};
 
 uint64_t FileSize(const fs::path& p) {
   std::error_code ec;
@@ -49,86 +41,168 @@ uint64_t FileSize(const fs::path& p) {
   return ec ? 0 : s;
 }
 
+std::string Quoted(const fs::path& p) {
+  return "'" + p.string() + "'";
+}
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// One mariadb-dump of a table, as a DBA would run it; -1 when it fails.
+double TimeDump(const fs::path& work, const std::string& table) {
+  const std::string cmd =
+      "mariadb-dump --no-defaults -uroot --socket=" + Quoted(work / "run/mariadbd.sock") +
+      " --single-transaction bench " + table + " >" + Quoted(work / "dump.sql");
+  const auto t0 = std::chrono::steady_clock::now();
+  if (std::system(cmd.c_str()) != 0) return -1;
+  return Seconds(t0);
+}
+
+struct Figures {
+  std::vector<double> tool, dump;
+  std::map<std::string, std::vector<double>> clis;
+  uint64_t rows_read = 0;
+};
+
+struct OtherCli {
+  std::string label;
+  fs::path path;
+};
+
+// One `save --script` of a table by another build of the command line; -1 when it fails.
+double TimeCli(const OtherCli& cli, const fs::path& work, const std::string& table) {
+  const fs::path outdir = work / "out-cli";
+  fs::remove_all(outdir);
+  const std::string cmd = Quoted(cli.path) + " save " + Quoted(work / "datadir") + " --script " +
+                          Quoted(outdir) + " bench." + table + " --quiet --log-dir " +
+                          Quoted(work) + " >/dev/null 2>&1";
+  const auto t0 = std::chrono::steady_clock::now();
+  if (std::system(cmd.c_str()) != 0) return -1;
+  return Seconds(t0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   uint64_t rows = 1000000;
+  int rounds = 5;
   fs::path work = "/tmp/vostrel-bench";
   bool keep = false;
+  std::vector<OtherCli> clis;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--rows" && i + 1 < argc) {
       rows = std::strtoull(argv[++i], nullptr, 10);
+    } else if (a == "--rounds" && i + 1 < argc) {
+      rounds = std::max(1, std::atoi(argv[++i]));
     } else if (a == "--work" && i + 1 < argc) {
       work = argv[++i];
     } else if (a == "--keep") {
       keep = true;
+    } else if (a == "--cli" && i + 1 < argc &&
+               std::string(argv[i + 1]).find('=') != std::string::npos) {
+      const std::string v = argv[++i];
+      clis.push_back({v.substr(0, v.find('=')), v.substr(v.find('=') + 1)});
     } else {
-      std::fprintf(stderr, "usage: vostrel-bench [--rows N] [--work DIR] [--keep]\n");
+      std::fprintf(stderr,
+                   "usage: vostrel-bench [--rows N] [--rounds N] [--work DIR] [--keep] "
+                   "[--cli LABEL=PATH]...\n");
       return 2;
     }
   }
   const fs::path scripts = fs::path(VOSTREL_SOURCE_DIR) / "scripts";
-  if (!keep || !fs::exists(work / "dump-times.tsv")) {
+  if (!keep || !fs::exists(work / "datadir") || !fs::exists(work / "server")) {
     std::printf("generating %llu rows per table with a private MariaDB...\n",
                 static_cast<unsigned long long>(rows));
     std::fflush(stdout);
-    const std::string cmd = "'" + (scripts / "make-bench-data.sh").string() + "' '" +
-                            work.string() + "' " + std::to_string(rows) + " >'" +
-                            (work.string() + ".log") + "' 2>&1";
     fs::create_directories(work);
+    const std::string cmd = Quoted(scripts / "make-bench-data.sh") + " " + Quoted(work) + " " +
+                            std::to_string(rows) + " >" + Quoted(work.string() + ".log") + " 2>&1";
     if (std::system(cmd.c_str()) != 0) {
       std::fprintf(stderr, "generating the data failed; see %s.log\n", work.c_str());
       return 1;
     }
   }
-  const auto dumps = ReadDumpTimes(work / "dump-times.tsv");
+  const std::string server = Quoted(scripts / "bench-server.sh");
+  if (std::system((server + " start " + Quoted(work) + " >/dev/null").c_str()) != 0) {
+    std::fprintf(stderr, "the benchmark server did not start\n");
+    return 1;
+  }
+
   const CodePage code_page;
   const CollationTable collations = CollationTable::Load(DefaultCollationCandidates(), code_page);
   NullOutput out;
   const ScanResult scan = ScanDataDirectory(work / "datadir", out);
+  std::atomic<bool> stop{false};
+  EngineContext ctx{collations, code_page, out, &stop};
+  const fs::path outdir = work / "out";
+  std::map<std::string, Figures> figures;
+  std::map<std::string, uint64_t> dump_bytes;
+  for (int round = 0; round < rounds; ++round) {
+    std::printf("round %d of %d\n", round + 1, rounds);
+    std::fflush(stdout);
+    for (const char* table : kTables) {
+      const double d = TimeDump(work, table);
+      if (d >= 0) figures[table].dump.push_back(d);
+      dump_bytes[table] = FileSize(work / "dump.sql");
+    }
+    for (const char* table : kTables) {
+      const auto items = SelectItems(scan, {std::string("bench.") + table}, nullptr);
+      if (items.empty()) continue;
+      fs::remove_all(outdir);
+      const auto t0 = std::chrono::steady_clock::now();
+      const ScriptSaveResult r = RunScriptSave(scan, items, outdir, ctx);
+      figures[table].tool.push_back(Seconds(t0));
+      figures[table].rows_read = r.tables.empty() ? 0 : r.tables[0].rows;
+      for (const OtherCli& cli : clis) {
+        const double c = TimeCli(cli, work, table);
+        if (c >= 0) figures[table].clis[cli.label].push_back(c);
+      }
+    }
+  }
+  std::system((server + " stop " + Quoted(work)).c_str());
 
-  std::printf("\n%-12s %-18s %10s %12s %10s %10s\n", "table", "tool", "seconds", "rows/s", "MB/s",
+  std::ofstream times(work / "dump-times.tsv");
+  std::printf("\n%-12s %-26s %10s %12s %10s %10s\n", "table", "tool", "seconds", "rows/s", "MB/s",
               "source MB");
-  for (const char* table : {"myisam_rows", "innodb_rows"}) {
-    const std::string db_table = std::string("bench.") + table;
-    const auto items = SelectItems(scan, {db_table}, nullptr);
-    if (items.empty()) continue;
+  for (const char* table : kTables) {
+    const Figures& f = figures[table];
     const fs::path folder = work / "datadir/bench";
     const uint64_t source = FileSize(folder / (std::string(table) + ".MYD")) +
                             FileSize(folder / (std::string(table) + ".ibd"));
-    std::atomic<bool> stop{false};
-    EngineContext ctx{collations, code_page, out, &stop};
-    const fs::path outdir = work / "out";
-    // The median of five runs, as for mariadb-dump.
-    std::vector<double> times;
-    ScriptSaveResult r;
-    for (int run = 0; run < 5; ++run) {
-      fs::remove_all(outdir);
-      const auto t0 = std::chrono::steady_clock::now();
-      r = RunScriptSave(scan, items, outdir, ctx);
-      times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-    }
-    std::sort(times.begin(), times.end());
-    const double secs = times[times.size() / 2];
-    const uint64_t got = r.tables.empty() ? 0 : r.tables[0].rows;
-    if (got == 0) {
-      std::printf("%-12s %-18s %10s\n", table, "vostrel-recover", "no rows read");
+    if (f.tool.empty() || f.rows_read == 0) {
+      std::printf("%-12s %-26s %10s\n", table, "vostrel-recover", "no rows read");
       continue;
     }
-    std::printf("%-12s %-18s %10.3f %12.0f %10.1f %10.1f%s\n", table, "vostrel-recover", secs,
-                got / secs, source / 1e6 / secs, source / 1e6,
-                got == rows ? "" : "  (rows read differ!)");
-    if (auto it = dumps.find(table); it != dumps.end()) {
-      const DumpTime& d = it->second;
-      std::printf("%-12s %-18s %10.3f %12.0f %10s %10s\n", table, "mariadb-dump", d.seconds,
-                  rows / d.seconds, "-", "-");
-      std::printf("%-12s %-18s %9.2fx\n", table, "speed ratio", d.seconds / secs);
+    const double secs = Median(f.tool);
+    std::printf("%-12s %-26s %10.3f %12.0f %10.1f %10.1f%s\n", table, "vostrel-recover", secs,
+                f.rows_read / secs, source / 1e6 / secs, source / 1e6,
+                f.rows_read == rows ? "" : "  (rows read differ!)");
+    for (const auto& [label, runs] : f.clis) {
+      const double c = Median(runs);
+      std::printf("%-12s %-26s %10.3f %12.0f %10.1f %10s\n", table, label.c_str(), c, rows / c,
+                  source / 1e6 / c, "");
     }
+    if (f.dump.empty()) {
+      std::printf("%-12s %-26s %10s\n", table, "mariadb-dump", "failed");
+      continue;
+    }
+    const double dump = Median(f.dump);
+    times << table << '\t' << dump << '\t' << dump_bytes[table] << '\n';
+    std::printf("%-12s %-26s %10.3f %12.0f %10s %10s\n", table, "mariadb-dump", dump, rows / dump,
+                "-", "-");
+    std::printf("%-12s %-26s %9.2fx\n", table, "speed ratio", dump / secs);
   }
   rusage ru{};
   getrusage(RUSAGE_SELF, &ru);
-  std::printf("\npeak memory (maxrss) of this process: %.1f MB\n", ru.ru_maxrss / 1024.0);
+  std::printf("\nmedians of %d rounds, mariadb-dump and this tool taking turns\n", rounds);
+  std::printf("peak memory (maxrss) of this process: %.1f MB\n", ru.ru_maxrss / 1024.0);
   std::printf("formatting threads besides the walk: %u (VOSTREL_EXPORT_WORKERS to change)\n",
               ExportWorkerCount());
   return 0;

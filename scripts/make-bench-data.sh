@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds a data directory with large tables for the benchmark and times
-# mariadb-dump on each while the server is live.
+# Builds a data directory with large tables for the benchmark.
 #
 #   scripts/make-bench-data.sh WORKDIR ROWS
 #
-# WORKDIR/datadir        the server's data directory (after a slow shutdown)
-# WORKDIR/dump-times.tsv table <TAB> seconds <TAB> bytes of dump output
+# WORKDIR/server   the server's data directory (after a slow shutdown); the
+#                  benchmark starts the server on it again to time mariadb-dump
+#                  (scripts/bench-server.sh)
+# WORKDIR/datadir  a copy of it at rest, which the tool reads
 set -euo pipefail
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -23,9 +24,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-rm -rf "$WORK/datadir"
-mdb_install "$WORK/datadir"
-mdb_start "$WORK/datadir" "$RUN/mariadbd.sock" "$(mdb_free_port)"
+rm -rf "$WORK/datadir" "$WORK/server"
+mdb_install "$WORK/server"
+mdb_start "$WORK/server" "$RUN/mariadbd.sock" "$(mdb_free_port)"
 sql() { mdb_sql --default-character-set=utf8mb4 "$@"; }
 
 sql -e "CREATE DATABASE bench CHARACTER SET utf8mb4"
@@ -47,20 +48,5 @@ for engine in MyISAM InnoDB; do
         FROM seq_1_to_$ROWS;"
 done
 
-: >"$WORK/dump-times.tsv"
-# Each table is dumped five times; the median run is recorded (the first
-# also warms the server's caches, as the tool's own runs are on warm files).
-for table in myisam_rows innodb_rows; do
-    times=()
-    for run in 1 2 3 4 5; do
-        start=$(date +%s.%N)
-        mariadb-dump --no-defaults -uroot --socket="$MDB_SOCKET" --single-transaction bench "$table" \
-            >"$RUN/dump.sql"
-        end=$(date +%s.%N)
-        times+=("$(echo "$end - $start" | bc -l)")
-    done
-    median=$(printf '%s\n' "${times[@]}" | sort -g | sed -n 3p)
-    echo "mariadb-dump $table runs: ${times[*]}" >&2
-    printf '%s\t%s\t%s\n' "$table" "$median" "$(stat -c %s "$RUN/dump.sql")" >>"$WORK/dump-times.tsv"
-done
 mdb_stop
+cp -a "$WORK/server" "$WORK/datadir"
