@@ -433,6 +433,66 @@ TEST(DamageTest, MyisamBlockChainLoopingBackLosesOnlyThatRecord) {
   ExpectStatementsBounded(sink.rows, myd.size());
 }
 
+// Rows lost without a trace in the data file itself (a file cut at a row
+// boundary, rows that read as deleted) are told by the index file's counts.
+TEST(DamageTest, MyisamRowsMissingAgainstTheIndexFileAreNamed) {
+  const fs::path src = testing::SampleDataDir() / "legacy";
+  const TableDef def = ReadDef(src / "parts.frm");
+  MyiHeader header;
+  ASSERT_TRUE(ReadMyiHeader(src / "parts.MYI", header).has_columns);
+  ASSERT_EQ(header.row_format, kRowFixed);
+  const uint64_t expected = ExpectedCounts().at("legacy.parts");
+  ASSERT_EQ(header.live_rows, expected);
+  const std::string myd = testing::ReadFileOrEmpty(src / "parts.MYD");
+  const size_t row = header.packed_row_length;
+  ASSERT_GT(row, 0u);
+  ASSERT_EQ(myd.size() % row, 0u);
+  const fs::path dir = testing::TempDir("damage-myisam-counts");
+  fs::copy_file(src / "parts.frm", dir / "parts.frm");
+  fs::copy_file(src / "parts.MYI", dir / "parts.MYI");
+  auto save = [&](const std::string& bytes, std::string* log) {
+    WriteFile(dir / "parts.MYD", bytes);
+    CollectingSink sink;
+    LogOutput out;
+    EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
+    const TableExportResult r =
+        ExportMyisamRows(dir / "parts.MYD", "parts", def, header, sink, ctx, "mydfileforscript");
+    *log = out.log;
+    return r;
+  };
+
+  std::string log;
+  const size_t cut = myd.size() - 10 * row;  // ten whole rows gone
+  const TableExportResult short_file = save(myd.substr(0, cut), &log);
+  EXPECT_TRUE(short_file.damaged);
+  EXPECT_LT(short_file.rows, expected);
+  EXPECT_NE(log.find("the file holds " + std::to_string(cut) + " bytes of the " +
+                     std::to_string(myd.size()) + " its index file records"),
+            std::string::npos)
+      << log;
+
+  // Three live rows' delete marks cleared.
+  std::string marked = myd;
+  int cleared = 0;
+  for (size_t at = 0; at < marked.size() && cleared < 3; at += row) {
+    if (marked[at] & 1) {
+      marked[at] = static_cast<char>(marked[at] & ~1);
+      ++cleared;
+    }
+  }
+  const TableExportResult unmarked = save(marked, &log);
+  EXPECT_TRUE(unmarked.damaged);
+  EXPECT_EQ(unmarked.rows, expected - 3);
+  EXPECT_NE(log.find("its index file counts " + std::to_string(expected) + " rows, " +
+                     std::to_string(expected - 3) + " were read"),
+            std::string::npos)
+      << log;
+
+  const TableExportResult whole = save(myd, &log);
+  EXPECT_FALSE(whole.damaged) << log;
+  EXPECT_EQ(whole.rows, expected);
+}
+
 // A data directory of copied database folders, saved whole as scripts.
 struct SavedDir {
   ScriptSaveResult result;

@@ -36,6 +36,11 @@ MyiReadResult ParseMyiHeader(ByteView v, MyiHeader& h) {
   }
   h = MyiHeader{};
   h.options = Be16(v, 4);
+  if (v.fits(24, 52)) {
+    h.open_count = Be16(v, 24);
+    h.live_rows = Be64(v, 28);
+    h.data_file_length = Be64(v, 68);
+  }
   h.row_format = (h.options & 4) ? kRowCompressed : (h.options & 1) ? kRowDynamic : kRowFixed;
   const size_t base = Be16(v, 12);
   const uint8_t uniques = v.u8(19);

@@ -35,7 +35,12 @@ enum MyiRowFormat : uint32_t { kRowFixed = 0, kRowDynamic = 1, kRowCompressed = 
 struct MyiHeader {
   uint32_t row_format = kRowFixed;
   uint16_t options = 0;
-  uint64_t records = 0;
+  uint64_t records = 0;  // the table's MAX_ROWS setting
+  // The state the server last wrote: live rows and the data file's length.
+  // A table the server did not close (open_count > 0) may hold more.
+  uint16_t open_count = 0;
+  uint64_t live_rows = 0;
+  uint64_t data_file_length = 0;
   uint32_t record_length = 0;
   uint32_t packed_row_length = 0;
   uint32_t min_packed_length = 0;
