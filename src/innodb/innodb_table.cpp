@@ -155,6 +155,8 @@ void MergeDamage(const DamageLog& from, DamageLog& into) {
 void FormatLeafBatch(LeafBatch& batch, InnoRowDecoder& decoder, const TableDef& table,
                      const std::string& head, bool script_form, InnoDecodeContext* full, Row* row) {
   TextBuffer& text = batch.rows.text;
+  // Room for the statements up front, rather than growing step by step.
+  text.Reserve(4 * kPageSize * batch.numbers.size());
   const std::string_view row_end = InsertRowEnd(script_form);
   std::string statement;
   for (size_t k = 0; k < batch.numbers.size(); ++k) {

@@ -108,6 +108,9 @@ TableExportResult ExportMyisamRows(const std::filesystem::path& myd_path,
           workers,
           [&](RecordBatch& batch, unsigned worker) {
             Formatter& f = *formatters[worker];
+            // Room for the statements up front: growing step by step copies
+            // them over and over. Pages not written are never touched.
+            batch.rows.text.Reserve(4 * batch.stored.size() + (64 << 10));
             const char* p = batch.stored.data();
             MyisamRecord rec;
             for (uint64_t r = 0; r < batch.records; ++r) {
