@@ -142,15 +142,31 @@ size_t LiveRecords(const uint8_t* page) {
   return WalkPageRecords(page, 0, [](size_t) { return true; }).records;
 }
 
-TEST(DamageTest, InnoDbLeafChainLoopingBackSavesEachLeafOnce) {
+// shop.ledger with its third leaf linked back to the first: the chain, the
+// damaged tablespace and the rows of the three leaves before the loop.
+struct LoopedLedger {
+  std::vector<uint32_t> chain;
+  std::string ibd;
+  size_t rows_before_loop = 0;
+};
+
+LoopedLedger MakeLoopedLedger() {
   const fs::path shop = testing::SampleDataDir() / "shop";
-  const std::vector<uint32_t> chain = LeafChain(shop / "ledger.frm", shop / "ledger.ibd");
-  ASSERT_GE(chain.size(), 4u);
-  std::string ibd = testing::ReadFileOrEmpty(shop / "ledger.ibd");
-  // The third leaf's next page becomes the first leaf.
-  PutBe32(ibd, size_t{chain[2]} * kPageSize + 12, chain[0]);
-  size_t expected = 0;
-  for (int k = 0; k < 3; ++k) expected += LiveRecords(PageOf(ibd, chain[k]));
+  LoopedLedger l;
+  l.chain = LeafChain(shop / "ledger.frm", shop / "ledger.ibd");
+  if (l.chain.size() < 4) return l;
+  l.ibd = testing::ReadFileOrEmpty(shop / "ledger.ibd");
+  PutBe32(l.ibd, size_t{l.chain[2]} * kPageSize + 12, l.chain[0]);
+  for (int k = 0; k < 3; ++k) l.rows_before_loop += LiveRecords(PageOf(l.ibd, l.chain[k]));
+  return l;
+}
+
+TEST(DamageTest, InnoDbLeafChainLoopingBackSavesEachLeafOnce) {
+  const LoopedLedger looped = MakeLoopedLedger();
+  ASSERT_GE(looped.chain.size(), 4u);
+  const std::vector<uint32_t>& chain = looped.chain;
+  const std::string& ibd = looped.ibd;
+  const size_t expected = looped.rows_before_loop;
   const InnoExport e = ExportInno(CopyInnoTable("ledger", "damage-leaf-loop", ibd), {});
   EXPECT_TRUE(e.result.completed);
   EXPECT_TRUE(e.result.damaged);
@@ -212,13 +228,12 @@ TEST(DamageTest, InnoDbLeafChainSkippingOrLeavingTheLeavesIsNamed) {
 // Paging through the same loop in the records view ends instead of going
 // round the loop screen after screen.
 TEST(DamageTest, InnoDbLeafChainLoopEndsThePaging) {
+  const LoopedLedger looped = MakeLoopedLedger();
+  ASSERT_GE(looped.chain.size(), 4u);
+  const std::vector<uint32_t>& chain = looped.chain;
+  const std::string& ibd = looped.ibd;
+  const size_t expected = looped.rows_before_loop;
   const fs::path shop = testing::SampleDataDir() / "shop";
-  const std::vector<uint32_t> chain = LeafChain(shop / "ledger.frm", shop / "ledger.ibd");
-  ASSERT_GE(chain.size(), 4u);
-  std::string ibd = testing::ReadFileOrEmpty(shop / "ledger.ibd");
-  PutBe32(ibd, size_t{chain[2]} * kPageSize + 12, chain[0]);
-  size_t expected = 0;
-  for (int k = 0; k < 3; ++k) expected += LiveRecords(PageOf(ibd, chain[k]));
   const fs::path datadir = testing::TempDir("damage-preview-loop");
   fs::create_directories(datadir / "shop");
   fs::copy_file(shop / "ledger.frm", datadir / "shop/ledger.frm");
