@@ -162,11 +162,8 @@ LoopedLedger MakeLoopedLedger() {
 }
 
 TEST(DamageTest, InnoDbLeafChainLoopingBackSavesEachLeafOnce) {
-  const LoopedLedger looped = MakeLoopedLedger();
-  ASSERT_GE(looped.chain.size(), 4u);
-  const std::vector<uint32_t>& chain = looped.chain;
-  const std::string& ibd = looped.ibd;
-  const size_t expected = looped.rows_before_loop;
+  const auto [chain, ibd, expected] = MakeLoopedLedger();
+  ASSERT_GE(chain.size(), 4u);
   const InnoExport e = ExportInno(CopyInnoTable("ledger", "damage-leaf-loop", ibd), {});
   EXPECT_TRUE(e.result.completed);
   EXPECT_TRUE(e.result.damaged);
@@ -228,11 +225,8 @@ TEST(DamageTest, InnoDbLeafChainSkippingOrLeavingTheLeavesIsNamed) {
 // Paging through the same loop in the records view ends instead of going
 // round the loop screen after screen.
 TEST(DamageTest, InnoDbLeafChainLoopEndsThePaging) {
-  const LoopedLedger looped = MakeLoopedLedger();
-  ASSERT_GE(looped.chain.size(), 4u);
-  const std::vector<uint32_t>& chain = looped.chain;
-  const std::string& ibd = looped.ibd;
-  const size_t expected = looped.rows_before_loop;
+  const auto [chain, ibd, expected] = MakeLoopedLedger();
+  ASSERT_GE(chain.size(), 4u);
   const fs::path shop = testing::SampleDataDir() / "shop";
   const fs::path datadir = testing::TempDir("damage-preview-loop");
   fs::create_directories(datadir / "shop");

@@ -160,13 +160,9 @@ void FormatLeafBatch(LeafBatch& batch, InnoRowDecoder& decoder, const TableDef& 
   const std::string_view row_end = InsertRowEnd(script_form);
   std::string statement;
   for (size_t k = 0; k < batch.numbers.size(); ++k) {
+    // The walk hands over only leaves of the index (ForeignLeafProblem).
     const uint8_t* page = batch.pages[k].data();
     const uint32_t p = batch.numbers[k];
-    const FilHeader h = ReadFilHeader(page);
-    if (h.type != kPageTypeIndex || PageLevel(page) != 0) {
-      batch.damage.Note("page " + std::to_string(p) + " on the leaf chain is not a leaf page");
-      continue;
-    }
     const PageWalk w = WalkPageRecords(page, 0, [&](size_t origin) {
       const size_t mark = text.size();
       text.Append(head);

@@ -146,12 +146,7 @@ bool RecordUnpacker::Unpack(const StoredRecord& stored, MyisamRecord& out) {
 
 MydWalker::MydWalker(const TableDef& table, const MyiHeader& header, DataFile& file,
                      DamageLog& damage)
-    : table_(table),
-      header_(header),
-      file_(file),
-      damage_(damage),
-      image_length_(ImageLength(table, header)),
-      unpacker_(table, header) {}
+    : table_(table), header_(header), file_(file), damage_(damage), unpacker_(table, header) {}
 
 uint64_t MydWalker::Walk(uint64_t start, const RecordVisitor& visit,
                          const std::atomic<bool>* stop) {
@@ -177,8 +172,8 @@ uint64_t MydWalker::WalkStored(uint64_t start, const StoredRecordVisitor& visit,
   }
 }
 
-void MydWalker::NoteBadRecord(const StoredRecord& record) {
-  damage_.NoteAt(record.block, "record is damaged");
+void MydWalker::NoteBadRecord(uint64_t block) {
+  damage_.NoteAt(block, "record is damaged");
 }
 
 uint64_t MydWalker::WalkFixed(uint64_t start, const RecordVisitor* visit,
@@ -192,7 +187,7 @@ uint64_t MydWalker::WalkFixed(uint64_t start, const RecordVisitor* visit,
   }
   // At least the byte holding the delete mark.
   const size_t len =
-      static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(image_length_, 1), step));
+      static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(unpacker_.image_length(), 1), step));
   for (uint64_t pos = start; pos < size; pos += step) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) return kEndOfTable;
     if (size - pos < step) {

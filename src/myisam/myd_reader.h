@@ -47,6 +47,7 @@ class RecordUnpacker {
     return MyisamRecord{image_.data(), image_.size(), &blobs_, position};
   }
   const std::vector<uint8_t>& image() const { return image_; }
+  size_t image_length() const { return image_length_; }
 
  private:
   const MyiHeader& header_;
@@ -69,7 +70,7 @@ class MydWalker {
   // unpack later is damage for the caller to note (NoteBadRecord).
   uint64_t WalkStored(uint64_t start, const StoredRecordVisitor& visit,
                       const std::atomic<bool>* stop);
-  void NoteBadRecord(const StoredRecord& record);
+  void NoteBadRecord(uint64_t block);
 
  private:
   uint64_t WalkFixed(uint64_t start, const RecordVisitor* visit, const StoredRecordVisitor* stored,
@@ -81,7 +82,6 @@ class MydWalker {
   const MyiHeader& header_;
   DataFile& file_;
   DamageLog& damage_;
-  size_t image_length_ = 0;
   RecordUnpacker unpacker_;
   std::vector<uint8_t> record_;
 };

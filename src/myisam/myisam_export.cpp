@@ -25,7 +25,7 @@ struct RecordBatch {
   uint64_t records = 0;
   uint64_t end = 0;  // where the walk went on after the last record
   RowChunk rows;
-  std::vector<StoredRecord> damaged;  // records that did not unpack (no bytes kept)
+  std::vector<uint64_t> damaged;  // first blocks of records that did not unpack
 
   void Add(const StoredRecord& rec) {
     const uint64_t head[3] = {rec.length, rec.position, rec.block};
@@ -44,6 +44,8 @@ struct RecordBatch {
 };
 
 struct Formatter {
+  Formatter(const TableDef& table, const MyiHeader& header, const EngineContext& ctx)
+      : unpacker(table, header), decoder(table, ctx.collations, ctx.code_page) {}
   RecordUnpacker unpacker;
   MyisamRecordDecoder decoder;
 };
@@ -67,7 +69,6 @@ TableExportResult ExportMyisamRows(const std::filesystem::path& myd_path,
   try {
     const std::string head = InsertHeader(table_name, table);
     const std::string_view row_end = InsertRowEnd(sink.script_form());
-    const MyisamRecordDecoder decoder(table, ctx.collations, ctx.code_page);
     DamageLog damage;
     MydWalker walker(table, header, file, damage);
     const uint64_t size = file.size();
@@ -78,6 +79,7 @@ TableExportResult ExportMyisamRows(const std::filesystem::path& myd_path,
     if (workers == 0) {
       // Statements gather in a chunk that goes to the sink whole; a script
       // sink writes it on its own thread while the walk goes on.
+      const MyisamRecordDecoder decoder(table, ctx.collations, ctx.code_page);
       RowChunk rows;
       walker.Walk(
           0,
@@ -100,9 +102,7 @@ TableExportResult ExportMyisamRows(const std::filesystem::path& myd_path,
       // rows and write the statements.
       std::vector<std::unique_ptr<Formatter>> formatters;
       for (unsigned i = 0; i < workers; ++i) {
-        formatters.push_back(std::unique_ptr<Formatter>(
-            new Formatter{RecordUnpacker(table, header),
-                          MyisamRecordDecoder(table, ctx.collations, ctx.code_page)}));
+        formatters.push_back(std::make_unique<Formatter>(table, header, ctx));
       }
       OrderedBatches<RecordBatch> batches(
           workers,
@@ -120,7 +120,7 @@ TableExportResult ExportMyisamRows(const std::filesystem::path& myd_path,
                                         static_cast<size_t>(h[0]), h[1], h[2]};
               p += sizeof h + h[0];
               if (!f.unpacker.Unpack(stored, rec)) {
-                batch.damaged.push_back(StoredRecord{nullptr, 0, stored.position, stored.block});
+                batch.damaged.push_back(stored.block);
                 continue;
               }
               batch.rows.text.Append(head);
@@ -130,7 +130,7 @@ TableExportResult ExportMyisamRows(const std::filesystem::path& myd_path,
             }
           },
           [&](RecordBatch& batch) {
-            for (const StoredRecord& bad : batch.damaged) walker.NoteBadRecord(bad);
+            for (const uint64_t block : batch.damaged) walker.NoteBadRecord(block);
             SendRows(sink, batch.rows, result.rows, result.rejected, ctx.out);
             ctx.out.SetProgress(batch.end, size);
           });

@@ -95,22 +95,21 @@ PreviewScreen TablePreview::ReadInnoScreen(PagePosition start) {
       }
     }
     const FilHeader h = ReadFilHeader(page.data());
-    if (h.type == kPageTypeIndex && PageLevel(page.data()) == 0) {
-      const PageWalk w = WalkPageRecords(page.data(), origin, [&](size_t r) {
-        screen.rows.emplace_back();
-        if (!decoder.Decode(page.data(), r, dctx, screen.rows.back())) screen.rows.pop_back();
-        return screen.rows.size() < kScreenRows;
-      });
-      if (w.damaged) damage.Note("record chain of page " + std::to_string(p) + " is broken");
-      if (screen.rows.size() >= kScreenRows) {
-        screen.screen_full = true;
-        if (w.stopped_at != 0) {
-          screen.next = PagePosition{p, w.stopped_at};
-        } else if (h.next != kFilNull && link(p, h.next)) {
-          screen.next = PagePosition{h.next, 0};
-        }
-        break;
+    // The first leaf is one by how it was found; later pages were checked above.
+    const PageWalk w = WalkPageRecords(page.data(), origin, [&](size_t r) {
+      screen.rows.emplace_back();
+      if (!decoder.Decode(page.data(), r, dctx, screen.rows.back())) screen.rows.pop_back();
+      return screen.rows.size() < kScreenRows;
+    });
+    if (w.damaged) damage.Note("record chain of page " + std::to_string(p) + " is broken");
+    if (screen.rows.size() >= kScreenRows) {
+      screen.screen_full = true;
+      if (w.stopped_at != 0) {
+        screen.next = PagePosition{p, w.stopped_at};
+      } else if (h.next != kFilNull && link(p, h.next)) {
+        screen.next = PagePosition{h.next, 0};
       }
+      break;
     }
     origin = 0;
     if (h.next == kFilNull || !link(p, h.next)) break;
