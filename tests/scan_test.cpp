@@ -46,8 +46,15 @@ TEST(ScanTest, SubfoldersAreDatabasesWithGroupsInFirstMetOrder) {
   RecordingOutput out;
   const ScanResult r = ScanDataDirectory(root, out);
   ASSERT_EQ(r.m_databaseFolders.size(), 3u);
-  EXPECT_EQ(r.m_tableEntries.size(), 2u);
+  // A .frm that is no table definition is still listed, with the reason: its
+  // rows may lie beside it.
+  ASSERT_EQ(r.m_tableEntries.size(), 3u);
   EXPECT_EQ(r.m_tableEntries[0].tableName, "T2");  // names sort bytewise
+  EXPECT_EQ(r.m_tableEntries[1].definition_problem,
+            "junk.frm is not a table definition (it does not start with FE 01)");
+  EXPECT_TRUE(r.m_tableEntries[2].definition_problem.empty());
+  ASSERT_EQ(r.problems.size(), 1u);
+  EXPECT_NE(r.problems[0].find("alpha.junk cannot be read"), std::string::npos) << r.problems[0];
   EXPECT_EQ(r.m_viewFiles.size(), 2u);
   ASSERT_EQ(r.m_triggerEntries.size(), 3u);
   EXPECT_EQ(r.m_triggerEntries[2].fileName, "x.TRG");
@@ -58,8 +65,9 @@ TEST(ScanTest, SubfoldersAreDatabasesWithGroupsInFirstMetOrder) {
   EXPECT_EQ(Texts(path), (std::vector<std::string>{"alpha", "beta", "empty"}));
   const TreeNode& alpha = path.children[0];
   EXPECT_EQ(Texts(alpha), (std::vector<std::string>{"Tables", "Views", "Trigger"}));
-  EXPECT_EQ(Texts(alpha.children[0]), (std::vector<std::string>{"T2", "t1"}));
+  EXPECT_EQ(Texts(alpha.children[0]), (std::vector<std::string>{"T2", "junk", "t1"}));
   EXPECT_EQ(alpha.children[0].children[0].children[0].item_data, ITEMDATA_KEYS);
+  EXPECT_TRUE(alpha.children[0].children[1].children.empty());  // no keys to show
   EXPECT_EQ(alpha.children[1].item_data, ITEMDATA_VIEWS);
   EXPECT_EQ(alpha.children[2].item_data, ITEMDATA_TRIGGERS);
   EXPECT_EQ(alpha.children[2].children[1].text, "c");

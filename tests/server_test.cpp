@@ -2,6 +2,7 @@
 // starts (VOSTREL_TEST_MYSQL_PORT / _SOCKET); skipped without it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
@@ -100,7 +101,7 @@ TEST(ServerTest, RejectedRowIsLoggedCountedAndTheRestGoIn) {
   EXPECT_EQ(Query(params, "SELECT COUNT(*) FROM reject_test.visits"), "145");
 }
 
-TEST(ServerTest, UnreachableServerReportsEveryTableAndCompletes) {
+TEST(ServerTest, UnreachableServerStopsTheRunAndAccountsForEveryTable) {
   ServerParams params;
   params.host = "127.0.0.1";
   params.port = "1";  // nothing listens there
@@ -110,12 +111,15 @@ TEST(ServerTest, UnreachableServerReportsEveryTableAndCompletes) {
   const auto items = SelectItems(scan, {"legacy"}, &unmatched);
   EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
   const ServerSaveResult r = RunServerSave(scan, items, params, ctx);
-  int not_created = 0;
-  for (const std::string& l : out.lines) not_created += l == "Database rep_legacy not created";
-  EXPECT_EQ(not_created, 6);  // every table of the database
-  EXPECT_EQ(out.messages.back(), "Saving process completed successfully.");
-  EXPECT_NE(out.log.find("Saving process completed successfully....\r\n"), std::string::npos);
-  EXPECT_TRUE(r.tables.empty());
+  // The first attempt names the cause; the run ends there and never claims success.
+  EXPECT_EQ(std::count(out.lines.begin(), out.lines.end(), "Database rep_legacy not created"), 1);
+  EXPECT_EQ(out.messages.back().rfind("Saving process stopped: the server cannot be reached", 0),
+            0u)
+      << out.messages.back();
+  EXPECT_EQ(out.log.find("completed successfully"), std::string::npos);
+  EXPECT_FALSE(r.success());
+  ASSERT_EQ(r.tables.size(), 6u);  // every table of the database, none complete
+  for (const TableAccount& t : r.tables) EXPECT_EQ(t.state, TableState::kNotRead) << t.table;
 }
 
 TEST(ServerTest, HostileNamesAndValuesArriveIntact) {

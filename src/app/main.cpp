@@ -25,9 +25,9 @@ int main(int argc, char** argv) {
     if (args[i] == "--show") show_table = args[i + 1];
   }
   if (!open_dir.isEmpty()) {
-    CurrentMessageHandler() = [](QWidget*, MessageKind, const QString& text) {
+    CurrentMessageHandler() = [](QWidget*, MessageIcon, Buttons buttons, const QString& text) {
       std::fprintf(stderr, "message: %s\n", text.toLocal8Bit().constData());
-      return Answer::kNo;
+      return buttons == Buttons::kOk ? Answer::kOk : Answer::kNo;
     };
   }
   SingleInstance instance(DefaultLockPath());

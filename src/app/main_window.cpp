@@ -227,11 +227,13 @@ void MainWindow::StartScan(const QString& data_path, const QString& temp_path,
   pager_.reset();
   SetCaptionText(data_path);
   ShowProgress(true);
+  output_->clear();
   std::string error;
   if (!log_.Open(log_folder.toStdString(), data_path.toStdString(), std::time(nullptr), &error)) {
+    // The session goes on without a log, and the user knows it.
     AddOutputLine(QString::fromStdString(error));
+    Inform(this, QString::fromStdString(error));
   }
-  output_->clear();
   auto result = std::make_shared<ScanResult>();
   const std::string path = data_path.toStdString();
   RunWorker(
@@ -242,7 +244,7 @@ void MainWindow::StartScan(const QString& data_path, const QString& temp_path,
           QMetaObject::invokeMethod(
               this,
               [this, &chosen] {
-                if (AskYesNo(this, kAskBrowseIbdata, MessageKind::kQuestionNoIcon)) {
+                if (AskYesNo(this, kAskBrowseIbdata, MessageIcon::kNone)) {
                   chosen = QFileDialog::getOpenFileName(this);
                 }
               },
@@ -259,7 +261,7 @@ void MainWindow::StartScan(const QString& data_path, const QString& temp_path,
 
 void MainWindow::OnStop() {
   if (!busy()) return;
-  if (!AskYesNo(this, kAskStop, MessageKind::kInformation)) return;
+  if (!AskYesNo(this, kAskStop, MessageIcon::kInformation)) return;
   stop_.store(true);
 }
 
@@ -288,19 +290,32 @@ void MainWindow::StartSave(const std::vector<SelectedItem>& items, const SaveCho
   SetBusy(true);
   SetTreeEnabled(false);
   auto scan = scan_;
+  auto report = std::make_shared<RecoveryReport>();
   RunWorker(
-      [this, scan, items, choice] {
+      [this, scan, items, choice, report] {
         EngineContext ctx{collations_, code_page_, *out_, &stop_, &blob_file_counter_};
         if (choice.as_script) {
-          RunScriptSave(*scan, items, choice.folder.toStdString(), ctx);
+          *report = RunScriptSave(*scan, items, choice.folder.toStdString(), ctx).report();
         } else {
-          RunServerSave(*scan, items, choice.server, ctx);
+          *report = RunServerSave(*scan, items, choice.server, ctx).report();
         }
       },
-      [this] {
+      [this, report] {
+        ShowReport(*report);
         SetTreeEnabled(true);
         stop_.store(false);
       });
+}
+
+void MainWindow::ShowReport(const RecoveryReport& report) {
+  last_report_ = report;
+  const QStringList lines = QString::fromStdString(report.Text()).split('\n', Qt::SkipEmptyParts);
+  for (const QString& line : lines) AddOutputLine(line);
+  if (log_.failed()) {
+    const QString why = QString::fromStdString(log_.failure());
+    AddOutputLine(why);
+    Inform(this, why);
+  }
 }
 
 void MainWindow::OnHelp() {

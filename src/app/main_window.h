@@ -13,6 +13,7 @@
 #include "app/save_dialog.h"
 #include "model/collation_table.h"
 #include "model/text_codec.h"
+#include "scan/recovery_report.h"
 #include "scan/scan.h"
 #include "scan/session_log.h"
 #include "scan/table_preview.h"
@@ -58,6 +59,8 @@ class MainWindow : public QMainWindow {
   QAction* stop_action() const { return stop_action_; }
   const ScanResult* scan() const { return scan_.get(); }
   const SessionLog& log() const { return log_; }
+  // The account of the last save, table by table.
+  const RecoveryReport& last_report() const { return last_report_; }
 
   // The output operations, on the user-interface thread.
   void AddOutputLine(const QString& text);
@@ -77,6 +80,7 @@ class MainWindow : public QMainWindow {
   void ShowScreen(const PreviewScreen& screen);
   void FirstScreen(int64_t item_data, const QString& node_text);
   void KeyGrid(QTreeWidgetItem* keys_item);
+  void ShowReport(const RecoveryReport& report);
 
   const CollationTable& collations_;
   const CodePage& code_page_;
@@ -87,6 +91,7 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<GuiOutput> out_;
   std::shared_ptr<ScanResult> scan_;
   QThread* worker_ = nullptr;
+  RecoveryReport last_report_;
 
   ObjectTree* tree_;
   RecordsView* records_;

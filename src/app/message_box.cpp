@@ -7,14 +7,17 @@
 namespace vostrel::gui {
 
 MessageHandler& CurrentMessageHandler() {
-  static MessageHandler handler = [](QWidget* parent, MessageKind kind, const QString& text) {
-    if (kind == MessageKind::kInformation) {
-      QMessageBox::information(parent, kAppCaption, text);
-      return Answer::kOk;
-    }
-    QMessageBox box(kind == MessageKind::kQuestion ? QMessageBox::Question : QMessageBox::NoIcon,
-                    kAppCaption, text, QMessageBox::Yes | QMessageBox::No, parent);
-    return box.exec() == QMessageBox::Yes ? Answer::kYes : Answer::kNo;
+  static MessageHandler handler = [](QWidget* parent, MessageIcon icon, Buttons buttons,
+                                     const QString& text) {
+    const QMessageBox::Icon shown = icon == MessageIcon::kInformation ? QMessageBox::Information
+                                    : icon == MessageIcon::kQuestion  ? QMessageBox::Question
+                                                                      : QMessageBox::NoIcon;
+    const bool yes_no = buttons == Buttons::kYesNo;
+    QMessageBox box(shown, kAppCaption, text,
+                    yes_no ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
+    const int answer = box.exec();
+    if (!yes_no) return Answer::kOk;
+    return answer == QMessageBox::Yes ? Answer::kYes : Answer::kNo;
   };
   return handler;
 }

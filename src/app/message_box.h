@@ -9,17 +9,21 @@
 namespace vostrel::gui {
 
 enum class Answer { kOk, kYes, kNo };
-enum class MessageKind { kInformation, kQuestion, kQuestionNoIcon };
+enum class MessageIcon { kInformation, kQuestion, kNone };
+enum class Buttons { kOk, kYesNo };
 
-using MessageHandler = std::function<Answer(QWidget* parent, MessageKind, const QString&)>;
+// A handler answers as the box would: an OK box only ever with kOk.
+using MessageHandler =
+    std::function<Answer(QWidget* parent, MessageIcon, Buttons, const QString&)>;
 
 // The handler in use (QMessageBox by default); tests install their own.
 MessageHandler& CurrentMessageHandler();
 inline void Inform(QWidget* parent, const QString& text) {
-  CurrentMessageHandler()(parent, MessageKind::kInformation, text);
+  CurrentMessageHandler()(parent, MessageIcon::kInformation, Buttons::kOk, text);
 }
-inline bool AskYesNo(QWidget* parent, const QString& text, MessageKind kind = MessageKind::kQuestion) {
-  return CurrentMessageHandler()(parent, kind, text) == Answer::kYes;
+inline bool AskYesNo(QWidget* parent, const QString& text,
+                     MessageIcon icon = MessageIcon::kQuestion) {
+  return CurrentMessageHandler()(parent, icon, Buttons::kYesNo, text) == Answer::kYes;
 }
 
 }  // namespace vostrel::gui

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 namespace vostrel {
 
@@ -44,6 +45,13 @@ void CliOutput::SetProgress(uint64_t done, uint64_t total) {
 
 void CliOutput::ShowProgress(bool visible) {
   if (!visible) ClearBar();
+}
+
+void CliOutput::ReportProblem(std::string_view text) {
+  std::string line(text);
+  WriteLogText(line + "\r\n");
+  ClearBar();
+  std::fprintf(stderr, "vostrel-recover: %s\n", line.c_str());
 }
 
 void CliOutput::ShowMessage(std::string_view text) { AddOutputLine(text); }

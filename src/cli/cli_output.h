@@ -19,6 +19,7 @@ class CliOutput : public RecoveryOutput {
   void SetProgress(uint64_t done, uint64_t total) override;
   void ShowProgress(bool visible) override;
   void ShowMessage(std::string_view text) override;
+  void ReportProblem(std::string_view text) override;
 
  private:
   void ClearBar();

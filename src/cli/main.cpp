@@ -18,12 +18,18 @@
 #include "sql/ddl_script.h"
 #include "sql/script_save.h"
 #include "sql/server_save.h"
-#include <termios.h>
-#include <fstream>
+#include "sql/table_export.h"
 #include "sql/views_triggers.h"
 #include "scan/table_preview.h"
+
+#include <termios.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <fstream>
 
 namespace {
 
@@ -68,8 +74,38 @@ struct Args {
   bool quiet = false;
 };
 
+// Ctrl-C and SIGTERM: during a save the first one asks it to stop at the next
+// row (the scripts still end cleanly, the report says what was not saved);
+// anywhere else, or a second time, the process ends as it would by default.
 std::atomic<bool> g_stop{false};
-extern "C" void OnInterrupt(int) { g_stop.store(true); }
+std::atomic<bool> g_graceful{false};
+extern "C" void OnInterrupt(int sig) {
+  if (g_graceful.load() && !g_stop.exchange(true)) return;
+  std::signal(sig, SIG_DFL);
+  std::raise(sig);
+}
+
+// A port the server could listen on: digits only, 1 to 65535.
+bool ValidPort(const std::string& port) {
+  if (port.empty() || port.size() > 5) return false;
+  for (const char c : port) {
+    if (c < '0' || c > '9') return false;
+  }
+  const long n = std::strtol(port.c_str(), nullptr, 10);
+  return n >= 1 && n <= 65535;
+}
+
+// stdout must have taken everything printed: a full disk or a closed pipe is
+// a failed run, not a quiet one.
+bool StdoutWritten() {
+  std::cout.flush();
+  const bool ok = std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout);
+  if (!ok) {
+    std::cerr << "vostrel-recover: cannot write standard output: " << std::strerror(errno)
+              << "\n";
+  }
+  return ok;
+}
 
 int UsageError(const std::string& msg) {
   std::cerr << "vostrel-recover: " << msg << "\n" << kUsage;
@@ -105,7 +141,13 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
       auto v = value(arg.c_str());
       if (!v) return std::nullopt;
       if (arg == "--server") a.server.host = *v;
-      if (arg == "--port") a.server.port = *v;
+      if (arg == "--port") {
+        if (!ValidPort(*v)) {
+          error = "--port needs a port number from 1 to 65535, not " + *v;
+          return std::nullopt;
+        }
+        a.server.port = *v;
+      }
       if (arg == "--user") a.server.user = *v;
       if (arg == "--socket") a.server.socket = *v;
       if (arg == "--password-file") a.password_file = *v;
@@ -274,6 +316,116 @@ bool Show(const ScanResult& scan, const std::vector<SelectedItem>& items, const 
 
 }  // namespace
 
+// Every table's account as the scan sees it: engine, row format, and
+// whether its rows can be read.
+std::vector<TableAccount> ProbeTables(const ScanResult& scan, const CollationTable& collations,
+                                      const CodePage& code_page) {
+  NullOutput quiet;
+  EngineContext ctx{collations, code_page, quiet};
+  std::vector<std::string> errors;
+  TableExporter exporter(scan, ctx, errors);
+  std::vector<TableAccount> accounts;
+  for (const TableEntry& e : scan.m_tableEntries) {
+    TableAccount account = exporter.StartAccount(e);
+    if (exporter.ReadDefinition(e, account)) exporter.Probe(e, account);
+    accounts.push_back(std::move(account));
+  }
+  return accounts;
+}
+
+int Run(const Args& a, SessionLog& log, const CollationTable& collations,
+        const CodePage& code_page) {
+  const bool to_server = !a.server.host.empty() || !a.server.socket.empty();
+  CliOutput out(log, a.quiet);
+  ScanOptions scan_options;
+  scan_options.manual_ibdata = a.ibdata;
+  const ScanResult scan = ScanDataDirectory(a.data_dir, out, scan_options);
+  int rc = scan.problems.empty() ? kExitOk : kExitUnreadable;
+
+  if (a.command == "scan") {
+    const std::vector<TableAccount> accounts = ProbeTables(scan, collations, code_page);
+    PrintScanTree(scan, accounts, std::cout);
+    for (const TableAccount& t : accounts) {
+      if (!t.complete()) rc = kExitUnreadable;
+    }
+    if (scan.m_tableEntries.empty() && scan.m_viewFiles.empty() && scan.m_triggerEntries.empty()) {
+      std::cerr << "vostrel-recover: no table, view or trigger found in " << scan.m_scanPath
+                << "\n";
+      rc = kExitUnreadable;
+    }
+    return rc;
+  }
+
+  std::vector<std::string> unmatched;
+  auto items = SelectItems(scan, a.names, &unmatched);
+  for (const std::string& u : unmatched) {
+    std::cerr << "vostrel-recover: no database or table named " << u << "\n";
+  }
+  if (!unmatched.empty()) return kExitUsage;
+  std::cout.sync_with_stdio(false);
+  EngineContext ctx{collations, code_page, out, &g_stop};
+
+  if (a.command == "show") {
+    // A trigger file is named after its table: the table wins unless --trigger asks otherwise.
+    std::vector<SelectedItem> picked;
+    for (const SelectedItem& it : items) {
+      if ((KindOf(it) == ItemKind::kTrigger) == a.trigger) picked.push_back(it);
+    }
+    if (picked.size() != 1) {
+      return UsageError(a.names[0] + " does not name one " + (a.trigger ? "trigger" : "table or view"));
+    }
+    items = picked;
+    const int64_t i = ListIndexOf(items[0], scan);
+    if (KindOf(items[0]) == ItemKind::kView) {
+      const std::string text = ViewStatement(scan.m_viewFiles[static_cast<size_t>(i)],
+                                             DatabaseNames(scan), code_page);
+      std::cout << text << "\n";
+      return text.empty() ? kExitUnreadable : rc;
+    }
+    if (KindOf(items[0]) == ItemKind::kTrigger) {
+      const TriggerEntry& t = scan.m_triggerEntries[static_cast<size_t>(i)];
+      const auto statements =
+          TriggerStatements(fs::path(t.folderPath) / t.fileName, DatabaseNames(scan), code_page);
+      std::cout << TriggerScript(statements);
+      return statements.empty() ? kExitUnreadable : rc;
+    }
+    return Show(scan, items, a, ctx) ? rc : kExitUnreadable;
+  }
+
+  if (a.command == "save" && to_server) {
+    g_graceful.store(true);
+    const ServerSaveResult r = RunServerSave(scan, items, a.server, ctx);
+    g_graceful.store(false);
+    std::cout << r.report().Text();
+    std::cout << "views created: " << r.views_created << ", triggers created: " << r.triggers_created
+              << "\n";
+    if (r.stopped) std::cerr << "vostrel-recover: stopped by the user\n";
+    return r.success() ? rc : kExitUnreadable;
+  }
+
+  if (a.command == "save") {
+    std::error_code ec;
+    std::error_code mk;
+    fs::create_directories(a.script_dir, mk);
+    if (!fs::is_directory(a.script_dir, ec)) {
+      std::cerr << "vostrel-recover: cannot create output folder " << a.script_dir << "\n";
+      return kExitUnreadable;
+    }
+    g_graceful.store(true);
+    const ScriptSaveResult r = RunScriptSave(scan, items, a.script_dir, ctx);
+    g_graceful.store(false);
+    std::cout << r.report().Text();
+    std::cout << "scripts written to " << r.save_folder.string() << "\n";
+    if (!r.report_path.empty()) std::cout << "report written to " << r.report_path.string() << "\n";
+    if (r.stopped) std::cerr << "vostrel-recover: stopped by the user\n";
+    return r.success() ? rc : kExitUnreadable;
+  }
+
+  const DdlSummary s = WriteDdlScript(scan, items, collations, code_page, out, std::cout);
+  if (s.tables_failed > 0) rc = kExitUnreadable;
+  return rc;
+}
+
 int main(int argc, char** argv) {
   std::string error;
   auto parsed = Parse(argc, argv, error);
@@ -341,98 +493,13 @@ int main(int argc, char** argv) {
     std::cerr << "vostrel-recover: " << error << "\n";
     return kExitUnreadable;
   }
-  CliOutput out(log, a.quiet);
-  ScanOptions scan_options;
-  scan_options.manual_ibdata = a.ibdata;
-  const ScanResult scan = ScanDataDirectory(a.data_dir, out, scan_options);
-  int rc = scan.problems.empty() ? kExitOk : kExitUnreadable;
-  for (const std::string& p : scan.problems) std::cerr << "vostrel-recover: " << p << "\n";
-
-  if (a.command == "scan") {
-    PrintTree(scan.root, std::cout);
-    return rc;
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+  const int rc = Run(a, log, collations, code_page);
+  const bool printed = StdoutWritten();
+  if (log.failed()) {
+    std::cerr << "vostrel-recover: " << log.failure() << "\n";
+    return rc == kExitOk ? kExitUnreadable : rc;
   }
-
-  std::vector<std::string> unmatched;
-  auto items = SelectItems(scan, a.names, &unmatched);
-  for (const std::string& u : unmatched) {
-    std::cerr << "vostrel-recover: no database or table named " << u << "\n";
-  }
-  if (!unmatched.empty()) return kExitUsage;
-  std::cout.sync_with_stdio(false);
-  EngineContext ctx{collations, code_page, out, &g_stop};
-
-  if (a.command == "show") {
-    // A trigger file is named after its table: the table wins unless --trigger asks otherwise.
-    std::vector<SelectedItem> picked;
-    for (const SelectedItem& it : items) {
-      if ((KindOf(it) == ItemKind::kTrigger) == a.trigger) picked.push_back(it);
-    }
-    if (picked.size() != 1) {
-      return UsageError(a.names[0] + " does not name one " + (a.trigger ? "trigger" : "table or view"));
-    }
-    items = picked;
-    const int64_t i = ListIndexOf(items[0], scan);
-    if (KindOf(items[0]) == ItemKind::kView) {
-      const std::string text = ViewStatement(scan.m_viewFiles[static_cast<size_t>(i)],
-                                             DatabaseNames(scan), code_page);
-      std::cout << text << "\n";
-      return text.empty() ? kExitUnreadable : rc;
-    }
-    if (KindOf(items[0]) == ItemKind::kTrigger) {
-      const TriggerEntry& t = scan.m_triggerEntries[static_cast<size_t>(i)];
-      const auto statements =
-          TriggerStatements(fs::path(t.folderPath) / t.fileName, DatabaseNames(scan), code_page);
-      std::cout << TriggerScript(statements);
-      return statements.empty() ? kExitUnreadable : rc;
-    }
-    return Show(scan, items, a, ctx) ? rc : kExitUnreadable;
-  }
-
-  if (a.command == "save" && to_server) {
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-    const ServerSaveResult r = RunServerSave(scan, items, a.server, ctx);
-    for (const SavedTable& t : r.tables) {
-      std::cout << t.database << "." << t.table << "\t"
-                << (t.rows_read ? std::to_string(t.rows) + " rows" : std::string("no rows"))
-                << (t.rejected ? "\t" + std::to_string(t.rejected) + " rejected" : std::string())
-                << (t.damaged ? "\tdamaged" : "") << "\n";
-    }
-    std::cout << "views created: " << r.views_created << ", triggers created: " << r.triggers_created
-              << "\n";
-    for (const std::string& e : r.errors) std::cerr << "vostrel-recover: " << e << "\n";
-    bool clean = r.errors.empty() && !r.stopped;
-    for (const SavedTable& t : r.tables) clean = clean && !t.damaged && t.rejected == 0;
-    return clean ? rc : kExitUnreadable;
-  }
-
-  if (a.command == "save") {
-    std::error_code mk;
-    fs::create_directories(a.script_dir, mk);
-    if (!fs::is_directory(a.script_dir, ec)) {
-      std::cerr << "vostrel-recover: cannot create output folder " << a.script_dir << "\n";
-      return kExitUnreadable;
-    }
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-    const ScriptSaveResult r = RunScriptSave(scan, items, a.script_dir, ctx);
-    for (const SavedTable& t : r.tables) {
-      std::cout << t.database << "." << t.table << "\t"
-                << (t.rows_read ? std::to_string(t.rows) + " rows" : std::string("definition only"))
-                << (t.damaged ? "\tdamaged" : "") << "\n";
-    }
-    std::cout << "scripts written to " << r.save_folder.string() << "\n";
-    for (const std::string& e : r.errors) std::cerr << "vostrel-recover: " << e << "\n";
-    if (r.stopped) std::cerr << "vostrel-recover: stopped by the user\n";
-    bool damaged = false;
-    for (const SavedTable& t : r.tables) damaged = damaged || t.damaged;
-    return r.errors.empty() && !damaged && !r.stopped ? rc : kExitUnreadable;
-  }
-
-  const DdlSummary s = WriteDdlScript(scan, items, collations, code_page, out, std::cout);
-  std::cout.flush();
-  for (const std::string& e : s.errors) std::cerr << "vostrel-recover: " << e << "\n";
-  if (s.tables_failed > 0) rc = kExitUnreadable;
-  return rc;
+  return printed || rc != kExitOk ? rc : kExitUnreadable;
 }

@@ -3,6 +3,7 @@
 #include <exception>
 #include <map>
 #include <memory>
+#include <new>
 
 #include "innodb/record.h"
 #include "innodb/row_decoder.h"
@@ -239,7 +240,7 @@ TableExportResult ExportInnoRows(Tablespace& space, uint32_t leaf, const std::st
         [&](LeafBatch& batch) {
           if (batch.external) format_here(batch);
           MergeDamage(batch.damage, damage);
-          SendRows(sink, batch.rows, result.rows, result.rejected, ctx.out);
+          SendRows(sink, batch.rows, result.rows, result.rejected, result.first_rejection, ctx.out);
           consumed += batch.numbers.size();
           ctx.out.SetProgress(consumed, total);
         });
@@ -304,16 +305,19 @@ TableExportResult ExportInnoRows(Tablespace& space, uint32_t leaf, const std::st
     ctx.out.SetProgress(total, total);
     if (damage.any()) {
       result.damaged = true;
-      const std::string line =
-          "Tablespace " + space.path().string() + " is damaged: " + damage.Summary();
-      ctx.out.AddOutputLine(line);
-      ctx.out.WriteLogText(line + "\r\n");
+      result.damage = "tablespace " + space.path().string() + ": " + damage.Summary();
+      ctx.out.ReportProblem("Tablespace " + space.path().string() + " is damaged: " +
+                            damage.Summary());
     }
     const std::string line = TotalLine(result.rows);
     ctx.out.AddOutputLine(line);
     ctx.out.WriteLogText(line + "\r\n\r\n");
     result.completed = true;
-  } catch (const std::exception&) {
+  } catch (const std::bad_alloc&) {
+    result.error = "out of memory while reading the rows";
+    ctx.out.WriteLogText(std::string("Error in processing function ") + function_name + "\r\n");
+  } catch (const std::exception& e) {
+    result.error = std::string("reading the rows failed: ") + e.what();
     ctx.out.WriteLogText(std::string("Error in processing function ") + function_name + "\r\n");
   }
   return result;

@@ -64,17 +64,25 @@ std::vector<std::filesystem::path> DefaultCollationCandidates() {
 
 DatabaseOptions ReadDatabaseOptions(const std::filesystem::path& database_folder) {
   DatabaseOptions opts;
-  std::ifstream in(database_folder / "db.opt", std::ios::binary);
-  if (!in) return opts;
-  std::string line;
-  int lines = 0;
-  while (lines++ < 10000 && std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  const std::filesystem::path path = database_folder / "db.opt";
+  std::string text;
+  if (!ReadWholeFile(path, text, 1 << 20, &opts.problem)) {
+    // Databases made before MySQL 4.1 have no db.opt; that is no problem.
+    if (FileProblem(path) == "does not exist") opts.problem.clear();
+    return opts;
+  }
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (auto p = line.find("character-set="); p != std::string::npos) {
-      opts.charset = line.substr(p + 14);
+      opts.charset = std::string(line.substr(p + 14));
     }
     if (auto p = line.find("collation="); p != std::string::npos) {
-      opts.collation = line.substr(p + 10);
+      opts.collation = std::string(line.substr(p + 10));
     }
   }
   return opts;

@@ -47,6 +47,7 @@ std::vector<std::filesystem::path> DefaultCollationCandidates();
 struct DatabaseOptions {
   std::string charset;
   std::string collation;
+  std::string problem;  // db.opt exists but cannot be read
 };
 
 DatabaseOptions ReadDatabaseOptions(const std::filesystem::path& database_folder);

@@ -1,5 +1,7 @@
 #include "model/data_file.h"
 
+#include "model/file_util.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,14 +24,11 @@ void DataFile::Close() {
 bool DataFile::Open(const std::filesystem::path& path, std::string* error) {
   Close();
   path_ = path;
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) {
-    if (error) *error = "cannot open " + path.string() + ": " + std::strerror(errno);
-    return false;
-  }
+  fd_ = OpenSourceFile(path, error);
+  if (fd_ < 0) return false;
   struct stat st {};
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-    if (error) *error = path.string() + " is not a regular file";
+  if (::fstat(fd_, &st) != 0) {
+    if (error) *error = path.string() + " cannot be read: " + std::strerror(errno);
     Close();
     return false;
   }

@@ -17,8 +17,13 @@ struct EngineContext {
   const std::atomic<bool>* stop = nullptr;  // set by the user to end a save
   // Numbers the large-value files; kept by the application so that later saves go on counting.
   uint64_t* blob_file_counter = nullptr;
+  // Set by the run itself when it cannot go on (a lost server connection).
+  std::atomic<bool>* abort = nullptr;
 
-  bool stopped() const { return stop != nullptr && stop->load(std::memory_order_relaxed); }
+  bool stopped() const {
+    return (stop != nullptr && stop->load(std::memory_order_relaxed)) ||
+           (abort != nullptr && abort->load(std::memory_order_relaxed));
+  }
 };
 
 }  // namespace vostrel

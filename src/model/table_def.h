@@ -43,8 +43,21 @@ enum FieldType : int32_t {
 
 inline constexpr int32_t kBinaryCollation = 63;
 
+// Engine codes of the .frm header (the server's legacy engine numbers).
+inline constexpr uint8_t kEngineHeap = 6;
+inline constexpr uint8_t kEngineMergeMyIsam = 10;
 inline constexpr uint8_t kEngineMyIsam = 9;
 inline constexpr uint8_t kEngineInnoDb = 12;
+inline constexpr uint8_t kEngineArchive = 16;
+inline constexpr uint8_t kEngineCsv = 17;
+inline constexpr uint8_t kEngineFederated = 18;
+inline constexpr uint8_t kEngineBlackhole = 19;
+inline constexpr uint8_t kEnginePartition = 20;
+inline constexpr uint8_t kEngineAria = 42;
+
+// The engine's name for a .frm engine code; "engine code N" for codes of
+// engines that keep their name elsewhere (plugins).
+std::string EngineName(uint8_t code);
 
 // Pack-flag bits of a column record.
 inline constexpr uint32_t kPackSigned = 0x0001;  // on numbers: set = signed

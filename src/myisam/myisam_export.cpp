@@ -3,6 +3,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <new>
 
 #include "model/damage_log.h"
 #include "model/data_file.h"
@@ -60,10 +61,8 @@ TableExportResult ExportMyisamRows(const std::filesystem::path& myd_path,
   DataFile file;
   std::string error;
   if (!file.Open(myd_path, &error)) {
-    const std::string line = "Data file cannot be opened: " + error;
-    ctx.out.AddOutputLine(line);
-    ctx.out.WriteLogText(line + "\r\n");
-    result.completed = true;
+    result.error = "data file " + error;
+    ctx.out.ReportProblem("Data file cannot be opened: " + error);
     return result;
   }
   try {
@@ -89,13 +88,14 @@ TableExportResult ExportMyisamRows(const std::filesystem::path& myd_path,
             rows.text.Append(row_end);
             rows.EndRow();
             if (rows.text.size() >= batch_bytes) {
-              SendRows(sink, rows, result.rows, result.rejected, ctx.out);
+              SendRows(sink, rows, result.rows, result.rejected, result.first_rejection, ctx.out);
+              if (sink.broken()) return false;
             }
             ctx.out.SetProgress(next, size);
             return true;
           },
           ctx.stop);
-      SendRows(sink, rows, result.rows, result.rejected, ctx.out);
+      SendRows(sink, rows, result.rows, result.rejected, result.first_rejection, ctx.out);
     } else {
       // This thread walks the blocks and copies out each record as stored;
       // helper threads, each with its own unpacker and decoder, rebuild the
@@ -131,7 +131,7 @@ TableExportResult ExportMyisamRows(const std::filesystem::path& myd_path,
           },
           [&](RecordBatch& batch) {
             for (const uint64_t block : batch.damaged) walker.NoteBadRecord(block);
-            SendRows(sink, batch.rows, result.rows, result.rejected, ctx.out);
+            SendRows(sink, batch.rows, result.rows, result.rejected, result.first_rejection, ctx.out);
             ctx.out.SetProgress(batch.end, size);
           });
       RecordBatch* batch = nullptr;
@@ -147,6 +147,7 @@ TableExportResult ExportMyisamRows(const std::filesystem::path& myd_path,
             if (batch->stored.size() >= batch_bytes) {
               batches.Submit();
               batch = nullptr;
+              if (sink.broken()) return false;
             }
             return true;
           },
@@ -171,17 +172,19 @@ TableExportResult ExportMyisamRows(const std::filesystem::path& myd_path,
     }
     if (damage.any()) {
       result.damaged = true;
-      const std::string line =
-          "Data file " + myd_path.string() + " is damaged: " + damage.Summary();
-      ctx.out.AddOutputLine(line);
-      ctx.out.WriteLogText(line + "\r\n");
+      result.damage = "data file " + myd_path.string() + ": " + damage.Summary();
+      ctx.out.ReportProblem("Data file " + myd_path.string() + " is damaged: " + damage.Summary());
     }
     if (sink.script_form()) sink.WriteText("COMMIT;\r\n\r\n");
     const std::string total = TotalLine(result.rows);
     ctx.out.WriteLogText(total + "\r\n\r\n");
     ctx.out.AddOutputLine(total);
     result.completed = true;
-  } catch (const std::exception&) {
+  } catch (const std::bad_alloc&) {
+    result.error = "out of memory while reading the rows";
+    ctx.out.WriteLogText(std::string("Error in processing function ") + function_name + "\r\n");
+  } catch (const std::exception& e) {
+    result.error = std::string("reading the rows failed: ") + e.what();
     ctx.out.WriteLogText(std::string("Error in processing function ") + function_name + "\r\n");
   }
   return result;

@@ -17,6 +17,9 @@ struct TableExportResult {
   uint64_t rejected = 0;   // statements a server refused
   bool completed = false;  // false when an error ended the loop
   bool damaged = false;
+  std::string damage;           // what the damage line named
+  std::string error;            // what ended the loop early, or kept it from starting
+  std::string first_rejection;  // the server's reason for the first row it refused
 };
 
 // `function_name` is mydfileforscript or mydfilefordatabase, as the log names it.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace vostrel {
@@ -19,6 +20,15 @@ class RecoveryOutput {
   virtual void ShowProgress(bool visible) = 0;
   // An information message the user must see (a message box in the GUI).
   virtual void ShowMessage(std::string_view text) = 0;
+  // Something the user must know about the data: a table not read, rows
+  // lost, a file refused. The output pane and the log; a command line also
+  // prints it on stderr however quiet it was asked to be.
+  virtual void ReportProblem(std::string_view text) {
+    AddOutputLine(text);
+    std::string line(text);
+    line += "\r\n";
+    WriteLogText(line);
+  }
 };
 
 // Swallows everything; for callers that need no reports.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
+#include <set>
 #include <system_error>
 
 #include "innodb/system_dictionary.h"
@@ -29,9 +31,13 @@ std::string StemOf(const std::string& name) {
 }
 
 // Directory entries sorted by name, so that every run lists them alike.
+// `others` are entries that are neither folders nor regular files (FIFOs,
+// sockets, dangling symlinks): never opened, but a table file among them is
+// reported.
 struct Listing {
   std::vector<std::string> dirs;
   std::vector<std::string> files;
+  std::vector<std::string> others;
   bool ok = true;
 };
 
@@ -54,11 +60,43 @@ Listing ListFolder(const fs::path& folder) {
       l.dirs.push_back(name);
     } else if (it->is_regular_file(sec)) {
       l.files.push_back(name);
+    } else {
+      l.others.push_back(name);
     }
   }
   std::sort(l.dirs.begin(), l.dirs.end());
   std::sort(l.files.begin(), l.files.end());
+  std::sort(l.others.begin(), l.others.end());
   return l;
+}
+
+// Files that hold a table's rows (or its index) beside its .frm.
+bool IsDataExtension(const std::string& ext) {
+  return ext == "ibd" || ext == "myd" || ext == "myi";
+}
+
+// A partition's files ("t#P#p0.ibd", "t#P#p0#SP#s0.MYD") belong to the
+// partitioned table t.
+std::string PartitionBase(const std::string& stem) {
+  size_t p = stem.find("#P#");
+  if (p == std::string::npos) p = stem.find("#p#");
+  return p == std::string::npos ? stem : stem.substr(0, p);
+}
+
+// Why the first bytes of a .frm are neither a table nor a view definition.
+std::string FrmHeadProblem(const std::string& head) {
+  if (head.empty()) return "is empty";
+  if (std::all_of(head.begin(), head.end(), [](char c) { return c == '\0'; })) {
+    return "holds only zero bytes at its start";
+  }
+  if (head.size() < 2) return "is cut to " + std::to_string(head.size()) + " byte";
+  return "is not a table definition (it does not start with FE 01)";
+}
+
+TreeNode DatabaseNodeFor(const std::string& folder) {
+  TreeNode db{DatabaseDisplayName(folder), kImageFolder, ITEMDATA_NODE, {}};
+  db.children.push_back(TreeNode{"Tables", kImageFolder, ITEMDATA_NODE, {}});
+  return db;
 }
 
 class Scanner {
@@ -70,7 +108,12 @@ class Scanner {
     Listing l = ListFolder(folder_path);
     if (!l.ok) {
       Problem("cannot list folder " + folder_path);
-      if (l.files.empty()) return;
+      if (l.files.empty() && l.others.empty()) return;
+    }
+    const std::string db_opt = FileProblem(fs::path(folder_path) / "db.opt");
+    if (!db_opt.empty() && db_opt != "does not exist") {
+      Problem("db.opt of " + folder_path + " " + db_opt + "; the database's default character set "
+              "is not known");
     }
     constexpr size_t kNone = static_cast<size_t>(-1);
     size_t views = kNone;
@@ -82,53 +125,131 @@ class Scanner {
       }
       return database_node.children[index];
     };
+    // Tables by stem: empty problem = a readable definition.
+    std::map<std::string, std::string> tables;
+    std::set<std::string> frm_stems;  // every stem with a .frm, readable or not
+    std::map<std::string, std::string> data_files;  // stem -> one of its data files
     for (const std::string& name : l.files) {
       const std::string ext = LowerExtension(name);
       const std::string path = folder_path + "/" + name;
       if (ext == "frm") {
-        const std::string head = ReadFilePrefix(path, 10);
-        if (head.empty()) {
-          Problem("cannot read " + path);
-          continue;
-        }
-        if (head.size() >= 2 && static_cast<unsigned char>(head[0]) == 0xFE &&
+        frm_stems.insert(StemOf(name));
+        std::string open_error;
+        const std::string head = ReadFilePrefix(path, 10, &open_error);
+        if (!open_error.empty()) {
+          tables[StemOf(name)] = open_error;
+        } else if (head.size() >= 2 && static_cast<unsigned char>(head[0]) == 0xFE &&
             static_cast<unsigned char>(head[1]) == 0x01) {
-          TableEntry e{database_index, StemOf(name), DecodeMysqlFileName(StemOf(name))};
-          r_.m_tableEntries.push_back(e);
-          TreeNode table{e.displayName, kImageFolder,
-                         static_cast<int64_t>(r_.m_tableEntries.size()), {}};
-          table.children.push_back(TreeNode{"Keys", kImageKeys, ITEMDATA_KEYS, {}});
-          database_node.children[tables_child].children.push_back(std::move(table));
+          tables[StemOf(name)];
         } else if (head.compare(0, 9, "TYPE=VIEW") == 0) {
           r_.m_viewFiles.push_back(path);
           group(views, "Views", kImageViews, ITEMDATA_VIEWS)
               .children.push_back(TreeNode{DecodeMysqlFileName(StemOf(name)), kImageFolder,
                                            static_cast<int64_t>(r_.m_viewFiles.size()), {}});
+        } else {
+          tables[StemOf(name)] = name + " " + FrmHeadProblem(head);
         }
       } else if (ext == "trg") {
         r_.m_triggerEntries.push_back(TriggerEntry{name, folder_path});
         group(triggers, "Trigger", kImageTriggers, ITEMDATA_TRIGGERS)
             .children.push_back(TreeNode{DecodeMysqlFileName(StemOf(name)), kImageFolder,
                                          static_cast<int64_t>(r_.m_triggerEntries.size()), {}});
+      } else if (IsDataExtension(ext)) {
+        data_files.emplace(StemOf(name), name);
       }
+    }
+    for (const std::string& name : l.others) {
+      const std::string ext = LowerExtension(name);
+      if (ext == "frm") {
+        frm_stems.insert(StemOf(name));
+        tables[StemOf(name)] = name + " " + FileProblem(fs::path(folder_path) / name);
+      } else if (IsDataExtension(ext)) {
+        data_files.emplace(StemOf(name), name);
+      }
+    }
+    for (const std::string& name : l.dirs) {
+      // A folder named like a table file: the table's definition or rows are not here.
+      const std::string ext = LowerExtension(name);
+      if (ext == "frm") {
+        frm_stems.insert(StemOf(name));
+        tables[StemOf(name)] = name + " is a directory";
+      } else if (IsDataExtension(ext)) {
+        data_files.emplace(StemOf(name), name);
+      }
+    }
+    for (const auto& [stem, file] : data_files) {
+      if (frm_stems.count(stem) || frm_stems.count(PartitionBase(stem))) continue;
+      tables[stem] = file + " has no table definition (" + stem + ".frm is missing)";
+    }
+    for (const auto& [stem, problem] : tables) {
+      AddTable(database_node.children[tables_child], database_index, stem, problem);
+    }
+  }
+
+  void AddTable(TreeNode& tables_node, int32_t database_index, const std::string& stem,
+                const std::string& problem) {
+    TableEntry e{database_index, stem, DecodeMysqlFileName(stem), problem};
+    r_.m_tableEntries.push_back(e);
+    TreeNode table{e.displayName, kImageFolder, static_cast<int64_t>(r_.m_tableEntries.size()), {}};
+    if (problem.empty()) {
+      table.children.push_back(TreeNode{"Keys", kImageKeys, ITEMDATA_KEYS, {}});
+    } else {
+      Problem("table " + DecodeMysqlFileName(DatabaseFolderName(FolderOf(database_index))) + "." +
+              e.displayName + " cannot be read: " + problem);
+    }
+    tables_node.children.push_back(std::move(table));
+  }
+
+  // Tables the dictionary keeps inside ibdata1 that no .frm describes: their
+  // rows are in the files, so they are listed, under their database (made up
+  // when its folder is gone too).
+  void AddDictionaryOnlyTables(const SystemDictionary& dict, TreeNode& path_node) {
+    auto lower = [](std::string s) {
+      std::transform(s.begin(), s.end(), s.begin(),
+                     [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+      return s;
+    };
+    std::set<std::string> known;
+    for (const TableEntry& e : r_.m_tableEntries) {
+      known.insert(lower(DatabaseFolderName(FolderOf(e.databaseIndex)) + "/" + e.tableName));
+    }
+    for (const SysTablesRow& t : dict.tables()) {
+      const size_t slash = t.name.find('/');
+      if (t.space != 0 || slash == std::string::npos || known.count(lower(t.name))) continue;
+      const std::string db = t.name.substr(0, slash);
+      const std::string table = t.name.substr(slash + 1);
+      if (db.empty() || table.empty()) continue;
+      int32_t index = -1;
+      for (size_t i = 0; i < r_.m_databaseFolders.size(); ++i) {
+        if (DatabaseFolderName(r_.m_databaseFolders[i]) == db) index = static_cast<int32_t>(i);
+      }
+      if (index < 0 || static_cast<size_t>(index) >= path_node.children.size()) {
+        r_.m_databaseFolders.push_back(r_.m_scanPath + db);
+        index = static_cast<int32_t>(r_.m_databaseFolders.size() - 1);
+        path_node.children.push_back(DatabaseNodeFor(r_.m_databaseFolders.back()));
+      }
+      AddTable(path_node.children[static_cast<size_t>(index)].children[0], index, table,
+               table + ".frm is missing; the system tablespace " + dict.path().string() +
+                   " holds its rows");
     }
   }
 
   void Problem(const std::string& text) {
     r_.problems.push_back(text);
-    out_.WriteLogText(text + "\r\n");
+    out_.ReportProblem(text);
   }
 
  private:
+  std::string FolderOf(int32_t database_index) const {
+    return static_cast<size_t>(database_index) < r_.m_databaseFolders.size()
+               ? r_.m_databaseFolders[static_cast<size_t>(database_index)]
+               : std::string();
+  }
+
   ScanResult& r_;
   RecoveryOutput& out_;
 };
 
-TreeNode DatabaseNode(const std::string& folder) {
-  TreeNode db{DatabaseDisplayName(folder), kImageFolder, ITEMDATA_NODE, {}};
-  db.children.push_back(TreeNode{"Tables", kImageFolder, ITEMDATA_NODE, {}});
-  return db;
-}
 
 }  // namespace
 
@@ -172,7 +293,7 @@ ScanResult ScanDataDirectory(const fs::path& data_path, RecoveryOutput& out,
     while (!folder.empty() && folder.back() == '/') folder.pop_back();
     if (!folder.empty()) {
       r.m_databaseFolders.push_back(folder);
-      path_node.children.push_back(DatabaseNode(folder));
+      path_node.children.push_back(DatabaseNodeFor(folder));
       scanner.ScanDatabaseFolder(path_node.children.back(), folder, 0, 0);
     }
   } else {
@@ -180,7 +301,7 @@ ScanResult ScanDataDirectory(const fs::path& data_path, RecoveryOutput& out,
     for (size_t i = 0; i < count; ++i) {
       const std::string folder = r.m_databaseFolders[i];
       out.SetProgress(i, count);
-      path_node.children.push_back(DatabaseNode(folder));
+      path_node.children.push_back(DatabaseNodeFor(folder));
       scanner.ScanDatabaseFolder(path_node.children.back(), folder, 0, static_cast<int32_t>(i));
     }
     out.SetProgress(count, count);
@@ -207,6 +328,7 @@ ScanResult ScanDataDirectory(const fs::path& data_path, RecoveryOutput& out,
     if (dict->damage().any()) {
       scanner.Problem("ibdata1 dictionary is damaged: " + dict->damage().Summary());
     }
+    scanner.AddDictionaryOnlyTables(*dict, path_node);
   }
   out.AddOutputLine("scanning completed.");
   out.ShowMessage("Scanning completed for selected database file(s)");

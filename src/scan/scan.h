@@ -28,6 +28,10 @@ struct TableEntry {
   int32_t databaseIndex = 0;
   std::string tableName;    // the .frm file name without extension, as on disk
   std::string displayName;  // decoded for SQL and for the user
+  // Why the table has no usable definition: its .frm is missing, cut, a
+  // directory, ... while data files or the dictionary hold its rows. Empty
+  // when the .frm reads as a table definition as far as the scan can tell.
+  std::string definition_problem;
 };
 
 struct TriggerEntry {

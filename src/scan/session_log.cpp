@@ -53,22 +53,42 @@ bool SessionLog::Open(const std::filesystem::path& folder, std::string_view data
     if (error) *error = "cannot open log file " + path_.string() + ": " + std::strerror(errno);
     return false;
   }
-  if (::lseek(fd_, 0, SEEK_END) == 0) {
-    static const char kBom[2] = {'\xFF', '\xFE'};
-    WriteAll(fd_, kBom, 2);
-  }
+  write_errno_ = 0;
+  if (::lseek(fd_, 0, SEEK_END) == 0) Write(std::string("\xFF\xFE", 2));
   const std::string header = "\r\n" + std::string(80, '*') + "\r\n" + std::string(database_path) +
                              " File is selected for recovery....\r\n";
-  const std::string wide = Utf8ToUtf16Le(header);
-  WriteAll(fd_, wide.data(), wide.size());
+  Write(Utf8ToUtf16Le(header));
+  if (write_errno_ != 0) {
+    if (error) *error = failure_locked();
+    Close();
+    return false;
+  }
   return true;
+}
+
+void SessionLog::Write(const std::string& bytes) {
+  if (!WriteAll(fd_, bytes.data(), bytes.size()) && write_errno_ == 0) write_errno_ = errno;
 }
 
 void SessionLog::WriteLogText(std::string_view utf8) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (fd_ < 0) return;
-  const std::string wide = Utf8ToUtf16Le(utf8);
-  WriteAll(fd_, wide.data(), wide.size());
+  Write(Utf8ToUtf16Le(utf8));
+}
+
+bool SessionLog::failed() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return write_errno_ != 0;
+}
+
+std::string SessionLog::failure() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return failure_locked();
+}
+
+std::string SessionLog::failure_locked() const {
+  if (write_errno_ == 0) return {};
+  return "the log file " + path_.string() + " could not be written: " + std::strerror(write_errno_);
 }
 
 }  // namespace vostrel

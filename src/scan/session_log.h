@@ -30,11 +30,19 @@ class SessionLog {
   // UTF-8 in, UTF-16LE out; one write per call.
   void WriteLogText(std::string_view utf8);
 
+  // A write that failed (a full disk): the log is not whole, which the user
+  // must be told. The reason names the file.
+  bool failed() const;
+  std::string failure() const;
+
  private:
   void Close();
+  void Write(const std::string& bytes);
+  std::string failure_locked() const;
 
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   int fd_ = -1;
+  int write_errno_ = 0;
   std::filesystem::path path_;
 };
 

@@ -29,6 +29,14 @@ DdlSummary WriteDdlScript(const ScanResult& scan, const std::vector<SelectedItem
     }
     out.AddOutputLine("Processing Table " + entry.displayName);
     out.WriteLogText("Processing Table " + entry.displayName + "\r\n");
+    if (!entry.definition_problem.empty()) {
+      const std::string msg = "Table " + DatabaseDisplayName(folder) + "." + entry.displayName +
+                              " has no usable definition: " + entry.definition_problem;
+      out.ReportProblem(msg);
+      summary.errors.push_back(msg);
+      ++summary.tables_failed;
+      continue;
+    }
     const FrmReadResult r =
         ReadTableDefinition(folder + "/" + entry.tableName + ".frm", collations, code_page, table);
     for (const std::string& w : r.warnings) {
@@ -37,8 +45,7 @@ DdlSummary WriteDdlScript(const ScanResult& scan, const std::vector<SelectedItem
     if (!r.ok) {
       const std::string msg = "Table definition " + folder + "/" + entry.tableName +
                               ".frm cannot be read: " + r.error;
-      out.AddOutputLine(msg);
-      out.WriteLogText(msg + "\r\n");
+      out.ReportProblem(msg);
       summary.errors.push_back(msg);
       ++summary.tables_failed;
       continue;

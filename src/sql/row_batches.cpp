@@ -28,7 +28,7 @@ unsigned ExportWorkerCount(uint64_t source_bytes) {
 }
 
 void SendRows(RowSink& sink, RowChunk& chunk, uint64_t& rows, uint64_t& rejected,
-              RecoveryOutput& out) {
+              std::string& first_error, RecoveryOutput& out) {
   if (chunk.ends.empty()) return;
   if (auto* script = dynamic_cast<ScriptSink*>(&sink)) {
     if (script->WriteRows(chunk.text)) rows += chunk.ends.size();
@@ -37,12 +37,14 @@ void SendRows(RowSink& sink, RowChunk& chunk, uint64_t& rows, uint64_t& rejected
   }
   size_t start = 0;
   for (const size_t end : chunk.ends) {
+    if (sink.broken()) break;
     const std::string_view statement(chunk.text.data() + start, end - start);
     start = end;
     if (sink.ExecuteRow(statement)) {
       ++rows;
-    } else if (!sink.script_form()) {
+    } else if (!sink.script_form() && !sink.broken()) {
       ++rejected;
+      if (first_error.empty()) first_error = sink.last_error();
       out.WriteLogText("row not inserted after " + std::to_string(static_cast<uint32_t>(rows)) +
                        "  row no.\r\n");
     }

@@ -46,10 +46,11 @@ struct RowChunk {
 
 // Sends the chunk's statements to `sink` in order, counting them as the
 // export loops do: a script file takes them all at once, a server one by one
-// (a refused row is counted and logged, and the rest go on). The chunk is
-// left empty.
+// (a refused row is counted and logged, and the rest go on; the first
+// refusal's reason is kept in `first_error`). A sink that broke takes nothing
+// more. The chunk is left empty.
 void SendRows(RowSink& sink, RowChunk& chunk, uint64_t& rows, uint64_t& rejected,
-              RecoveryOutput& out);
+              std::string& first_error, RecoveryOutput& out);
 
 // Batches run through `work` on helper threads (or at Submit when there are
 // none) and come back through `consume` on the calling thread, in the order
@@ -65,8 +66,13 @@ class OrderedBatches {
 
   OrderedBatches(unsigned workers, Work work, Consume consume)
       : work_(std::move(work)), consume_(std::move(consume)), slots_(2 * workers + 1) {
-    threads_.reserve(workers);
-    for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this, i] { Run(i); });
+    // Threads that cannot be made (no memory, a process limit) leave the
+    // work to fewer of them, or to Submit itself.
+    try {
+      threads_.reserve(workers);
+      for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this, i] { Run(i); });
+    } catch (const std::exception&) {
+    }
   }
   ~OrderedBatches() {
     {

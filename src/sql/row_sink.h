@@ -1,6 +1,7 @@
 // Where the export loops send their statements: a script file or a server.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace vostrel {
@@ -14,6 +15,11 @@ class RowSink {
   virtual bool ExecuteRow(std::string_view statement) = 0;
   // Text outside the rows (COMMIT, line ends); ignored by a server.
   virtual void WriteText(std::string_view text) = 0;
+  // Why the last statement was rejected (the server's own words).
+  virtual std::string last_error() const { return {}; }
+  // True once nothing more can be sent (a server connection that was lost):
+  // the loops stop, and the fate of the statement in flight is not known.
+  virtual bool broken() const { return false; }
 };
 
 }  // namespace vostrel

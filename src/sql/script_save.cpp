@@ -1,9 +1,10 @@
 #include "sql/script_save.h"
 
-#include <fstream>
+#include <new>
 #include <set>
 #include <system_error>
 
+#include "model/file_util.h"
 #include "sql/create_statements.h"
 #include "sql/script_sink.h"
 #include "sql/views_triggers.h"
@@ -18,6 +19,29 @@ std::string ScriptFileName(const std::string& database_folder) {
                     display.find('/') == std::string::npos &&
                     display.find('\0') == std::string::npos;
   return (safe ? display : DatabaseFolderName(database_folder)) + ".sql";
+}
+
+std::string BlobFolderComment(const fs::path& save_folder) {
+  return "-- Values stored apart are loaded with LOAD_FILE() from " +
+         (save_folder / "blobdata").string() +
+         "/.\r\n-- The server loading this script must be able to read that folder (FILE "
+         "privilege, secure_file_priv,\r\n-- max_allowed_packet); where it cannot, LOAD_FILE() "
+         "gives NULL without an error.\r\n";
+}
+
+std::string ScriptCompletionMessage(const ScriptSaveResult& r) {
+  if (r.success()) return "Script Created successfully";
+  const RecoveryReport report = r.report();
+  std::string text = r.stopped ? "Script saving was stopped" : "Script created with problems";
+  if (report.tables.empty()) {
+    text = "Nothing was saved: no table, view or trigger was selected";
+  } else if (!report.complete()) {
+    text += ": " + std::to_string(report.incomplete()) + " of " +
+            std::to_string(report.tables.size()) + " tables are not complete";
+  }
+  if (!r.report_path.empty()) text += "; see " + r.report_path.string();
+  if (!r.errors.empty()) text += " (" + std::to_string(r.errors.size()) + " problems in the log)";
+  return text;
 }
 
 namespace {
@@ -51,11 +75,13 @@ class ScriptRun {
       ctx_.out.WriteLogText("\r\n" + msg + "\r\n");
       result_.errors.push_back(msg + " (" + error + ")");
       failed_.insert(script_path);
+      failure_ = "script file " + script_path.string() + " cannot be created: " + error;
       return false;
     }
     if (!again) {
       written_.insert(script_path);
       const DatabaseOptions opts = ReadDatabaseOptions(folder);
+      script_.WriteText(BlobFolderComment(result_.save_folder));
       script_.WriteText(SchemaStatement(db, opts.charset, opts.collation, true));
       script_.WriteText(UseStatement(db, true));
       script_.WriteText(kScriptSessionSettings);
@@ -91,29 +117,57 @@ class ScriptRun {
 
   void Table(const TableEntry& entry) {
     const std::string& folder = scan_.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)];
-    if (!EnsureScript(folder)) return;
-    const std::string table_name = OutputTableName(entry.displayName);
-    ctx_.out.AddOutputLine("Processing Table " + entry.displayName);
-    ctx_.out.WriteLogText("Processing Table " + entry.displayName + "\r\n");
-    SavedTable saved{DatabaseDisplayName(folder), entry.displayName};
-    if (exporter_.ReadDefinition(entry)) {
-      script_.WriteText(CreateTableStatement(table_name, exporter_.table(), ctx_.collations));
-      script_.WriteLineEnd();
-      script_.WriteLineEnd();
-      BlobFileWriter blobs(result_.save_folder / "blobdata",
-                           ctx_.blob_file_counter ? *ctx_.blob_file_counter : local_blob_counter_);
-      exporter_.ExportRows(entry, table_name, script_, &blobs, kScriptLoops, saved);
+    SavedTable saved = exporter_.StartAccount(entry);
+    try {
+      TableTo(entry, folder, saved);
+    } catch (const std::bad_alloc&) {
+      saved.Mark(saved.rows > 0 ? TableState::kDamaged : TableState::kNotRead,
+                 "out of memory while saving the table");
+      Report("Table " + saved.database + "." + saved.table + ": out of memory; the run goes on");
+    } catch (const std::exception& e) {
+      saved.Mark(saved.rows > 0 ? TableState::kDamaged : TableState::kNotRead,
+                 std::string("saving the table failed: ") + e.what());
+      Report("Table " + saved.database + "." + saved.table + ": " + e.what());
     }
+    result_.tables.push_back(saved);
+  }
+
+  // A selected table the run did not reach.
+  void Skipped(const TableEntry& entry, const std::string& why) {
+    SavedTable saved = exporter_.StartAccount(entry);
+    saved.NotRead(why);
     result_.tables.push_back(saved);
   }
 
   void Report(const std::string& msg) { exporter_.Report(msg); }
 
+  void TableTo(const TableEntry& entry, const std::string& folder, SavedTable& saved) {
+    if (!EnsureScript(folder)) {
+      saved.NotRead(failure_);
+      return;
+    }
+    const std::string table_name = OutputTableName(entry.displayName);
+    ctx_.out.AddOutputLine("Processing Table " + entry.displayName);
+    ctx_.out.WriteLogText("Processing Table " + entry.displayName + "\r\n");
+    if (!exporter_.ReadDefinition(entry, saved)) return;
+    script_.WriteText(CreateTableStatement(table_name, exporter_.table(), ctx_.collations));
+    script_.WriteLineEnd();
+    script_.WriteLineEnd();
+    BlobFileWriter blobs(result_.save_folder / "blobdata",
+                         ctx_.blob_file_counter ? *ctx_.blob_file_counter : local_blob_counter_);
+    exporter_.ExportRows(entry, table_name, script_, &blobs, kScriptLoops, saved);
+    if (script_.failed()) {
+      saved.Damaged("script file " + script_.path().string() + " could not be written: " +
+                    script_.error());
+    }
+  }
+
   void CloseScript() {
     if (!script_.is_open()) return;
     const fs::path p = script_.path();
     if (!script_.CloseScript()) {
-      const std::string msg = "Script file " + p.string() + " could not be written completely";
+      const std::string msg =
+          "Script file " + p.string() + " could not be written completely: " + script_.error();
       ctx_.out.AddOutputLine(msg);
       ctx_.out.WriteLogText(msg + "\r\n");
       result_.errors.push_back(msg);
@@ -131,6 +185,7 @@ class ScriptRun {
   std::vector<std::string> databases_;
   TableExporter exporter_;
   uint64_t local_blob_counter_ = 0;
+  std::string failure_;  // why the open script could not be created
 };
 
 }  // namespace
@@ -139,25 +194,40 @@ ScriptSaveResult RunScriptSave(const ScanResult& scan, const std::vector<Selecte
                                const fs::path& chosen_folder, EngineContext& ctx) {
   ScriptSaveResult result;
   ctx.out.ShowProgress(true);
-  result.save_folder = chosen_folder / "Scriptdata";
+  // The folder goes into LOAD_FILE() paths, which the server resolves against
+  // its own data directory: relative ones would load NULL without an error.
   std::error_code ec;
+  fs::path chosen = fs::absolute(chosen_folder, ec);
+  if (ec) chosen = chosen_folder;
+  result.save_folder = chosen.lexically_normal() / "Scriptdata";
   fs::create_directories(result.save_folder / "blobdata", ec);
-  if (ec) result.errors.push_back("cannot create " + (result.save_folder / "blobdata").string());
-  {
-    std::ofstream f(result.save_folder / "ActualSaveFilepath.txt", std::ios::binary | std::ios::trunc);
-    f << result.save_folder.string();
+  if (ec) {
+    const std::string msg =
+        "cannot create " + (result.save_folder / "blobdata").string() + ": " + ec.message();
+    ctx.out.ReportProblem(msg);
+    result.errors.push_back(msg);
+  }
+  std::string error;
+  if (!WriteOutputFile(result.save_folder / "ActualSaveFilepath.txt", result.save_folder.string(),
+                       &error)) {
+    ctx.out.ReportProblem(error);
+    result.errors.push_back(error);
   }
   ctx.out.WriteLogText("Script Saving Path:\t" + result.save_folder.string());
 
   ScriptRun run(scan, ctx, result);
   for (const SelectedItem& item : items) {
     ctx.out.SetCaptionText("");
-    if (ctx.stopped()) {
-      result.stopped = true;
-      break;
-    }
     const int64_t i = ListIndexOf(item, scan);
     if (i < 0) continue;
+    if (ctx.stopped()) {
+      result.stopped = true;
+      if (KindOf(item) == ItemKind::kTable) {
+        run.Skipped(scan.m_tableEntries[static_cast<size_t>(i)],
+                    "the save was stopped before this table");
+      }
+      continue;
+    }
     if (KindOf(item) == ItemKind::kView) {
       run.View(scan.m_viewFiles[static_cast<size_t>(i)]);
       continue;
@@ -175,10 +245,23 @@ ScriptSaveResult RunScriptSave(const ScanResult& scan, const std::vector<Selecte
   }
   if (ctx.stopped()) result.stopped = true;
   run.CloseScript();
+  if (items.empty()) {
+    const std::string msg = "nothing was selected: " + scan.m_scanPath +
+                            " holds no table, view or trigger that could be saved";
+    ctx.out.ReportProblem(msg);
+    result.errors.push_back(msg);
+  }
+  const fs::path report_path = result.save_folder / kReportFileName;
+  if (WriteReportFile(result.report(), report_path, &error)) {
+    result.report_path = report_path;
+  } else {
+    ctx.out.ReportProblem(error);
+    result.errors.push_back(error);
+  }
   ctx.out.WriteLogText("Script Saving Completed...\r\n");
   ctx.out.WriteLogText("\r\n " + std::string(84, '*') + "\r\n");
   ctx.out.ShowProgress(false);
-  ctx.out.ShowMessage("Script Created successfully");
+  ctx.out.ShowMessage(ScriptCompletionMessage(result));
   return result;
 }
 

@@ -16,10 +16,15 @@ namespace vostrel {
 
 
 struct ScriptSaveResult {
-  std::filesystem::path save_folder;  // <chosen>/Scriptdata
-  std::vector<SavedTable> tables;
-  std::vector<std::string> errors;  // things the user must know about
+  std::filesystem::path save_folder;  // <chosen>/Scriptdata, absolute
+  std::vector<SavedTable> tables;     // every selected table's account
+  std::vector<std::string> errors;    // things the user must know about
   bool stopped = false;
+  std::filesystem::path report_path;  // recovery-report.tsv, when it was written
+
+  RecoveryReport report() const { return RecoveryReport{tables}; }
+  // Every selected table complete and nothing else went wrong.
+  bool success() const { return errors.empty() && !stopped && report().complete(); }
 };
 
 // Statements every database script carries after USE, so that the values load
@@ -30,6 +35,13 @@ inline constexpr const char* kScriptSessionSettings =
     "/*!50503 SET NAMES utf8mb4 */;\r\n"
     "SET time_zone='+00:00';\r\n"
     "SET sql_mode='NO_AUTO_VALUE_ON_ZERO';\r\n";
+
+// The comment each script starts with: where its LOAD_FILE values are, and
+// what the server needs to read them.
+std::string BlobFolderComment(const std::filesystem::path& save_folder);
+
+// What the run says at its end: "Script Created successfully" only when it was.
+std::string ScriptCompletionMessage(const ScriptSaveResult& result);
 
 ScriptSaveResult RunScriptSave(const ScanResult& scan, const std::vector<SelectedItem>& items,
                                const std::filesystem::path& chosen_folder, EngineContext& ctx);

@@ -15,6 +15,7 @@ ScriptSink::~ScriptSink() {
 bool ScriptSink::OpenScript(const std::filesystem::path& path, std::string* error, bool append) {
   CloseScript();
   failed_ = false;
+  write_errno_ = 0;
   path_ = path;
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
   fd_ = ::open(path.c_str(), flags, 0666);
@@ -23,7 +24,11 @@ bool ScriptSink::OpenScript(const std::filesystem::path& path, std::string* erro
     return false;
   }
   quit_ = false;
-  writer_ = std::thread([this] { WriterLoop(); });
+  try {
+    writer_ = std::thread([this] { WriterLoop(); });
+  } catch (const std::exception&) {
+    // No thread to be had: buffers are written where they are handed over.
+  }
   return true;
 }
 
@@ -35,8 +40,11 @@ bool ScriptSink::CloseScript() {
     quit_ = true;
   }
   changed_.notify_all();
-  writer_.join();
-  if (::close(fd_) != 0) failed_ = true;
+  if (writer_.joinable()) writer_.join();
+  if (::close(fd_) != 0) {
+    if (write_errno_ == 0) write_errno_ = errno;
+    failed_ = true;
+  }
   fd_ = -1;
   queue_.clear();
   spare_.clear();
@@ -49,6 +57,7 @@ void ScriptSink::WriteOut(const char* data, size_t size) {
     const ssize_t n = ::write(fd_, data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
+      write_errno_ = errno;
       failed_ = true;
       break;
     }
@@ -76,6 +85,11 @@ void ScriptSink::WriterLoop() {
 // Queues `full` for the writer and leaves an empty buffer in its place.
 void ScriptSink::Hand(TextBuffer& full) {
   if (full.empty()) return;
+  if (!writer_.joinable()) {
+    WriteOut(full.data(), full.size());
+    full.Clear();
+    return;
+  }
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return queue_.size() < kQueued; });
   const size_t handed = full.size();

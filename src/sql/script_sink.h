@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <mutex>
@@ -32,6 +33,8 @@ class ScriptSink : public RowSink {
   bool CloseScript();
   bool is_open() const { return fd_ >= 0; }
   bool failed() const { return failed_.load(); }
+  // Why a write failed ("No space left on device"), once failed().
+  std::string error() const { return write_errno_ != 0 ? std::strerror(write_errno_) : ""; }
   const std::filesystem::path& path() const { return path_; }
 
   bool script_form() const override { return true; }
@@ -57,6 +60,7 @@ class ScriptSink : public RowSink {
 
   int fd_ = -1;
   std::atomic<bool> failed_{false};
+  std::atomic<int> write_errno_{0};
   std::filesystem::path path_;
   TextBuffer buffer_;  // being filled
 

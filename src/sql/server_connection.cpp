@@ -86,10 +86,21 @@ bool TestConnection(const ServerParams& params, std::string* error) {
 }
 
 bool ServerSink::ExecuteRow(std::string_view statement) {
+  if (broken_) return false;
   if (connection_.Execute(statement)) return true;
+  last_error_ = connection_.error();
   const unsigned code = connection_.error_code();
-  if (code == CR_SERVER_GONE_ERROR || code == CR_SERVER_LOST || code == 1153 /* packet too large */) {
-    connection_.Open(params_, schema_);
+  if (code == 1153 /* packet too large: the server refused it and hangs up */) {
+    if (!connection_.Open(params_, schema_)) {
+      broken_ = true;
+      broken_reason_ = "the connection could not be opened again after a row too large for the "
+                       "server: " + connection_.error();
+    }
+    return false;
+  }
+  if (code == CR_SERVER_GONE_ERROR || code == CR_SERVER_LOST || !connection_.is_open()) {
+    broken_ = true;
+    broken_reason_ = "the connection to the server was lost (" + connection_.error() + ")";
   }
   return false;
 }

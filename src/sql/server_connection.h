@@ -48,8 +48,10 @@ class ServerConnection {
 // "Connection is successful" when a connection opens.
 bool TestConnection(const ServerParams& params, std::string* error);
 
-// Rows go to the server one statement each; a connection the server dropped
-// (for a value larger than it accepts, say) is opened again for the next row.
+// Rows go to the server one statement each. A statement the server refused
+// as too large for its packet limit ends that connection, so it is opened
+// again for the next row; a connection lost any other way breaks the sink,
+// since the fate of the statement in flight cannot be known.
 class ServerSink : public RowSink {
  public:
   ServerSink(ServerConnection& connection, const ServerParams& params, std::string schema)
@@ -57,11 +59,18 @@ class ServerSink : public RowSink {
   bool script_form() const override { return false; }
   bool ExecuteRow(std::string_view statement) override;
   void WriteText(std::string_view) override {}
+  std::string last_error() const override { return last_error_; }
+  bool broken() const override { return broken_; }
+  // Why the sink broke, for the user.
+  const std::string& broken_reason() const { return broken_reason_; }
 
  private:
   ServerConnection& connection_;
   const ServerParams& params_;
   std::string schema_;
+  std::string last_error_;
+  bool broken_ = false;
+  std::string broken_reason_;
 };
 
 }  // namespace vostrel

@@ -1,11 +1,36 @@
 #include "sql/server_save.h"
 
+#include <atomic>
+#include <map>
+#include <new>
+
 #include "sql/create_statements.h"
 #include "sql/views_triggers.h"
 
 namespace vostrel {
 
 namespace fs = std::filesystem;
+
+std::string ServerCompletionMessage(const ServerSaveResult& r) {
+  if (r.success()) return "Saving process completed successfully.";
+  const RecoveryReport report = r.report();
+  std::string text;
+  if (!r.connection_lost.empty()) {
+    text = "Saving process stopped: " + r.connection_lost;
+  } else if (r.stopped) {
+    text = "Saving process was stopped";
+  } else if (report.tables.empty() && r.views_created == 0 && r.triggers_created == 0) {
+    text = "Nothing was saved: no table, view or trigger was selected";
+  } else {
+    text = "Saving process completed with problems";
+  }
+  if (!report.complete()) {
+    text += ": " + std::to_string(report.incomplete()) + " of " +
+            std::to_string(report.tables.size()) + " tables are not complete";
+  }
+  if (!r.errors.empty()) text += " (" + std::to_string(r.errors.size()) + " problems in the log)";
+  return text;
+}
 
 namespace {
 
@@ -18,48 +43,44 @@ class ServerRun {
     for (const std::string& f : scan.m_databaseFolders) databases_.push_back(DatabaseDisplayName(f));
   }
 
+  bool lost() const { return !result_.connection_lost.empty(); }
+  // Set once the connection is lost; the export loops watch it.
+  std::atomic<bool>* lost_flag() { return &lost_flag_; }
+
   void Table(const TableEntry& entry) {
-    const std::string& folder = scan_.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)];
-    const std::string db = DatabaseDisplayName(folder);
-    const std::string schema = std::string(kSchemaPrefix) + db;
-    if (!have_current_ || db != current_db_) {
-      const std::string line = "Creating Database " + schema;
-      ctx_.out.AddOutputLine(line);
-      ctx_.out.WriteLogText("\r\n" + line + "\r\n");
-      current_db_ = db;
-      have_current_ = true;
-      const DatabaseOptions opts = ReadDatabaseOptions(folder);
-      schema_ready_ = CreateSchemaOnServer(SchemaStatement(db, opts.charset, opts.collation, false));
-    }
-    if (!schema_ready_) {
-      Both("Database " + schema + " not created");
-      return;
-    }
-    const std::string table_name = OutputTableName(entry.displayName);
-    Both("Processing Table " + entry.displayName);
-    SavedTable saved{db, entry.displayName};
-    if (exporter_.ReadDefinition(entry)) {
-      Both("creating table " + table_name + " ...");
-      ServerConnection conn;
-      if (conn.Open(params_, schema) &&
-          conn.Execute(CreateTableStatement(table_name, exporter_.table(), ctx_.collations))) {
-        ServerSink sink(conn, params_, schema);
-        exporter_.ExportRows(entry, table_name, sink, nullptr, kServerLoops, saved);
-      } else {
-        Both("Executing query for  " + table_name + " Table Failed");
-        result_.errors.push_back("table " + db + "." + entry.displayName + ": " + conn.error());
-      }
+    SavedTable saved = exporter_.StartAccount(entry);
+    try {
+      TableTo(entry, saved);
+    } catch (const std::bad_alloc&) {
+      saved.Mark(saved.rows > 0 ? TableState::kDamaged : TableState::kNotRead,
+                 "out of memory while saving the table");
+      Report("Table " + saved.database + "." + saved.table + ": out of memory; the run goes on");
+    } catch (const std::exception& e) {
+      saved.Mark(saved.rows > 0 ? TableState::kDamaged : TableState::kNotRead,
+                 std::string("saving the table failed: ") + e.what());
+      Report("Table " + saved.database + "." + saved.table + ": " + e.what());
     }
     result_.tables.push_back(saved);
   }
 
+  void Skipped(const TableEntry& entry, const std::string& why) {
+    SavedTable saved = exporter_.StartAccount(entry);
+    saved.NotRead(why);
+    result_.tables.push_back(saved);
+  }
+
   void View(const std::string& path) {
-    const std::string db = DatabaseDisplayName(fs::path(path).parent_path().string());
+    const std::string folder = fs::path(path).parent_path().string();
+    const std::string db = DatabaseDisplayName(folder);
     const std::string schema = std::string(kSchemaPrefix) + db;
+    if (!EnsureSchema(folder)) {
+      Report("View " + path + " is not created: " + schema_problem_[db]);
+      return;
+    }
     ServerConnection conn;
     if (!UseSchemaOnServer(conn, db)) {
       ctx_.out.WriteLogText(schema + " Database connection not open for views.\r\n");
-      result_.errors.push_back("views of " + db + ": schema " + schema + " cannot be used");
+      Report("views of " + db + ": schema " + schema + " cannot be used: " + conn.error());
       return;
     }
     const std::string text = ViewStatement(path, databases_, ctx_.code_page);
@@ -68,45 +89,125 @@ class ServerRun {
       ++result_.views_created;
     } else {
       Both("Error executing View.");
-      result_.errors.push_back("view " + path + ": " + (text.empty() ? "unreadable" : conn.error()));
+      Report("view " + path + ": " + (text.empty() ? "unreadable" : conn.error()));
     }
   }
 
   void Trigger(const TriggerEntry& entry) {
     const std::string db = DatabaseDisplayName(entry.folderPath);
     const std::string schema = std::string(kSchemaPrefix) + db;
+    if (!EnsureSchema(entry.folderPath)) {
+      Report("Triggers of " + entry.fileName + " are not created: " + schema_problem_[db]);
+      return;
+    }
     ServerConnection conn;
     if (!UseSchemaOnServer(conn, db)) {
       ctx_.out.WriteLogText(schema + " Database connection not open for Triggers.\r\n");
-      result_.errors.push_back("triggers of " + db + ": schema " + schema + " cannot be used");
+      Report("triggers of " + db + ": schema " + schema + " cannot be used: " + conn.error());
       return;
     }
-    for (const std::string& s :
-         TriggerStatements(fs::path(entry.folderPath) / entry.fileName, databases_, ctx_.code_page)) {
+    const auto statements =
+        TriggerStatements(fs::path(entry.folderPath) / entry.fileName, databases_, ctx_.code_page);
+    if (statements.empty()) Report("Trigger definition " + entry.fileName + " cannot be read");
+    for (const std::string& s : statements) {
       if (conn.Execute(s)) {
         Both("Trigger Created Successfully.");
         ++result_.triggers_created;
       } else {
         Both("Error executing Trigger.");
-        result_.errors.push_back("trigger in " + entry.fileName + ": " + conn.error());
+        Report("trigger in " + entry.fileName + ": " + conn.error());
       }
     }
   }
 
  private:
+  void TableTo(const TableEntry& entry, SavedTable& saved) {
+    const std::string& folder = scan_.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)];
+    const std::string schema = std::string(kSchemaPrefix) + saved.database;
+    if (!EnsureSchema(folder)) {
+      const std::string text = "Database " + schema + " not created";
+      ctx_.out.WriteLogText(text + "\r\n");
+      ctx_.out.AddOutputLine(text);
+      saved.NotRead(schema_problem_[saved.database]);
+      return;
+    }
+    const std::string table_name = OutputTableName(entry.displayName);
+    Both("Processing Table " + entry.displayName);
+    if (!exporter_.ReadDefinition(entry, saved)) return;
+    Both("creating table " + table_name + " ...");
+    ServerConnection conn;
+    if (!conn.Open(params_, schema) ||
+        !conn.Execute(CreateTableStatement(table_name, exporter_.table(), ctx_.collations))) {
+      Both("Executing query for  " + table_name + " Table Failed");
+      const std::string why = "CREATE TABLE failed on the server: " + conn.error();
+      saved.NotRead(why);
+      Report("table " + saved.database + "." + entry.displayName + ": " + why);
+      if (ConnectionGone(conn)) Lost("the connection to the server was lost (" + conn.error() + ")");
+      return;
+    }
+    ServerSink sink(conn, params_, schema);
+    exporter_.ExportRows(entry, table_name, sink, nullptr, kServerLoops, saved);
+    if (saved.rejected > 0) {
+      Report("Table " + saved.database + "." + saved.table + ": " +
+             std::to_string(saved.rejected) + " rows rejected by the server; the first: " +
+             sink.last_error());
+    }
+    if (sink.broken()) {
+      saved.Damaged(sink.broken_reason() + " after " + std::to_string(saved.rows) +
+                    " rows; whether the row being sent then was stored is not known, the rows "
+                    "after it were not sent");
+      Lost(sink.broken_reason());
+    }
+  }
+
+  static bool ConnectionGone(const ServerConnection& conn) {
+    return conn.error_code() == 2006 || conn.error_code() == 2013 ||
+           conn.error_code() == 2002 || conn.error_code() == 2003;
+  }
+
+  void Lost(const std::string& why) {
+    if (lost()) return;
+    result_.connection_lost = why;
+    lost_flag_.store(true);
+    Report("Saving stopped: " + why);
+  }
+
+  void Report(const std::string& text) { exporter_.Report(text); }
+
   void Both(const std::string& text) {
     ctx_.out.AddOutputLine(text);
     ctx_.out.WriteLogText(text + "\r\n");
   }
 
-  bool CreateSchemaOnServer(const std::string& statement) {
+  // Creates the schema of the database in `folder` once; its tables, views
+  // and triggers all depend on how that went. A schema that already exists
+  // is not written into: what it holds is not ours.
+  bool EnsureSchema(const std::string& folder) {
+    const std::string db = DatabaseDisplayName(folder);
+    if (auto it = schema_ready_.find(db); it != schema_ready_.end()) return it->second;
+    const std::string schema = std::string(kSchemaPrefix) + db;
+    const std::string line = "Creating Database " + schema;
+    ctx_.out.AddOutputLine(line);
+    ctx_.out.WriteLogText("\r\n" + line + "\r\n");
+    const DatabaseOptions opts = ReadDatabaseOptions(folder);
     ServerConnection conn;
-    if (!conn.Open(params_, "") || !conn.Execute(statement)) {
-      result_.errors.push_back("schema not created: " + conn.error());
-      return false;
+    bool ok = conn.Open(params_, "") &&
+              conn.Execute(SchemaStatement(db, opts.charset, opts.collation, false));
+    if (ok) {
+      Both("Database Created successfully....");
+    } else {
+      std::string why = conn.error_code() == 1007
+                            ? "schema " + schema + " already exists on the server; its tables, "
+                              "views and triggers are not saved (drop or rename it first)"
+                            : "schema " + schema + " cannot be created: " + conn.error();
+      schema_problem_[db] = why;
+      Report(why);
+      if (ConnectionGone(conn) || !conn.is_open()) {
+        Lost("the server cannot be reached (" + conn.error() + ")");
+      }
     }
-    Both("Database Created successfully....");
-    return true;
+    schema_ready_[db] = ok;
+    return ok;
   }
 
   bool UseSchemaOnServer(ServerConnection& conn, const std::string& db) {
@@ -119,9 +220,9 @@ class ServerRun {
   ServerSaveResult& result_;
   TableExporter exporter_;
   std::vector<std::string> databases_;
-  std::string current_db_;
-  bool have_current_ = false;
-  bool schema_ready_ = false;
+  std::map<std::string, bool> schema_ready_;
+  std::map<std::string, std::string> schema_problem_;
+  std::atomic<bool> lost_flag_{false};
 };
 
 }  // namespace
@@ -131,11 +232,22 @@ ServerSaveResult RunServerSave(const ScanResult& scan, const std::vector<Selecte
   ServerSaveResult result;
   ctx.out.ShowProgress(true);
   ServerRun run(scan, params, ctx, result);
+  std::atomic<bool>* const outer_abort = ctx.abort;
+  ctx.abort = run.lost_flag();  // a lost connection ends the loops as a stop would
   for (const SelectedItem& item : items) {
     ctx.out.SetCaptionText("");
-    if (ctx.stopped()) break;
     const int64_t i = ListIndexOf(item, scan);
     if (i < 0) continue;
+    const bool table = KindOf(item) == ItemKind::kTable;
+    if (ctx.stopped()) {
+      if (!run.lost()) result.stopped = true;
+      if (table) {
+        run.Skipped(scan.m_tableEntries[static_cast<size_t>(i)],
+                    run.lost() ? "the save ended when the server connection was lost"
+                               : "the save was stopped before this table");
+      }
+      continue;
+    }
     switch (KindOf(item)) {
       case ItemKind::kView:
         run.View(scan.m_viewFiles[static_cast<size_t>(i)]);
@@ -155,10 +267,20 @@ ServerSaveResult RunServerSave(const ScanResult& scan, const std::vector<Selecte
         break;
     }
   }
-  result.stopped = ctx.stopped();
+  ctx.abort = outer_abort;
+  if (ctx.stopped() && result.connection_lost.empty()) result.stopped = true;
+  if (items.empty()) {
+    const std::string msg = "nothing was selected: " + scan.m_scanPath +
+                            " holds no table, view or trigger that could be saved";
+    ctx.out.ReportProblem(msg);
+    result.errors.push_back(msg);
+  }
   ctx.out.ShowProgress(false);
-  ctx.out.ShowMessage("Saving process completed successfully.");
-  ctx.out.WriteLogText("Saving process completed successfully....\r\n");
+  const std::string message = ServerCompletionMessage(result);
+  ctx.out.ShowMessage(message);
+  ctx.out.WriteLogText(message == "Saving process completed successfully."
+                           ? "Saving process completed successfully....\r\n"
+                           : message + "\r\n");
   ctx.out.WriteLogText("\r\n " + std::string(84, '*') + "\r\n");
   return result;
 }

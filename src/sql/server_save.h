@@ -14,12 +14,21 @@
 namespace vostrel {
 
 struct ServerSaveResult {
-  std::vector<SavedTable> tables;
+  std::vector<SavedTable> tables;  // every selected table's account
   std::vector<std::string> errors;
   int views_created = 0;
   int triggers_created = 0;
   bool stopped = false;
+  std::string connection_lost;  // why the run ended early, when the server went away
+
+  RecoveryReport report() const { return RecoveryReport{tables}; }
+  bool success() const {
+    return errors.empty() && !stopped && connection_lost.empty() && report().complete();
+  }
 };
+
+// What the run says at its end: "Saving process completed successfully." only when it was.
+std::string ServerCompletionMessage(const ServerSaveResult& result);
 
 ServerSaveResult RunServerSave(const ScanResult& scan, const std::vector<SelectedItem>& items,
                                const ServerParams& params, EngineContext& ctx);

@@ -1,5 +1,5 @@
 // What both save runs do per table: read its definition, then send every row
-// of its data files to a sink.
+// of its data files to a sink, keeping the table's account for the report.
 #pragma once
 
 #include <string>
@@ -8,19 +8,13 @@
 #include "innodb/extern_value.h"
 #include "model/engine_context.h"
 #include "model/table_def.h"
+#include "scan/recovery_report.h"
 #include "scan/scan.h"
 #include "sql/row_sink.h"
 
 namespace vostrel {
 
-struct SavedTable {
-  std::string database;
-  std::string table;
-  uint64_t rows = 0;
-  uint64_t rejected = 0;   // rows a server refused
-  bool rows_read = false;  // false: CREATE TABLE only (unreadable or unsupported data)
-  bool damaged = false;
-};
+using SavedTable = TableAccount;
 
 // The export loops' names, as their error messages carry them.
 struct LoopNames {
@@ -38,18 +32,28 @@ class TableExporter {
   TableExporter(const ScanResult& scan, EngineContext& ctx, std::vector<std::string>& errors)
       : scan_(scan), ctx_(ctx), errors_(errors) {}
 
-  // Reads the .frm of `entry` into table(); false (reported) when it cannot be read.
-  bool ReadDefinition(const TableEntry& entry);
+  // A fresh account for `entry`, named as the report names it.
+  TableAccount StartAccount(const TableEntry& entry) const;
+
+  // Reads the .frm of `entry` into table(); false (reported, and the account
+  // marked not read) when it cannot be read.
+  bool ReadDefinition(const TableEntry& entry, TableAccount& account);
   const TableDef& table() const { return table_; }
 
   // Sends the rows to `sink`; `blobs` takes large values of a script save.
   void ExportRows(const TableEntry& entry, const std::string& table_name, RowSink& sink,
-                  BlobFileWriter* blobs, const LoopNames& names, SavedTable& saved);
+                  BlobFileWriter* blobs, const LoopNames& names, TableAccount& account);
+
+  // Engine, row format and whether the rows can be read, without reading them.
+  void Probe(const TableEntry& entry, TableAccount& account);
 
   void Report(const std::string& message);
 
  private:
   std::string Folder(const TableEntry& entry) const;
+  // Reads the rows, or with `sink` null only checks they can be read.
+  void Rows(const TableEntry& entry, const std::string& table_name, RowSink* sink,
+            BlobFileWriter* blobs, const LoopNames& names, TableAccount& account);
 
   const ScanResult& scan_;
   EngineContext& ctx_;

@@ -24,8 +24,10 @@ QStringList g_messages;
 Answer g_answer = Answer::kYes;
 
 void RecordMessages() {
-  CurrentMessageHandler() = [](QWidget*, MessageKind, const QString& text) {
+  // Answers as the real box would: an OK box can only be acknowledged.
+  CurrentMessageHandler() = [](QWidget*, MessageIcon, Buttons buttons, const QString& text) {
     g_messages << text;
+    if (buttons == Buttons::kOk) return Answer::kOk;
     // No manual browsing for a missing ibdata1: a file dialog would wait forever.
     return text == kAskBrowseIbdata ? Answer::kNo : g_answer;
   };
@@ -321,7 +323,14 @@ class GuiTest : public QObject {
     QVERIFY(w->WaitIdle(60000));
     QVERIFY(!w->busy());
     QVERIFY(!w->stop_requested());
-    QVERIFY(g_messages.contains("Script Created successfully"));
+    // A stopped save never passes for a complete one; the report says what is missing.
+    QVERIFY(!g_messages.contains("Script Created successfully"));
+    QVERIFY(std::any_of(g_messages.begin(), g_messages.end(), [](const QString& m) {
+      return m.startsWith("Script saving was stopped: 1 of 1 tables are not complete");
+    }));
+    QCOMPARE(w->last_report().tables.size(), size_t{1});
+    QVERIFY(!w->last_report().tables[0].complete());
+    QVERIFY(w->last_report().tables[0].reason.find("stopped") != std::string::npos);
     const std::string sql = testing::ReadFileOrEmpty(stopped_out / "Scriptdata/legacy.sql");
     size_t rows = 0;
     for (size_t p = sql.find("INSERT INTO"); p != std::string::npos; p = sql.find("INSERT INTO", p + 1)) ++rows;
