@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <fstream>
 
@@ -84,6 +87,7 @@ TEST(ServerTest, RejectedRowIsLoggedCountedAndTheRestGoIn) {
                                              nullptr, "parseibdfilefordatabase");
   EXPECT_EQ(r.rows, 145u);
   EXPECT_EQ(r.rejected, 2u);
+  EXPECT_NE(r.first_rejection.find("Duplicate entry"), std::string::npos) << r.first_rejection;
   EXPECT_NE(out.log.find("row not inserted after "), std::string::npos);
   // The count in the line is the number of rows inserted before the refused one.
   const size_t at = out.log.find("row not inserted after ");
@@ -156,6 +160,102 @@ TEST(ServerTest, HostileNamesAndValuesArriveIntact) {
   const std::string got = Query(params, "SELECT MD5(GROUP_CONCAT(id, title, IFNULL(body, 'N') ORDER BY id)) FROM \\`rep_x';\\`.\\`we\\`\\`ird\\`");
   EXPECT_EQ(got, orig);
   EXPECT_EQ(got.size(), 32u);
+}
+
+}  // namespace
+}  // namespace vostrel
+
+namespace vostrel {
+namespace {
+
+// A database folder of its own for a test (schema names must not clash with
+// other tests that share the server).
+fs::path OwnDatabase(const std::string& name, size_t rows) {
+  const fs::path root = testing::MakeCountersTable(name, rows);
+  fs::rename(root / "legacy", root / name);
+  return root;
+}
+
+TEST(ServerRunTest, ConnectionLostMidSaveEndsTheRunWithoutClaimingSuccess) {
+  REQUIRE_SERVER(params);
+  const std::string db = "lost_conn_db";
+  const fs::path root = OwnDatabase(db, 2000000);
+  // A second table after the first: it must not be attempted once the server is gone.
+  fs::copy_file(testing::SampleDataDir() / "legacy/parts.frm", root / db / "zparts.frm");
+  fs::copy_file(testing::SampleDataDir() / "legacy/parts.MYI", root / db / "zparts.MYI");
+  fs::copy_file(testing::SampleDataDir() / "legacy/parts.MYD", root / db / "zparts.MYD");
+  ServerConnection admin;
+  ASSERT_TRUE(admin.Open(params, ""));
+  ASSERT_TRUE(admin.Execute("DROP SCHEMA IF EXISTS rep_" + db));
+  Recorder out;
+  const ScanResult scan = ScanDataDirectory(root, out);
+  const auto items = SelectItems(scan, {}, nullptr);
+  std::atomic<bool> stop{false};
+  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, &stop};
+  ServerSaveResult r;
+  std::thread save([&] { r = RunServerSave(scan, items, params, ctx); });
+  // Once rows arrive, the server drops the saving connection.
+  bool killed = false;
+  for (int i = 0; i < 4000 && !killed; ++i) {
+    const std::string n = Query(params, "SELECT TABLE_ROWS FROM information_schema.TABLES WHERE "
+                                        "TABLE_SCHEMA='rep_" + db + "' AND TABLE_NAME='counters'");
+    if (!n.empty() && std::strtoull(n.c_str(), nullptr, 10) > 1000) {
+      const std::string id = Query(params, "SELECT ID FROM information_schema.PROCESSLIST WHERE "
+                                           "DB='rep_" + db + "' LIMIT 1");
+      if (!id.empty()) killed = admin.Execute("KILL " + id);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  save.join();
+  ASSERT_TRUE(killed);
+  EXPECT_FALSE(r.success());
+  EXPECT_NE(r.connection_lost.find("the connection to the server was lost"), std::string::npos)
+      << r.connection_lost;
+  EXPECT_EQ(out.messages.back().rfind("Saving process stopped: the connection to the server was "
+                                      "lost",
+                                      0),
+            0u)
+      << out.messages.back();
+  EXPECT_EQ(out.log.find("completed successfully"), std::string::npos);
+  ASSERT_EQ(r.tables.size(), 2u);
+  EXPECT_EQ(r.tables[0].state, TableState::kDamaged);
+  EXPECT_NE(r.tables[0].reason.find("is not known"), std::string::npos) << r.tables[0].reason;
+  EXPECT_EQ(r.tables[0].rejected, 0u);  // a row in flight is not counted as refused
+  EXPECT_EQ(r.tables[1].state, TableState::kNotRead);
+  EXPECT_NE(r.tables[1].reason.find("connection was lost"), std::string::npos);
+  // One clear message, not a line per row.
+  EXPECT_LT(std::count(out.log.begin(), out.log.end(), '\n'), 60) << out.log.substr(0, 2000);
+}
+
+TEST(ServerRunTest, AnExistingSchemaIsLeftAloneWithItsTriggersAndViews) {
+  REQUIRE_SERVER(params);
+  ServerConnection admin;
+  ASSERT_TRUE(admin.Open(params, ""));
+  const fs::path root = testing::TempDir("existing-schema") / "data";
+  fs::create_directories(root);
+  fs::copy(testing::SampleDataDir() / "shop", root / "existing_shop", fs::copy_options::recursive);
+  ASSERT_TRUE(admin.Execute("DROP SCHEMA IF EXISTS rep_existing_shop"));
+  ASSERT_TRUE(admin.Execute("CREATE SCHEMA rep_existing_shop"));
+  ASSERT_TRUE(admin.Execute("CREATE TABLE rep_existing_shop.keep (x INT)"));
+  Recorder out;
+  const ScanResult scan = ScanDataDirectory(root, out);
+  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
+  const ServerSaveResult r = RunServerSave(scan, SelectItems(scan, {}, nullptr), params, ctx);
+  EXPECT_FALSE(r.success());
+  EXPECT_EQ(r.triggers_created, 0);
+  EXPECT_EQ(r.views_created, 0);
+  EXPECT_FALSE(r.tables.empty());
+  for (const TableAccount& t : r.tables) {
+    EXPECT_EQ(t.state, TableState::kNotRead);
+    EXPECT_NE(t.reason.find("already exists"), std::string::npos) << t.reason;
+  }
+  EXPECT_EQ(Query(params, "SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = "
+                          "'rep_existing_shop'"),
+            "1");
+  EXPECT_EQ(Query(params, "SELECT COUNT(*) FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = "
+                          "'rep_existing_shop'"),
+            "0");
+  ASSERT_TRUE(admin.Execute("DROP SCHEMA rep_existing_shop"));
 }
 
 }  // namespace

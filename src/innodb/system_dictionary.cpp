@@ -86,13 +86,13 @@ void SystemDictionary::ReadSystemTable(uint32_t root, const char* name, Visit vi
   }
 }
 
-bool SystemDictionary::Load(const std::filesystem::path& path) {
+bool SystemDictionary::Load(const std::filesystem::path& path, std::string* error) {
   tables_.clear();
   columns_.clear();
   indexes_.clear();
   fields_.clear();
   damage_ = DamageLog{};
-  if (!space_.Open(path, nullptr)) return false;
+  if (!space_.Open(path, error)) return false;
   // Roots from the dictionary header where it is sane, else the fixed pages.
   uint32_t roots[4] = {kSysTablesRoot, kSysColumnsRoot, kSysIndexesRoot, kSysFieldsRoot};
   PageBuffer header;

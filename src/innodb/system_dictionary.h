@@ -53,8 +53,9 @@ struct SysFieldsRow {
 
 class SystemDictionary {
  public:
-  // False only when the file cannot be opened; damage is collected in damage().
-  bool Load(const std::filesystem::path& path);
+  // False only when the file cannot be opened (`error` says why); damage is
+  // collected in damage().
+  bool Load(const std::filesystem::path& path, std::string* error = nullptr);
 
   Tablespace& space() { return space_; }
   const std::filesystem::path& path() const { return space_.path(); }

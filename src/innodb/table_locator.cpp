@@ -24,7 +24,14 @@ InnoSource LocateTableLeaf(const std::string& folder, const std::string& raw_tab
   if (!have_ibd && row == nullptr) {
     if (dict != nullptr) out.WriteLogText("Table id not found.\r\n");
     src.failure = "tablespace cannot be opened (" + open_error + ")" +
-                  (dict != nullptr ? " and the dictionary does not list the table" : "");
+                  (dict != nullptr ? " and the dictionary does not list the table"
+                                   : "; without a readable ibdata1, rows kept there cannot be "
+                                     "reached");
+    return src;
+  }
+  if (!have_ibd && row->space != 0) {
+    // The dictionary places the rows in the table's own file, which is not there.
+    src.failure = "tablespace cannot be opened (" + open_error + ")";
     return src;
   }
   uint32_t root = kClusteredRootIbd;

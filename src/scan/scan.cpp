@@ -310,9 +310,16 @@ ScanResult ScanDataDirectory(const fs::path& data_path, RecoveryOutput& out,
   out.AddOutputLine("Processing ibdata1 File");
   out.WriteLogText("Processing ibdata1 File\r\n");
   auto dict = std::make_shared<SystemDictionary>();
-  bool loaded = dict->Load(r.m_scanPath + "ibdata1");
+  std::string ibdata_error;
+  bool loaded = dict->Load(r.m_scanPath + "ibdata1", &ibdata_error);
   if (!loaded) {
     out.WriteLogText("ibdata1 File cannot be open\r\n");
+    // A missing ibdata1 is common in a copied folder; one that is there but
+    // cannot be read hides every table kept inside it.
+    if (FileProblem(r.m_scanPath + "ibdata1") != "does not exist") {
+      scanner.Problem("the system tablespace cannot be read: " + ibdata_error +
+                      "; tables kept inside it cannot be read");
+    }
     std::filesystem::path manual = options.manual_ibdata;
     if (manual.empty() && options.ask_manual_ibdata) manual = options.ask_manual_ibdata();
     if (!manual.empty()) {

@@ -188,6 +188,7 @@ void TableExporter::Rows(const TableEntry& entry, const std::string& table_name,
   account.rows = r.rows;
   account.rejected = r.rejected;
   if (!r.error.empty()) {
+    Report("Rows of " + who + ": " + r.error);
     if (r.rows == 0 && !r.completed) {
       not_read(r.error);
     } else {
