@@ -316,23 +316,6 @@ bool Show(const ScanResult& scan, const std::vector<SelectedItem>& items, const 
 
 }  // namespace
 
-// Every table's account as the scan sees it: engine, row format, and
-// whether its rows can be read.
-std::vector<TableAccount> ProbeTables(const ScanResult& scan, const CollationTable& collations,
-                                      const CodePage& code_page) {
-  NullOutput quiet;
-  EngineContext ctx{collations, code_page, quiet};
-  std::vector<std::string> errors;
-  TableExporter exporter(scan, ctx, errors);
-  std::vector<TableAccount> accounts;
-  for (const TableEntry& e : scan.m_tableEntries) {
-    TableAccount account = exporter.StartAccount(e);
-    if (exporter.ReadDefinition(e, account)) exporter.Probe(e, account);
-    accounts.push_back(std::move(account));
-  }
-  return accounts;
-}
-
 int Run(const Args& a, SessionLog& log, const CollationTable& collations,
         const CodePage& code_page) {
   const bool to_server = !a.server.host.empty() || !a.server.socket.empty();
@@ -345,9 +328,11 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations,
   if (a.command == "scan") {
     const std::vector<TableAccount> accounts = ProbeTables(scan, collations, code_page);
     PrintScanTree(scan, accounts, std::cout);
-    for (const TableAccount& t : accounts) {
-      if (!t.complete()) rc = kExitUnreadable;
-    }
+    size_t unreadable = 0;
+    for (const TableAccount& t : accounts) unreadable += !t.complete();
+    std::cout << accounts.size() << " tables: " << accounts.size() - unreadable
+              << " can be read, " << unreadable << " cannot be read whole\n";
+    if (unreadable > 0) rc = kExitUnreadable;
     if (scan.m_tableEntries.empty() && scan.m_viewFiles.empty() && scan.m_triggerEntries.empty()) {
       std::cerr << "vostrel-recover: no table, view or trigger found in " << scan.m_scanPath
                 << "\n";

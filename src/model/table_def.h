@@ -72,7 +72,18 @@ struct KeyPart {
   uint16_t key_type = 0;
   uint16_t length = 0;  // bytes of the column that the key covers
   uint8_t part_flag = 0;
+  bool descending = false;  // DESC in the key definition
 };
+
+// What kind of index a key is, as CREATE TABLE names it.
+enum class KeyKind : uint8_t { kPrimary, kUnique, kIndex, kFulltext, kSpatial };
+
+// Index algorithms as the .frm numbers them (USING ...).
+inline constexpr uint8_t kKeyAlgorithmUndefined = 0;
+inline constexpr uint8_t kKeyAlgorithmBtree = 1;
+inline constexpr uint8_t kKeyAlgorithmRtree = 2;
+inline constexpr uint8_t kKeyAlgorithmHash = 3;
+inline constexpr uint8_t kKeyAlgorithmFulltext = 4;
 
 struct KeyDef {
   uint16_t flags = 0;  // bit 0 set = unique (after the stored flag is inverted)
@@ -82,9 +93,67 @@ struct KeyDef {
   uint16_t block_size = 0;
   std::string name;
   std::vector<KeyPart> parts;
+  KeyKind kind = KeyKind::kIndex;
+  std::string comment;  // UTF-8
+  std::string parser;   // FULLTEXT ... WITH PARSER
+  bool ignored = false;  // MariaDB IGNORED / MySQL INVISIBLE index
 
   bool unique() const { return (flags & 1) != 0; }
   bool is_primary() const;
+};
+
+// A column's DEFAULT clause, as SQL text ready to follow "DEFAULT ".
+struct ColumnDefault {
+  enum class Kind : uint8_t {
+    kNone,        // no DEFAULT clause (BLOB/TEXT, or NOT NULL without one)
+    kNull,        // DEFAULT NULL
+    kLiteral,     // sql holds a literal: 'abc', 12, b'101', 0x00FF
+    kExpression,  // sql holds an expression: current_timestamp(), (1 + 2)
+  };
+  Kind kind = Kind::kNone;
+  std::string sql;
+};
+
+enum class Generated : uint8_t { kNo, kVirtual, kStored };
+
+struct ForeignKeyDef {
+  std::string name;  // as the server named it, without the "db/" prefix
+  std::vector<std::string> columns;
+  std::string ref_database;  // decoded; empty = the same database
+  std::string ref_table;
+  std::vector<std::string> ref_columns;
+  std::string on_delete;  // "CASCADE", "SET NULL", "NO ACTION", "RESTRICT"; empty = default
+  std::string on_update;
+};
+
+struct CheckConstraintDef {
+  std::string name;        // empty for an unnamed column CHECK
+  std::string expression;  // as the server keeps it, without the surrounding parentheses
+};
+
+// Table options of CREATE TABLE beyond engine and character set. Zero and
+// empty mean "not given".
+struct TableOptions {
+  std::string engine_name;  // as stored ("InnoDB", "Aria", "ROCKSDB", ...)
+  std::string comment;      // UTF-8
+  uint64_t auto_increment = 0;  // the next value to hand out; 0: unknown
+  std::string row_format;       // declared ROW_FORMAT ("COMPACT", "DYNAMIC", "FIXED", ...)
+  uint32_t key_block_size = 0;
+  uint64_t max_rows = 0;
+  uint64_t min_rows = 0;
+  uint32_t avg_row_length = 0;
+  bool checksum = false;
+  int pack_keys = -1;        // -1 default, 0 PACK_KEYS=0, 1 PACK_KEYS=1
+  bool delay_key_write = false;
+  int stats_persistent = -1;  // -1 default, else 0/1
+  int stats_auto_recalc = -1;
+  uint32_t stats_sample_pages = 0;
+  std::string connection;     // FEDERATED / CONNECT connection string
+  std::string union_tables;   // MERGE: `a`,`b`
+  std::string insert_method;  // MERGE: FIRST / LAST
+  std::string partition_clause;  // "PARTITION BY ..." as the server wrote it
+  std::string data_directory;
+  std::string index_directory;
 };
 
 struct ColumnDef {
@@ -113,6 +182,18 @@ struct ColumnDef {
   int32_t null_bit = -1;
   // BIT columns: where the length % 8 leftover bits sit in the null bitmap; -1 if none.
   int32_t bit_leftover_pos = -1;
+
+  // The rest of the column's definition, for the full CREATE TABLE.
+  ColumnDefault default_value;
+  bool auto_increment = false;
+  std::string on_update;  // "current_timestamp()" with its precision; empty: none
+  Generated generated = Generated::kNo;
+  std::string generation_expression;  // for generated columns
+  bool invisible = false;             // MariaDB INVISIBLE column
+  std::string check_expression;       // MariaDB column CHECK (...)
+  // Parts of the definition that had to be guessed (a definition rebuilt
+  // from the InnoDB dictionary), for the report.
+  std::string guessed;
 };
 
 struct TableDef {
@@ -126,6 +207,10 @@ struct TableDef {
   uint32_t mysql_version = 0;
   bool frm_from_56 = false;  // written by MySQL 5.6.0 or later
   uint16_t create_options = 0;
+
+  TableOptions options;
+  std::vector<ForeignKeyDef> foreign_keys;
+  std::vector<CheckConstraintDef> checks;  // table CHECK constraints
 
   void Clear() { *this = TableDef{}; }
   const KeyDef* PrimaryKey() const;

@@ -205,4 +205,20 @@ void TableExporter::Rows(const TableEntry& entry, const std::string& table_name,
   if (ctx_.stopped()) account.Damaged("stopped by the user");
 }
 
+std::vector<TableAccount> ProbeTables(const ScanResult& scan, const CollationTable& collations,
+                                      const CodePage& code_page) {
+  NullOutput quiet;
+  EngineContext ctx{collations, code_page, quiet};
+  std::vector<std::string> errors;
+  TableExporter exporter(scan, ctx, errors);
+  std::vector<TableAccount> accounts;
+  accounts.reserve(scan.m_tableEntries.size());
+  for (const TableEntry& e : scan.m_tableEntries) {
+    TableAccount account = exporter.StartAccount(e);
+    if (exporter.ReadDefinition(e, account)) exporter.Probe(e, account);
+    accounts.push_back(std::move(account));
+  }
+  return accounts;
+}
+
 }  // namespace vostrel

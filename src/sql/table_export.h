@@ -61,4 +61,9 @@ class TableExporter {
   TableDef table_;
 };
 
+// Every table's account as a scan sees it (engine, row format, whether its
+// rows can be read), one per scan.m_tableEntries entry, without reading rows.
+std::vector<TableAccount> ProbeTables(const ScanResult& scan, const CollationTable& collations,
+                                      const CodePage& code_page);
+
 }  // namespace vostrel
