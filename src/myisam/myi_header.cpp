@@ -56,6 +56,7 @@ MyiReadResult ParseMyiHeader(ByteView v, MyiHeader& h) {
   h.field_count = Be32(v, base + 64);
   h.key_count = v.u8(base + 74);
   h.flag_bytes = Be16(v, base + 76);
+  h.blob_count = Be16(v, base + 78);
 
   size_t pos = base + kBaseInfoSize;
   for (uint32_t k = 0; k < h.key_count; ++k) {

@@ -47,6 +47,7 @@ struct MyiHeader {
   uint32_t field_count = 0;
   uint8_t key_count = 0;
   uint16_t flag_bytes = 0;
+  uint16_t blob_count = 0;  // BLOB/TEXT columns; a packed record then carries their total length
   std::vector<MyiColumn> myi_columns;
 };
 
