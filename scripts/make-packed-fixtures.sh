@@ -173,15 +173,17 @@ FROM (SELECT CAST(seq AS SIGNED) AS seq FROM seq_1_to_200) s;
 -- Column shapes myisampack stores its own ways, fixed rows: one value in every
 -- row (constant), few distinct values (interval), zeros only, mostly zero,
 -- small numbers in wide columns (zero fill), leading and trailing spaces,
--- spaces only, NULL only.
+-- spaces only, NULL only; leading spaces in values too many to list.
 CREATE TABLE t_shapes (
   id INT NOT NULL PRIMARY KEY,
   const_int INT NOT NULL, const_str CHAR(10) NOT NULL, const_null INT NULL,
   few_str CHAR(12) NOT NULL, few_int INT NOT NULL, few_dec DECIMAL(8,2) NULL,
   zeros BIGINT NOT NULL, zero_str CHAR(6) NOT NULL, mostly_zero INT NOT NULL,
   small_big BIGINT NOT NULL, small_int INT UNSIGNED NOT NULL,
-  lead CHAR(12) NOT NULL, trail CHAR(40) NOT NULL, some_spaces CHAR(8) NOT NULL,
-  long_trail CHAR(255) NOT NULL, dt DATE NOT NULL
+  lead CHAR(12) CHARACTER SET latin1 NOT NULL, trail CHAR(40) NOT NULL, some_spaces CHAR(8) NOT NULL,
+  long_trail CHAR(255) NOT NULL, dt DATE NOT NULL,
+  lead_wide CHAR(60) CHARACTER SET latin1 NOT NULL,
+  lead_some CHAR(60) CHARACTER SET latin1 NOT NULL
 ) ENGINE=MyISAM;
 INSERT INTO t_shapes
 SELECT seq, 42, 'same', NULL, ELT(seq % 5 + 1, 'alpha', 'beta', 'gamma', 'delta', 'epsilon'),
@@ -189,7 +191,8 @@ SELECT seq, 42, 'same', NULL, ELT(seq % 5 + 1, 'alpha', 'beta', 'gamma', 'delta'
        0, '', IF(seq % 10 = 0, seq, 0), seq % 1000, seq % 300, LPAD(seq, 12, ' '),
        REPEAT('t', seq % 41), IF(seq % 2 = 0, '', CONCAT('s', seq % 100)),
        IF(seq % 25 = 0, REPEAT(CHAR(65 + seq % 26), 200 + seq % 55), CONCAT('short ', seq)),
-       '2024-01-01' + INTERVAL seq % 3 DAY
+       '2024-01-01' + INTERVAL seq % 3 DAY, LPAD(seq, 60, ' '),
+       LPAD(CONCAT(seq, REPEAT('y', seq % 60)), 60, ' ')
 FROM (SELECT CAST(seq AS SIGNED) AS seq FROM seq_1_to_1500) s;
 DELETE FROM t_shapes WHERE id % 101 = 0;
 

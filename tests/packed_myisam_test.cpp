@@ -184,7 +184,7 @@ TEST(PackedMyisamTest, EveryRowIsTheServersRow) {
     }
     rows += r.rows.size();
   }
-  EXPECT_GT(rows, 7000u);
+  EXPECT_GT(rows, 5000u);
 }
 
 // The fixtures must reach the forms of the format this reader claims to read.
