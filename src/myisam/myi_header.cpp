@@ -41,6 +41,9 @@ MyiReadResult ParseMyiHeader(ByteView v, MyiHeader& h) {
     h.live_rows = Be64(v, 28);
     h.data_file_length = Be64(v, 68);
   }
+  if (v.fits(100, 8)) {
+    h.table_checksum = Be32(v, 104);
+  }
   h.row_format = (h.options & 4) ? kRowCompressed : (h.options & 1) ? kRowDynamic : kRowFixed;
   const size_t base = Be16(v, 12);
   const uint8_t uniques = v.u8(19);
