@@ -3,6 +3,7 @@
 // packing, paging, stored walks unpacked on other threads, and damage.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -14,7 +15,6 @@
 #include <set>
 #include <sstream>
 #include <thread>
-#include <unistd.h>
 
 #include "model/frm_reader.h"
 #include "model/text_buffer.h"
@@ -29,8 +29,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> kTables = {"t_dynamic", "t_fixed",      "t_old_times", "t_shapes",
-                                          "t_shapes_dyn", "t_big",     "t_wide",      "t_empty"};
+const std::vector<std::string> kTables = {"t_dynamic",    "t_fixed", "t_old_times", "t_shapes",
+                                          "t_shapes_dyn", "t_big",   "t_wide",      "t_empty"};
 
 // Unpacked once per build tree, as the sample data directory is.
 fs::path FixtureDir() {
@@ -97,11 +97,20 @@ std::string ServerText(const ColumnDef& c, const FieldValue& v) {
   std::string out;
   for (char ch : v.text) {
     switch (ch) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\0': out += "\\0"; break;
-      default: out += ch;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\0':
+        out += "\\0";
+        break;
+      default:
+        out += ch;
     }
   }
   return out;
@@ -272,9 +281,10 @@ TEST(PackedMyisamTest, PagingFromAnyPositionGivesTheSameRows) {
     // A walk that stops on the last record says the table ends there.
     DamageLog damage;
     PackedWalker walker(t.def, t.info, t.myi, t.file, damage);
-    EXPECT_EQ(walker.Walk(whole.positions.back(), [](const MyisamRecord&, uint64_t) { return false; },
-                          nullptr),
-              kEndOfTable);
+    EXPECT_EQ(
+        walker.Walk(
+            whole.positions.back(), [](const MyisamRecord&, uint64_t) { return false; }, nullptr),
+        kEndOfTable);
   }
 }
 
@@ -431,7 +441,8 @@ TEST(PackedMyisamDamageTest, CutFilesKeepTheRowsBeforeTheCutAndNameTheRest) {
     const WalkResult all = WalkAll(whole);
     std::mt19937 rng(11);
     for (int round = 0; round < 12; ++round) {
-      const size_t cut = whole.info.header_length + rng() % (bytes.size() - whole.info.header_length);
+      const size_t cut =
+          whole.info.header_length + rng() % (bytes.size() - whole.info.header_length);
       const DamagedRun r = ReadDamaged(name, bytes.substr(0, cut), want);
       ASSERT_TRUE(r.header.ok);
       // Rows wholly before the cut, and no more.
@@ -462,7 +473,8 @@ TEST(PackedMyisamDamageTest, FlippedBitsInRecordsAreNamedOrFailTheChecksum) {
     size_t named = 0;
     for (int round = 0; round < 20; ++round) {
       std::string bad = bytes;
-      const size_t at = whole.info.header_length + rng() % (bytes.size() - whole.info.header_length - 7);
+      const size_t at =
+          whole.info.header_length + rng() % (bytes.size() - whole.info.header_length - 7);
       bad[at] = static_cast<char>(bad[at] ^ (1u << (rng() % 8)));
       const DamagedRun r = ReadDamaged(name, bad, want);
       ASSERT_TRUE(r.header.ok);
@@ -535,11 +547,11 @@ TEST(PackedMyisamDamageTest, TreesThatLoopOrPointOutsideAreRefused) {
   // All zero bits: every entry a leaf of value min_chr, trees of no use; refused
   // by their totals or decoding nothing but damage.
   std::string zeros = bytes;
-  std::fill(zeros.begin() + 32, zeros.begin() + static_cast<ptrdiff_t>(whole.info.header_length), '\0');
+  std::fill(zeros.begin() + 32, zeros.begin() + static_cast<ptrdiff_t>(whole.info.header_length),
+            '\0');
   const DamagedRun z = ReadDamaged(name, zeros, {});
   EXPECT_FALSE(z.header.ok);
 }
-
 
 // ------------------------------------------------------------------ speed
 
@@ -604,10 +616,11 @@ TEST(PackedMyisamBench, PackedAgainstPlain) {
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       EXPECT_FALSE(damage.any());
       EXPECT_EQ(rows, myi.live_rows);
-      std::printf("%-6s round %d: %llu rows in %.3f s: %.0f rows/s, %.1f MB/s of %.1f MB source, "
-                  "%.1f MB of literals\n",
-                  form, round, static_cast<unsigned long long>(rows), secs, rows / secs,
-                  file.size() / secs / 1e6, file.size() / 1e6, bytes / 1e6);
+      std::printf(
+          "%-6s round %d: %llu rows in %.3f s: %.0f rows/s, %.1f MB/s of %.1f MB source, "
+          "%.1f MB of literals\n",
+          form, round, static_cast<unsigned long long>(rows), secs, rows / secs,
+          file.size() / secs / 1e6, file.size() / 1e6, bytes / 1e6);
     }
   }
 }

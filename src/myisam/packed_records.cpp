@@ -12,16 +12,9 @@ namespace {
 // myisampack leaves this many zero bytes after the last record.
 constexpr uint64_t kTrailingMargin = 7;
 
-inline uint32_t DecodeOne(const HuffmanTree& t, BitReader& br) {
-  if (br.held() < 32) br.Refill();
-  const uint32_t e = t.quick[br.Peek(t.quick_bits)];
-  if (e >> 24) {
-    br.Skip(e >> 24);
-    return e & 0xFFFFFF;
-  }
-  br.Skip(t.quick_bits);
-  // Distances only point forward within the tree (checked when it was read).
-  uint32_t node = e;
+// The rest of a code longer than the quick table, from the pair `node`.
+// Distances only point forward within the tree (checked when it was read).
+inline uint32_t WalkOn(const HuffmanTree& t, BitReader& br, uint32_t node) {
   for (;;) {
     if (br.held() == 0) br.Refill();
     const uint32_t bit = br.Peek(1);
@@ -32,8 +25,36 @@ inline uint32_t DecodeOne(const HuffmanTree& t, BitReader& br) {
   }
 }
 
+inline uint32_t DecodeOne(const HuffmanTree& t, BitReader& br) {
+  if (br.held() < 32) br.Refill();
+  const uint32_t e = t.quick[br.Peek(t.quick_bits)];
+  if (e >> 24) {
+    br.Skip(e >> 24);
+    return e & 0xFFFFFF;
+  }
+  br.Skip(t.quick_bits);
+  return WalkOn(t, br, e);
+}
+
+// One refill serves several codes while they come from the quick table.
 inline void DecodeBytes(const HuffmanTree& t, BitReader& br, uint8_t* to, size_t n) {
-  for (size_t i = 0; i < n; ++i) to[i] = static_cast<uint8_t>(DecodeOne(t, br));
+  const unsigned q = t.quick_bits;
+  const uint32_t* quick = t.quick.data();
+  size_t i = 0;
+  while (i < n) {
+    br.Refill();
+    while (i < n && br.held() >= q) {
+      const uint32_t e = quick[br.Peek(q)];
+      if (e >> 24) {
+        br.Skip(e >> 24);
+        to[i++] = static_cast<uint8_t>(e);
+        continue;
+      }
+      br.Skip(q);
+      to[i++] = static_cast<uint8_t>(WalkOn(t, br, e));
+      break;
+    }
+  }
 }
 
 size_t ImageLength(const TableDef& table, const PackedTableInfo& info) {
@@ -65,8 +86,7 @@ bool PackedRecordUnpacker::Unpack(const StoredRecord& stored, MyisamRecord& out)
   return true;
 }
 
-bool PackedRecordUnpacker::UnpackBits(const uint8_t* bits, uint64_t length,
-                                      uint64_t blob_length) {
+bool PackedRecordUnpacker::UnpackBits(const uint8_t* bits, uint64_t length, uint64_t blob_length) {
   blobs_.clear();
   // Every blob byte costs at least one bit.
   if (blob_length > length * 8) {
@@ -199,8 +219,7 @@ uint64_t PackedWalker::WalkStored(uint64_t start, const StoredRecordVisitor& vis
   return Run(start, nullptr, &visit, stop);
 }
 
-PackedWalker::Found PackedWalker::Locate(uint64_t pos, StoredRecord& rec,
-                                         PackedRecordHead& head) {
+PackedWalker::Found PackedWalker::Locate(uint64_t pos, StoredRecord& rec, PackedRecordHead& head) {
   if (pos >= end_) return Found::kPastEnd;
   const size_t want = static_cast<size_t>(std::min<uint64_t>(end_ - pos, 10));
   const uint8_t* p = file_.View(pos, want);
