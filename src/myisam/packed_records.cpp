@@ -326,4 +326,20 @@ uint64_t PackedWalker::Run(uint64_t start, const RecordVisitor* visit,
   return kEndOfTable;
 }
 
+void NotePackedTableTotals(const MyiHeader& header, uint64_t file_size, uint64_t rows_read,
+                           uint32_t checksum_sum, DamageLog& damage) {
+  if (header.data_file_length > file_size) {
+    damage.Note("the file holds " + std::to_string(file_size) + " bytes of the " +
+                std::to_string(header.data_file_length) + " its index file records");
+  }
+  if (rows_read < header.live_rows) {
+    damage.Note("its index file counts " + std::to_string(header.live_rows) + " rows, " +
+                std::to_string(rows_read) + " were read" +
+                (header.open_count > 0 ? " (the table was not closed cleanly)" : ""));
+  } else if (rows_read == header.live_rows && checksum_sum != header.table_checksum) {
+    damage.Note("the rows read do not add up to the index file's checksum: some value is not "
+                "the one written");
+  }
+}
+
 }  // namespace vostrel

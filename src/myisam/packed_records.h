@@ -80,4 +80,11 @@ class PackedWalker {
   bool trailing_margin_ = false;  // the end is the file's: up to 7 zero bytes may follow records
 };
 
+// What the index file's state tells beyond the walk, noted as damage: a cut
+// data file, fewer rows than it counts, and (when every row was read) rows
+// whose checksums do not add up to its sum, so some value read is not the
+// one written. `checksum_sum` adds MyisamRowChecksum::Of over the rows read.
+void NotePackedTableTotals(const MyiHeader& header, uint64_t file_size, uint64_t rows_read,
+                           uint32_t checksum_sum, DamageLog& damage);
+
 }  // namespace vostrel
