@@ -41,6 +41,9 @@ MyiReadResult ParseMyiHeader(ByteView v, MyiHeader& h) {
     h.live_rows = Be64(v, 28);
     h.data_file_length = Be64(v, 68);
   }
+  if (v.fits(100, 8)) {
+    h.table_checksum = Be32(v, 104);
+  }
   h.row_format = (h.options & 4) ? kRowCompressed : (h.options & 1) ? kRowDynamic : kRowFixed;
   const size_t base = Be16(v, 12);
   const uint8_t uniques = v.u8(19);
@@ -56,6 +59,7 @@ MyiReadResult ParseMyiHeader(ByteView v, MyiHeader& h) {
   h.field_count = Be32(v, base + 64);
   h.key_count = v.u8(base + 74);
   h.flag_bytes = Be16(v, base + 76);
+  h.blob_count = Be16(v, base + 78);
 
   size_t pos = base + kBaseInfoSize;
   for (uint32_t k = 0; k < h.key_count; ++k) {

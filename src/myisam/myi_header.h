@@ -41,12 +41,15 @@ struct MyiHeader {
   uint16_t open_count = 0;
   uint64_t live_rows = 0;
   uint64_t data_file_length = 0;
+  // Sum of every row's checksum: kept by myisampack, and by tables made WITH CHECKSUM=1.
+  uint32_t table_checksum = 0;
   uint32_t record_length = 0;
   uint32_t packed_row_length = 0;
   uint32_t min_packed_length = 0;
   uint32_t field_count = 0;
   uint8_t key_count = 0;
   uint16_t flag_bytes = 0;
+  uint16_t blob_count = 0;  // BLOB/TEXT columns; a packed record then carries their total length
   std::vector<MyiColumn> myi_columns;
 };
 
