@@ -22,6 +22,16 @@ struct DamageLog {
       first_at = pos;
     }
   }
+  // Takes in what another log (a batch's) met: the earliest position wins
+  // the name, else the first noted.
+  void Merge(const DamageLog& other) {
+    if (other.count == 0) return;
+    if (count == 0 || other.first_at < first_at) {
+      first = other.first;
+      first_at = other.first_at;
+    }
+    count += other.count;
+  }
   bool any() const { return count > 0; }
   std::string Summary() const {
     if (count == 0) return {};

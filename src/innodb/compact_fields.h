@@ -1,0 +1,34 @@
+// The columns of a compact-format clustered-index record as stored fields:
+// each column's bytes in the page, NULL, or a reference to value pages.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "innodb/clustered_fields.h"
+#include "innodb/record.h"
+#include "model/stored_field.h"
+#include "model/table_def.h"
+
+namespace vostrel {
+
+// How InnoDB keeps each column: integers (and the types it stores as
+// integers) big-endian with the sign bit flipped, by the field's own type.
+std::vector<ColumnStorage> InnodbColumnStorage(const TableDef& table, const ClusteredIndex& index);
+
+class CompactFieldSplitter {
+ public:
+  CompactFieldSplitter(const TableDef& table, const ClusteredIndex& index);
+
+  // The fields of the record at `origin`, valid while the page and this
+  // splitter are; nullptr when the record does not fit its page.
+  const std::vector<StoredField>* Split(const uint8_t* page, size_t origin);
+
+ private:
+  const ClusteredIndex& index_;
+  std::vector<int32_t> field_of_column_;  // index field filling each column, or -1
+  std::vector<FieldSpan> spans_;
+  std::vector<StoredField> fields_;
+};
+
+}  // namespace vostrel

@@ -1,0 +1,211 @@
+#include "sql/row_export.h"
+
+#include <exception>
+#include <memory>
+#include <new>
+
+#include "model/field_decoder.h"
+#include "sql/insert_builder.h"
+#include "sql/row_batches.h"
+#include "sql/sql_value_writer.h"
+
+namespace vostrel {
+
+std::string TotalLine(uint64_t rows) {
+  return "Total Number of record inserted =  " + std::to_string(rows) + " .";
+}
+
+namespace {
+
+bool IsBlobType(int32_t type) {
+  return (type >= kTypeTinyBlob && type <= kTypeBlob) || type == kTypeGeometry;
+}
+
+// A stretch of the table as stored, and the statements of its records.
+struct Batch {
+  RecordBlock block;
+  RowChunk rows;
+  DamageLog damage;
+  bool external = false;  // a value lies on other pages: the calling thread redoes the batch
+
+  void Clear() {
+    block.Clear();
+    rows.Clear();
+    damage = DamageLog{};
+    external = false;
+  }
+};
+
+// What one thread formats with.
+struct Formatter {
+  Formatter(TableReader& reader, const TableDef& table, const EngineContext& ctx)
+      : decoder(reader.NewDecoder()),
+        fields(table, reader.storage(), ctx.collations, ctx.code_page),
+        writer(table) {}
+  std::unique_ptr<BlockDecoder> decoder;
+  FieldDecoder fields;
+  SqlValueWriter writer;
+};
+
+class Exporter {
+ public:
+  Exporter(TableReader& reader, const TableDef& table, const std::string& table_name,
+           RowSink& sink, BlobFiles* blobs, EngineContext& ctx)
+      : reader_(reader),
+        table_(table),
+        blobs_(blobs),
+        head_(InsertHeader(table_name, table)),
+        row_end_(InsertRowEnd(sink.script_form())) {}
+
+  // The statements of every record of the batch. Without `full` (a helper
+  // thread) a value on other pages stops the batch; with it, such a value is
+  // read whole, written to a file when it is large.
+  void Format(Batch& batch, Formatter& f, bool full) {
+    TextBuffer& text = batch.rows.text;
+    // Room for the statements up front, rather than growing step by step.
+    text.Reserve(4 * batch.block.bytes.size() + (64 << 10));
+    f.writer.Into(text);
+    f.decoder->Decode(
+        batch.block,
+        [&](const RecordFields& r) {
+          const size_t mark = text.size();
+          text.Append(head_);
+          if (full) {
+            for (size_t i = 0; i < r.count; ++i) {
+              if (i) f.writer.Separator();
+              if (r.fields[i].state == FieldState::kExternal) {
+                Resolve(i, r.fields[i], f, batch.damage);
+              } else {
+                f.fields.Write(i, r.fields[i], f.writer);
+              }
+            }
+          } else {
+            f.writer.ClearExternal();
+            f.fields.WriteRecord(r, f.writer);
+            if (f.writer.external()) {
+              text.Truncate(mark);
+              batch.external = true;
+              return false;
+            }
+          }
+          text.Append(row_end_);
+          batch.rows.EndRow();
+          return true;
+        },
+        batch.damage);
+  }
+
+ private:
+  // A value kept on other pages: a file for a script's large values, else
+  // read whole and written inline.
+  void Resolve(size_t i, const StoredField& field, Formatter& f, DamageLog& damage) {
+    const ColumnDef& c = table_.columns[i];
+    std::string problem;
+    if (IsBlobType(c.type) && blobs_ != nullptr) {
+      const std::filesystem::path path = blobs_->Write(reader_, field, &problem);
+      if (!problem.empty()) damage.Note("column " + c.name + ": " + problem);
+      if (!path.empty()) {
+        f.writer.File(path.string());
+        return;
+      }
+    }
+    value_.assign(reinterpret_cast<const char*>(field.data), reader_.ExternalPrefix(field));
+    problem.clear();
+    reader_.ReadExternal(
+        field,
+        [this](const uint8_t* p, size_t n) { value_.append(reinterpret_cast<const char*>(p), n); },
+        &problem);
+    if (!problem.empty()) damage.Note("column " + c.name + ": " + problem);
+    f.fields.Write(i,
+                   StoredField{reinterpret_cast<const uint8_t*>(value_.data()),
+                               static_cast<uint32_t>(value_.size()), FieldState::kInline},
+                   f.writer);
+  }
+
+  TableReader& reader_;
+  const TableDef& table_;
+  BlobFiles* blobs_;
+  const std::string head_;
+  const std::string_view row_end_;
+  std::string value_;
+};
+
+// "Data file /x" -> "data file /x", for the report's sentence.
+std::string Lowered(std::string s) {
+  if (!s.empty() && s[0] >= 'A' && s[0] <= 'Z') s[0] = static_cast<char>(s[0] - 'A' + 'a');
+  return s;
+}
+
+}  // namespace
+
+TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
+                                  const std::string& table_name, RowSink& sink, BlobFiles* blobs,
+                                  EngineContext& ctx, const char* function_name) {
+  TableExportResult result;
+  try {
+    Exporter exporter(reader, table, table_name, sink, blobs, ctx);
+    const uint64_t total = reader.progress_total();
+    ctx.out.SetProgress(0, total);
+    const unsigned workers = ExportWorkerCount(reader.source_bytes());
+    // The calling thread's formatter also redoes batches with values on
+    // other pages; helper threads each get their own.
+    Formatter main(reader, table, ctx);
+    std::vector<std::unique_ptr<Formatter>> helpers;
+    for (unsigned i = 0; i < workers; ++i) {
+      helpers.push_back(std::make_unique<Formatter>(reader, table, ctx));
+    }
+    DamageLog& damage = reader.damage();
+    OrderedBatches<Batch> batches(
+        workers,
+        [&](Batch& batch, unsigned worker) {
+          if (helpers.empty()) {
+            exporter.Format(batch, main, true);
+          } else {
+            exporter.Format(batch, *helpers[worker], false);
+          }
+        },
+        [&](Batch& batch) {
+          if (batch.external) {
+            batch.rows.Clear();
+            batch.damage = DamageLog{};
+            batch.external = false;
+            exporter.Format(batch, main, true);
+          }
+          damage.Merge(batch.damage);
+          SendRows(sink, batch.rows, result.rows, result.rejected, result.first_rejection,
+                   ctx.out);
+          ctx.out.SetProgress(batch.block.progress, total);
+        });
+    const size_t batch_bytes = GetExportTuning().batch_bytes;
+    reader.Seek(RecordPosition{});
+    for (;;) {
+      if (ctx.stopped() || sink.broken()) break;
+      Batch& batch = batches.Next();
+      batch.Clear();
+      if (!reader.NextBlock(batch.block, batch_bytes)) break;
+      batches.Submit();
+    }
+    batches.Finish();
+    ctx.out.SetProgress(total, total);
+    if (!ctx.stopped()) reader.Finish(result.rows + result.rejected);
+    if (damage.any()) {
+      result.damaged = true;
+      result.damage = Lowered(reader.subject()) + ": " + damage.Summary();
+      ctx.out.ReportProblem(reader.subject() + " is damaged: " + damage.Summary());
+    }
+    if (sink.script_form() && reader.ends_rows_with_commit()) sink.WriteText("COMMIT;\r\n\r\n");
+    const std::string line = TotalLine(result.rows);
+    ctx.out.AddOutputLine(line);
+    ctx.out.WriteLogText(line + "\r\n\r\n");
+    result.completed = true;
+  } catch (const std::bad_alloc&) {
+    result.error = "out of memory while reading the rows";
+    ctx.out.WriteLogText(std::string("Error in processing function ") + function_name + "\r\n");
+  } catch (const std::exception& e) {
+    result.error = std::string("reading the rows failed: ") + e.what();
+    ctx.out.WriteLogText(std::string("Error in processing function ") + function_name + "\r\n");
+  }
+  return result;
+}
+
+}  // namespace vostrel

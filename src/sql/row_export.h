@@ -1,0 +1,36 @@
+// The export loop every table goes through, whatever its format: the
+// reader's records as one INSERT statement each, formatted on helper threads
+// and sent to a sink in stored order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/engine_context.h"
+#include "model/table_def.h"
+#include "model/table_reader.h"
+#include "sql/blob_files.h"
+#include "sql/row_sink.h"
+
+namespace vostrel {
+
+struct TableExportResult {
+  uint64_t rows = 0;       // statements written or executed without error
+  uint64_t rejected = 0;   // statements a server refused
+  bool completed = false;  // false when an error ended the loop
+  bool damaged = false;
+  std::string damage;           // what the damage line named
+  std::string error;            // what ended the loop early
+  std::string first_rejection;  // the server's reason for the first row it refused
+};
+
+// `blobs` takes the large values of a script save; without it they go
+// inline. `function_name` is the loop's name as its error line gives it.
+TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
+                                  const std::string& table_name, RowSink& sink, BlobFiles* blobs,
+                                  EngineContext& ctx, const char* function_name);
+
+// The total line of a table: "Total Number of record inserted =  N ."
+std::string TotalLine(uint64_t rows);
+
+}  // namespace vostrel
