@@ -17,6 +17,10 @@ struct TableExportResult {
   uint64_t rejected = 0;   // statements a server refused
   bool completed = false;  // false when an error ended the loop
   bool damaged = false;
+  // Live rows the source's own pages say exist (InnoDB: the leaves' record
+  // counts), when every page holding rows could be counted.
+  uint64_t expected_rows = 0;
+  bool expected_known = false;
 };
 
 // `function_name` is mydfileforscript or mydfilefordatabase, as the log names it.
