@@ -387,6 +387,10 @@ TableExportResult ExportInnoRows(Tablespace& space, uint32_t leaf, const std::st
         walk_damage = c.fault == PageFault::kOutside
                           ? "leaf chain leaves the file at page " + std::to_string(p)
                           : FailedPageText(space, p, c, page);
+        if (from != kFilNull && c.fault != PageFault::kOutside) {
+          walk_damage += ": leaf page " + std::to_string(from) +
+                         " links to it, the rows it held are lost";
+        }
         break;
       }
       if (p == leaf) {

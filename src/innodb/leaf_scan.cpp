@@ -1,3 +1,4 @@
+// Scanning a tablespace for the leaves of one index, and chaining them.
 #include "innodb/leaf_scan.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Page checks: identity, LSN pair and the checksums of each algorithm.
 #include "innodb/page_check.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Segment inodes and extent descriptors, read through checked pages.
 #include "innodb/space_map.h"
 
 namespace vostrel {
