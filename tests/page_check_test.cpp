@@ -111,8 +111,8 @@ TEST(PageCheckTest, InnodbNoneAndBigEndianCrc32PagesPass) {
         PutBe32(p, kNoChecksumMagic);
         PutBe32(p + kPageSize - 8, kNoChecksumMagic);
       } else {
-        const uint32_t c = Crc32cLegacyBigEndian(p + 4, 22, 4) ^
-                           Crc32cLegacyBigEndian(p + 38, kPageSize - 46, 38);
+        const uint32_t c =
+            Crc32cLegacyBigEndian(p + 4, 22, 4) ^ Crc32cLegacyBigEndian(p + 38, kPageSize - 46, 38);
         PutBe32(p, c);
         PutBe32(p + kPageSize - 8, c);
       }
@@ -141,7 +141,8 @@ TEST(PageCheckTest, InnodbNoneAndBigEndianCrc32PagesPass) {
   const std::vector<std::string> want = rows_of(shop / "ledger.ibd", &damaged);
   ASSERT_FALSE(damaged);
   for (const char* how : {"innodb", "none", "big-endian crc32"}) {
-    const fs::path dir = testing::TempDir(std::string("page-check-") + (how[0] == 'b' ? "be" : how));
+    const fs::path dir =
+        testing::TempDir(std::string("page-check-") + (how[0] == 'b' ? "be" : how));
     std::ofstream(dir / "ledger.ibd", std::ios::binary) << restamp(how);
     EXPECT_TRUE(FailingPages(dir / "ledger.ibd").empty()) << how;
     EXPECT_EQ(rows_of(dir / "ledger.ibd", &damaged), want) << how;
@@ -201,7 +202,8 @@ TEST(PageCheckTest, PagesThatAreNotTheOnesAskedForAreNamed) {
   ASSERT_TRUE(fcs.Open(dir / "many.ibd", nullptr));
   EXPECT_EQ(fcs.FaultText(4, fcs.ReadCheckedPage(4, page)),
             "page 4 of many.ibd: header and trailer LSN differ");
-  EXPECT_EQ(fcs.FaultText(5, fcs.ReadCheckedPage(5, page)), "page 5 of many.ibd fails its checksum");
+  EXPECT_EQ(fcs.FaultText(5, fcs.ReadCheckedPage(5, page)),
+            "page 5 of many.ibd fails its checksum");
 }
 
 // The export looks for leaves the chain missed only when the leaf segment
@@ -228,9 +230,12 @@ TEST(PageCheckTest, LeafSegmentsOfHealthyFilesHoldTheirLeavesAndValuePages) {
     ExtentMap extents(space);
     uint64_t leaves = 0, values = 0;
     for (uint64_t n = 0; n < space.page_count(); ++n) {
-      if (!space.ReadCheckedPage(n, page).ok() || extents.Use(static_cast<uint32_t>(n)) != PageUse::kUsed) continue;
+      if (!space.ReadCheckedPage(n, page).ok() ||
+          extents.Use(static_cast<uint32_t>(n)) != PageUse::kUsed)
+        continue;
       const FilHeader h = ReadFilHeader(page.data());
-      leaves += h.type == kPageTypeIndex && PageLevel(page.data()) == 0 && PageIndexId(page.data()) == id;
+      leaves +=
+          h.type == kPageTypeIndex && PageLevel(page.data()) == 0 && PageIndexId(page.data()) == id;
       values += h.type == kPageTypeBlob;
     }
     EXPECT_EQ(*segment, leaves + values) << f;

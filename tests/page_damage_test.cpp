@@ -67,8 +67,8 @@ Saved SaveTable(const fs::path& datadir, const std::string& db, const std::strin
   if (s.src.failure.empty()) {
     testing::CollectingSink sink;
     EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
-    s.result = ExportInnoRows(*s.src.space, s.src.leaf, table, def, s.src.index, sink, ctx, nullptr,
-                              "t");
+    s.result =
+        ExportInnoRows(*s.src.space, s.src.leaf, table, def, s.src.index, sink, ctx, nullptr, "t");
     s.result.damaged = s.result.damaged || s.src.damaged_tree;
     s.rows = std::move(sink.rows);
   }
@@ -100,10 +100,11 @@ TEST(PageDamageTest, IbdPagesSwappedOverwrittenOrFlippedAreNamed) {
   EXPECT_TRUE(s.result.expected_known);
   EXPECT_EQ(s.result.expected_rows, 765u);
 
-  // The first 8 bytes of a leaf's records overwritten: its rows are lost, named
-  // and counted; the leaves on both sides are saved.
+  // The first 8 bytes of a leaf's record list overwritten (the record chain
+  // still holds, the values do not): its rows are lost, named and counted;
+  // the leaves on both sides are saved.
   bytes = intact;
-  std::fill_n(PageOf(bytes, 6) + 120, 8, 0xA5);
+  std::fill_n(PageOf(bytes, 6) + FirstRecord(PageOf(bytes, 6)), 8, 0xA5);
   s = SaveTable(MiniDataDir("pd-ibd-records", kOrdersFiles, "shop/orders.ibd", bytes), "shop",
                 "orders");
   EXPECT_TRUE(s.result.damaged);
@@ -157,7 +158,7 @@ TEST(PageDamageTest, IbdataPagesSwappedOverwrittenOrFlippedAreNamed) {
   EXPECT_TRUE(Has(s.log, "page 417 of ibdata1 is page 424")) << s.log;
 
   bytes = intact;
-  std::fill_n(PageOf(bytes, 423) + 120, 8, 0xA5);
+  std::fill_n(PageOf(bytes, 423) + FirstRecord(PageOf(bytes, 423)), 8, 0xA5);
   s = SaveTable(MiniDataDir("pd-sys-records", files, "ibdata1", bytes), "inner", "products");
   EXPECT_TRUE(s.result.damaged);
   EXPECT_EQ(s.result.rows, 285u - 83u);
@@ -189,7 +190,8 @@ struct Ledger {
   Ledger() {
     const fs::path shop = testing::SampleDataDir() / "shop";
     TableDef def;
-    ReadTableDefinition(shop / "ledger.frm", testing::Collations(), testing::DefaultCodePage(), def);
+    ReadTableDefinition(shop / "ledger.frm", testing::Collations(), testing::DefaultCodePage(),
+                        def);
     Tablespace space;
     space.Open(shop / "ledger.ibd", nullptr);
     uint32_t p = FindLeafPage(space, kClusteredRootIbd,
@@ -201,9 +203,10 @@ struct Ledger {
   }
   size_t records(size_t k) { return LiveRecords(PageOf(bytes, chain[k])); }
   Saved Save(const std::string& name, const std::string& changed) {
-    return SaveTable(MiniDataDir(name, {"ibdata1", "shop/db.opt", "shop/ledger.frm", "shop/ledger.ibd"},
-                                 "shop/ledger.ibd", changed),
-                     "shop", "ledger");
+    return SaveTable(
+        MiniDataDir(name, {"ibdata1", "shop/db.opt", "shop/ledger.frm", "shop/ledger.ibd"},
+                    "shop/ledger.ibd", changed),
+        "shop", "ledger");
   }
 };
 
@@ -236,9 +239,9 @@ TEST(PageDamageTest, LeavesTheChainMissesAndRecordCountsAreTold) {
   s = l.Save("pd-nrecs", bytes);
   EXPECT_EQ(s.result.rows, kLedgerRows);
   EXPECT_TRUE(s.result.damaged);
-  EXPECT_TRUE(Has(s.log, "page " + std::to_string(l.chain[2]) + " of ledger.ibd: its header counts " +
-                             std::to_string(n + 3) + " records, its record list holds " +
-                             std::to_string(n)))
+  EXPECT_TRUE(Has(s.log, "page " + std::to_string(l.chain[2]) +
+                             " of ledger.ibd: its header counts " + std::to_string(n + 3) +
+                             " records, its record list holds " + std::to_string(n)))
       << s.log;
   EXPECT_EQ(s.result.expected_rows, kLedgerRows + 3);
 
@@ -249,7 +252,8 @@ TEST(PageDamageTest, LeavesTheChainMissesAndRecordCountsAreTold) {
   s = l.Save("pd-zeroed", bytes);
   EXPECT_EQ(s.result.rows, kLedgerRows - l.records(2));
   EXPECT_TRUE(s.result.damaged);
-  EXPECT_TRUE(Has(s.log, "page " + std::to_string(l.chain[2]) + " of ledger.ibd is empty")) << s.log;
+  EXPECT_TRUE(Has(s.log, "page " + std::to_string(l.chain[2]) + " of ledger.ibd is empty"))
+      << s.log;
   EXPECT_FALSE(s.result.expected_known);
 
   // Healthy: nothing said, everything counted.
@@ -266,8 +270,8 @@ TEST(PageDamageTest, RecordsViewSkipsAFailedPageAndNamesIt) {
   ASSERT_GE(l.chain.size(), 4u);
   std::string bytes = l.bytes;
   PageOf(bytes, l.chain[1])[5000] ^= 0x40;
-  const fs::path dir = MiniDataDir("pd-preview", {"shop/ledger.frm", "shop/ledger.ibd"},
-                                   "shop/ledger.ibd", bytes);
+  const fs::path dir =
+      MiniDataDir("pd-preview", {"shop/ledger.frm", "shop/ledger.ibd"}, "shop/ledger.ibd", bytes);
   testing::RecordingOutput out;
   const ScanResult scan = ScanDataDirectory(dir, out);
   ASSERT_EQ(scan.m_tableEntries.size(), 1u);
@@ -284,7 +288,8 @@ TEST(PageDamageTest, RecordsViewSkipsAFailedPageAndNamesIt) {
     if (!preview.damage().empty()) damage = preview.damage();
   }
   EXPECT_EQ(shown, kLedgerRows - l.records(1));
-  EXPECT_TRUE(Has(damage, "page " + std::to_string(l.chain[1]) + " of ledger.ibd fails its checksum"))
+  EXPECT_TRUE(
+      Has(damage, "page " + std::to_string(l.chain[1]) + " of ledger.ibd fails its checksum"))
       << damage;
 }
 
@@ -303,7 +308,8 @@ TEST(PageDamageTest, DictionaryPageThatFailsIsNamed) {
 
 // The real cause of a table that cannot be read, and the file really read.
 TEST(PageDamageTest, MisleadingCausesAreNotGiven) {
-  const fs::path dir = MiniDataDir("pd-ibd-dir", {"ibdata1", "shop/db.opt", "shop/orders.frm"}, "", "");
+  const fs::path dir =
+      MiniDataDir("pd-ibd-dir", {"ibdata1", "shop/db.opt", "shop/orders.frm"}, "", "");
   fs::create_directories(dir / "shop/orders.ibd");
   Saved s = SaveTable(dir, "shop", "orders");
   EXPECT_TRUE(Has(s.src.failure, "tablespace cannot be opened")) << s.src.failure;
@@ -315,8 +321,8 @@ TEST(PageDamageTest, MisleadingCausesAreNotGiven) {
 // MariaDB full_crc32 files: whole when intact, named when not.
 TEST(PageDamageTest, FullCrc32TablesAreReadAndTheirDamageNamed) {
   const fs::path fc = testing::UnpackedFixture("checksum-full_crc32");
-  for (const auto& [table, rows] :
-       std::vector<std::pair<std::string, uint64_t>>{{"many", 3000}, {"docs", 12}, {"sys_rows", 900}}) {
+  for (const auto& [table, rows] : std::vector<std::pair<std::string, uint64_t>>{
+           {"many", 3000}, {"docs", 12}, {"sys_rows", 900}}) {
     const Saved s = SaveTable(fc, "fc", table);
     EXPECT_TRUE(s.src.failure.empty()) << s.src.failure;
     EXPECT_FALSE(s.result.damaged) << s.log;
@@ -342,7 +348,8 @@ TEST(PageDamageTest, FullCrc32TablesAreReadAndTheirDamageNamed) {
   const Saved s = SaveTable(dir, "fc", "many");
   EXPECT_TRUE(s.result.damaged);
   EXPECT_EQ(s.result.rows, 3000u - lost);
-  EXPECT_TRUE(Has(s.log, "page " + std::to_string(leaf) + " of many.ibd fails its checksum")) << s.log;
+  EXPECT_TRUE(Has(s.log, "page " + std::to_string(leaf) + " of many.ibd fails its checksum"))
+      << s.log;
   EXPECT_EQ(s.result.expected_rows, 3000u);
 }
 

@@ -98,7 +98,7 @@ uint32_t SoftwareUpdate(uint32_t crc, const uint8_t* p, size_t n) {
 
 #if defined(__x86_64__)
 __attribute__((target("sse4.2"))) uint32_t HardwareUpdate(uint32_t crc, const uint8_t* p,
-                                                           size_t n) {
+                                                          size_t n) {
   uint64_t c = crc;
   // Three streams whose registers are joined by shifting the earlier ones
   // over the bytes that follow them.
@@ -147,7 +147,9 @@ uint32_t Crc32cSoftware(const uint8_t* data, size_t length) {
   return ~SoftwareUpdate(0xFFFFFFFFu, data, length);
 }
 
-bool Crc32cHardware() { return Update() != SoftwareUpdate; }
+bool Crc32cHardware() {
+  return Update() != SoftwareUpdate;
+}
 
 uint32_t Crc32cLegacyBigEndian(const uint8_t* data, size_t length, size_t offset) {
   uint32_t crc = 0xFFFFFFFFu;

@@ -267,8 +267,7 @@ void FormatLeafBatch(LeafBatch& batch, const Tablespace& space, InnoRowDecoder& 
     if (w.records + w.deleted != counted) {
       std::string line = "page " + std::to_string(p) + " of " + space.file_name() +
                          ": its header counts " + std::to_string(counted) +
-                         " records, its record list holds " +
-                         std::to_string(w.records + w.deleted);
+                         " records, its record list holds " + std::to_string(w.records + w.deleted);
       batch.damage.Note(line);
       batch.named.push_back(std::move(line));
     }
@@ -282,6 +281,38 @@ struct LeafSeen {
   uint32_t next = kFilNull;
   bool intact = false;
 };
+
+struct DanglingLink {
+  uint32_t page = 0;  // not counted
+  uint32_t from = 0;  // the intact leaf that links to it
+};
+
+// Links of intact leaves to pages that are neither counted (walked, or found
+// damaged by a scan) nor proven wrong by an intact leaf that links back in
+// their place. Whatever such a page held is unknown. A failed page's own
+// links prove nothing.
+std::vector<DanglingLink> DanglingLinks(const std::vector<LeafSeen>& seen,
+                                        const std::vector<uint32_t>& also_counted) {
+  std::unordered_set<uint32_t> counted(also_counted.begin(), also_counted.end());
+  std::unordered_set<uint32_t> has_next, has_prev;
+  for (const LeafSeen& s : seen) {
+    counted.insert(s.page);
+    if (!s.intact) continue;
+    if (s.prev != kFilNull) has_next.insert(s.prev);
+    if (s.next != kFilNull) has_prev.insert(s.next);
+  }
+  std::vector<DanglingLink> out;
+  for (const LeafSeen& s : seen) {
+    if (!s.intact) continue;
+    if (s.prev != kFilNull && !counted.count(s.prev) && !has_prev.count(s.page)) {
+      out.push_back({s.prev, s.page});
+    }
+    if (s.next != kFilNull && !counted.count(s.next) && !has_next.count(s.page)) {
+      out.push_back({s.next, s.page});
+    }
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -350,7 +381,7 @@ TableExportResult ExportInnoRows(Tablespace& space, uint32_t leaf, const std::st
         });
     const size_t batch_pages = std::max<size_t>(1, GetExportTuning().batch_bytes / kPageSize);
     LeafBatch* batch = nullptr;
-    std::string walk_damage;  // what ended the walk, noted after the pages before it
+    std::string walk_damage;       // what ended the walk, noted after the pages before it
     uint32_t walk_end = kFilNull;  // the page that ended it, when one did
     bool broken_links = false;
     uint64_t walked = 0;
@@ -388,8 +419,8 @@ TableExportResult ExportInnoRows(Tablespace& space, uint32_t leaf, const std::st
                           ? "leaf chain leaves the file at page " + std::to_string(p)
                           : FailedPageText(space, p, c, page);
         if (from != kFilNull && c.fault != PageFault::kOutside) {
-          walk_damage += ": leaf page " + std::to_string(from) +
-                         " links to it, the rows it held are lost";
+          walk_damage +=
+              ": leaf page " + std::to_string(from) + " links to it, the rows it held are lost";
         }
         break;
       }
@@ -406,7 +437,7 @@ TableExportResult ExportInnoRows(Tablespace& space, uint32_t leaf, const std::st
           break;
         }
         if (std::string broken = BackLinkProblem(page, p, from); !broken.empty()) {
-          damage.Note(broken);
+          name(std::move(broken));
           broken_links = true;
         }
       }
@@ -467,40 +498,22 @@ TableExportResult ExportInnoRows(Tablespace& space, uint32_t leaf, const std::st
         }
       }
     }
-    // The count is whole when every link of an intact leaf (walked or
-    // scanned) ends at a leaf that was read or counted, or is proven wrong by
-    // an intact leaf that links back in its place: nothing lies beyond a page
-    // that could not be named. Such a page is named once, with the leaf that
-    // leads to it.
-    std::unordered_set<uint32_t> counted, has_next, has_prev;
-    for (const LeafSeen& s : seen) {
-      counted.insert(s.page);
-      if (!s.intact) continue;
-      if (s.prev != kFilNull) has_next.insert(s.prev);
-      if (s.next != kFilNull) has_prev.insert(s.next);
-    }
-    counted.insert(counted_elsewhere.begin(), counted_elsewhere.end());
-    bool closed = !ctx.stopped();
-    std::unordered_set<uint32_t> dangling;
-    if (walk_end != kFilNull) dangling.insert(walk_end);  // named with the walk's end
+    // What the leaves count is whole when no link leads to a page that could
+    // not be counted; each such page is named once.
+    std::unordered_set<uint32_t> named_pages;
+    if (walk_end != kFilNull) named_pages.insert(walk_end);  // named with the walk's end
+    const std::vector<DanglingLink> dangling = DanglingLinks(seen, counted_elsewhere);
     PageBuffer probe;
-    for (const LeafSeen& s : seen) {
-      if (!s.intact || ctx.stopped()) continue;
-      for (const bool forward : {false, true}) {
-        const uint32_t link = forward ? s.next : s.prev;
-        if (link == kFilNull || counted.count(link) != 0) continue;
-        if ((forward ? has_next : has_prev).count(s.page) != 0) continue;
-        closed = false;
-        if (!dangling.insert(link).second || dangling.size() > kNamedLines) continue;
-        const PageCheck c = space.ReadCheckedPage(link, probe);
-        name((c.ok() ? "page " + std::to_string(link) + " of " + space.file_name() +
-                           " is not a leaf of the index"
-                     : space.FaultText(link, c)) +
-             ": leaf page " + std::to_string(s.page) +
-             " links to it, the rows it held are lost");
-      }
+    for (const DanglingLink& d : dangling) {
+      if (ctx.stopped() || named_pages.size() > kNamedLines) break;
+      if (!named_pages.insert(d.page).second) continue;
+      const PageCheck c = space.ReadCheckedPage(d.page, probe);
+      name((c.ok() ? "page " + std::to_string(d.page) + " of " + space.file_name() +
+                         " is not a leaf of the index"
+                   : space.FaultText(d.page, c)) +
+           ": leaf page " + std::to_string(d.from) + " links to it, the rows it held are lost");
     }
-    result.expected_known = closed;
+    result.expected_known = dangling.empty() && !ctx.stopped();
 
     ctx.out.SetProgress(total, total);
     if (damage.any()) {

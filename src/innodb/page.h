@@ -78,7 +78,7 @@ enum class PageFault : uint8_t {
   kWrongSpace,   // belongs to another tablespace
   kTorn,         // header and trailer LSN differ: a write did not finish
   kChecksum,
-  kCompressed,   // MariaDB page compression, not read
+  kCompressed,  // MariaDB page compression, not read
 };
 
 struct PageCheck {

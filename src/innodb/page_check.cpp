@@ -59,7 +59,9 @@ uint32_t PageInnodbChecksum(const uint8_t* page) {
   return Fold(page + kSpan1, kSpan1Len) + Fold(page + kSpan2, kSpan2Len);
 }
 
-uint32_t PageInnodbOldChecksum(const uint8_t* page) { return Fold(page, 26); }
+uint32_t PageInnodbOldChecksum(const uint8_t* page) {
+  return Fold(page, 26);
+}
 
 bool ClassicChecksumValid(const uint8_t* page) {
   const uint32_t head = PageU32(page, 0);

@@ -20,8 +20,9 @@ constexpr uint32_t kExtentFree = 1;
 
 std::optional<uint64_t> LeafSegmentPages(Tablespace& space, uint32_t root, uint64_t index_id) {
   PageBuffer page;
-  if (!space.ReadCheckedPage(root, page).ok() || ReadFilHeader(page.data()).type != kPageTypeIndex ||
-      PageLevel(page.data()) == 0 || PageIndexId(page.data()) != index_id) {
+  if (!space.ReadCheckedPage(root, page).ok() ||
+      ReadFilHeader(page.data()).type != kPageTypeIndex || PageLevel(page.data()) == 0 ||
+      PageIndexId(page.data()) != index_id) {
     return std::nullopt;
   }
   const uint32_t inode_page = PageU32(page.data(), kSegLeafHeader + 4);
@@ -44,9 +45,8 @@ std::optional<uint64_t> LeafSegmentPages(Tablespace& space, uint32_t root, uint6
 PageUse ExtentMap::Use(uint32_t n) {
   if (!free_limit_) {
     PageBuffer header;
-    free_limit_ = space_.ReadCheckedPage(0, header).ok()
-                      ? PageU32(header.data(), kFspHeader + 12)
-                      : kFilNull;
+    free_limit_ =
+        space_.ReadCheckedPage(0, header).ok() ? PageU32(header.data(), kFspHeader + 12) : kFilNull;
   }
   if (*free_limit_ != kFilNull && n >= *free_limit_) return PageUse::kFree;
   const uint32_t first = n - n % kPagesPerDescriptorPage;

@@ -100,7 +100,8 @@ void SystemDictionary::ReadSystemTable(uint32_t root, const char* name, Visit vi
       });
       if (!ok) damage_.Note(table + ": records of page " + std::to_string(p) + " are damaged");
     } else {
-      damage_.Note(table + ": page " + std::to_string(p) + " on the leaf chain is not one of its leaves");
+      damage_.Note(table + ": page " + std::to_string(p) +
+                   " on the leaf chain is not one of its leaves");
       return;
     }
     p = h.next;

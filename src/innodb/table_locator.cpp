@@ -27,9 +27,9 @@ InnoSource LocateTableLeaf(const std::string& folder, const std::string& raw_tab
   out.WriteLogText("Opening File\t" + (in_system ? dict->path() : ibd_path).string() + "\r\n");
   if (!have_ibd && !in_system) {
     if (dict != nullptr && row == nullptr) out.WriteLogText("Table id not found.\r\n");
-    src.failure = "tablespace cannot be opened (" + open_error + ")" +
-                  (dict != nullptr && row == nullptr ? " and the dictionary does not list the table"
-                                                     : "");
+    src.failure =
+        "tablespace cannot be opened (" + open_error + ")" +
+        (dict != nullptr && row == nullptr ? " and the dictionary does not list the table" : "");
     return src;
   }
   Tablespace& space = in_system ? dict->space() : *ibd;

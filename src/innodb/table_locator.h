@@ -19,7 +19,7 @@ struct InnoSource {
   Tablespace* space = nullptr;      // where rows and value pages are read
   ClusteredIndex index;
   uint32_t leaf = 0;
-  bool in_system = false;     // rows live inside ibdata1
+  bool in_system = false;  // rows live inside ibdata1
   bool from_dictionary = false;
   // Damage met before the rows: the leaf was found by scanning pages, or the
   // tablespace's header page is damaged.
