@@ -17,6 +17,8 @@ namespace vostrel::testing {
 std::filesystem::path SourceDir();
 // The committed sample data directory, unpacked once into the build tree.
 std::filesystem::path SampleDataDir();
+// tests/fixtures/NAME.tar.xz (top folder NAME/), unpacked the same way.
+std::filesystem::path UnpackedFixture(const std::string& name);
 std::filesystem::path SampleExpectedDir();
 // ../shared/external-fixtures or $VOSTREL_EXTERNAL_FIXTURES; empty when absent.
 std::filesystem::path ExternalFixturesDir();
@@ -54,6 +56,11 @@ struct CollectingSink : RowSink {
   }
   void WriteText(std::string_view) override {}
 };
+
+// Gives a page of the sample (crc32 checksums) whose bytes a test changed a
+// valid checksum again, as a server that wrote those bytes would: what the
+// test then damages is only what the bytes say.
+void RestampPage(uint8_t* page);
 
 // A data directory whose legacy.counters (fixed rows) holds `rows` generated
 // rows: name "row<n>", val n, flag 'x'. Built from the sample's own files.

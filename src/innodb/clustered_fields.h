@@ -51,6 +51,10 @@ struct ClusteredIndex {
   std::vector<InnoColumnDef> fields;  // stored order
   size_t key_fields = 0;              // the first key_fields fields form the key
   size_t nullable_fields = 0;
+  // Where its tree is, as far as the source of the field list knows: page 3
+  // of an .ibd, or the dictionary's entry; id 0 when only the pages can tell.
+  uint32_t root = 3;
+  uint64_t id = 0;
   size_t null_bytes() const { return (nullable_fields + 7) / 8; }
 };
 

@@ -15,8 +15,16 @@ ExternRef ParseExternRef(const uint8_t* ref) {
 }
 
 bool ReadExternValue(Tablespace& space, const ExternRef& ref,
-                     const std::function<void(const uint8_t*, size_t)>& sink, std::string* damage) {
+                     const std::function<void(const uint8_t*, size_t)>& sink, std::string* damage,
+                     uint64_t* pages_read) {
   PageBuffer page;
+  if (space.space_id() != kFilNull && ref.space_id != space.space_id()) {
+    if (damage) {
+      *damage = "value refers to tablespace " + std::to_string(ref.space_id) + ", not to " +
+                std::to_string(space.space_id());
+    }
+    return false;
+  }
   uint64_t left = ref.length;
   uint32_t p = ref.page;
   size_t off = ref.offset;
@@ -24,8 +32,21 @@ bool ReadExternValue(Tablespace& space, const ExternRef& ref,
   // loops and would repeat bytes that are not the value's.
   std::unordered_set<uint32_t> seen;
   for (uint64_t visits = 0; left > 0; ++visits) {
-    if (p == kFilNull || visits > space.page_count() || !space.ReadPage(p, page)) {
+    if (p == kFilNull || visits > space.page_count() || p >= space.page_count()) {
       if (damage) *damage = "value page chain breaks at page " + std::to_string(p);
+      return false;
+    }
+    if (const PageCheck c = space.ReadCheckedPage(p, page); !c.ok()) {
+      if (damage) *damage = "value page chain breaks: " + space.FaultText(p, c);
+      return false;
+    }
+    // Old servers left the type of value pages unset.
+    if (const uint16_t type = ReadFilHeader(page.data()).type;
+        type != kPageTypeBlob && type != kPageTypeAllocated) {
+      if (damage) {
+        *damage = "value page chain breaks: page " + std::to_string(p) + " of " +
+                  space.file_name() + " is not a value page (type " + std::to_string(type) + ")";
+      }
       return false;
     }
     if (!seen.insert(p).second) {
@@ -45,6 +66,7 @@ bool ReadExternValue(Tablespace& space, const ExternRef& ref,
       return false;
     }
     sink(page.data() + off + 8, static_cast<size_t>(part));
+    if (pages_read) ++*pages_read;
     left -= part;
     p = next;
     off = kPageHeader;
@@ -53,7 +75,8 @@ bool ReadExternValue(Tablespace& space, const ExternRef& ref,
 }
 
 std::filesystem::path BlobFileWriter::Write(Tablespace& space, std::string_view local,
-                                            const ExternRef& ref, std::string* damage) {
+                                            const ExternRef& ref, std::string* damage,
+                                            uint64_t* pages_read) {
   const std::filesystem::path path = folder_ / std::to_string(static_cast<uint32_t>(counter_++));
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) {
@@ -63,7 +86,7 @@ std::filesystem::path BlobFileWriter::Write(Tablespace& space, std::string_view 
   bool ok = std::fwrite(local.data(), 1, local.size(), f) == local.size();
   ReadExternValue(
       space, ref, [&](const uint8_t* p, size_t n) { ok = ok && std::fwrite(p, 1, n, f) == n; },
-      damage);
+      damage, pages_read);
   if (std::fclose(f) != 0) ok = false;
   if (!ok) {
     if (damage) *damage = "cannot write " + path.string();

@@ -22,9 +22,13 @@ struct ExternRef {
 ExternRef ParseExternRef(const uint8_t* ref20);
 
 // Streams the value's bytes from its pages to `sink`; false when the chain
-// broke before `length` bytes came (what came was delivered).
+// broke before `length` bytes came (what came was delivered). Every page is
+// checked for being the page asked for, whole, and a value page; a page that
+// is not ends the value there. `pages_read`, when given, counts the pages
+// whose bytes were taken.
 bool ReadExternValue(Tablespace& space, const ExternRef& ref,
-                     const std::function<void(const uint8_t*, size_t)>& sink, std::string* damage);
+                     const std::function<void(const uint8_t*, size_t)>& sink, std::string* damage,
+                     uint64_t* pages_read = nullptr);
 
 // Numbered files under <save folder>/blobdata/ for large values of a script save.
 class BlobFileWriter {
@@ -34,7 +38,7 @@ class BlobFileWriter {
   // Writes local prefix + the value pages into the next file; returns its path,
   // or an empty path when it could not be created.
   std::filesystem::path Write(Tablespace& space, std::string_view local, const ExternRef& ref,
-                              std::string* damage);
+                              std::string* damage, uint64_t* pages_read = nullptr);
 
  private:
   std::filesystem::path folder_;

@@ -14,6 +14,10 @@ inline constexpr size_t kPageSize = 16384;
 inline constexpr uint32_t kFilNull = 0xFFFFFFFF;
 inline constexpr uint16_t kPageTypeIndex = 17855;
 inline constexpr uint16_t kPageTypeBlob = 10;
+inline constexpr uint16_t kPageTypeAllocated = 0;
+inline constexpr uint16_t kPageTypeInode = 3;
+inline constexpr uint16_t kPageTypeFspHeader = 8;
+inline constexpr uint16_t kPageTypeXdes = 9;
 
 // Compact-format fixed records.
 inline constexpr size_t kInfimumOrigin = 99;
@@ -58,20 +62,82 @@ inline uint16_t PageRecordCount(const uint8_t* page) { return PageU16(page, kPag
 // Bit 15 of the heap-record count marks the compact format.
 inline bool PageIsCompact(const uint8_t* page) { return (PageU16(page, kPageHeader + 4) & 0x8000) != 0; }
 
-// A tablespace file: .ibd or ibdata1.
+// Where a tablespace's pages keep their checksum and trailer LSN.
+enum class PageLayout : uint8_t {
+  kClassic,    // checksum at the start, old checksum and LSN in the last 8 bytes
+  kFullCrc32,  // MariaDB full_crc32: LSN, then the CRC-32C of all before it
+  kEither,     // page 0 cannot tell: whichever holds
+};
+
+// Why a page read is not the page asked for, or not intact.
+enum class PageFault : uint8_t {
+  kNone,
+  kOutside,      // past the end of the file
+  kAllZero,      // never written
+  kWrongNumber,  // holds another page
+  kWrongSpace,   // belongs to another tablespace
+  kTorn,         // header and trailer LSN differ: a write did not finish
+  kChecksum,
+  kCompressed,  // MariaDB page compression, not read
+};
+
+struct PageCheck {
+  PageFault fault = PageFault::kNone;
+  uint32_t found = 0;  // the page number or tablespace the page holds instead
+  bool ok() const { return fault == PageFault::kNone; }
+  // The number and space are right: its header (links, record count) says
+  // something about the page asked for, though unproven.
+  bool header_is_its_own() const {
+    return fault == PageFault::kNone || fault == PageFault::kChecksum || fault == PageFault::kTorn;
+  }
+};
+
+// A tablespace file: .ibd or ibdata1. Every page read through it can be
+// checked for being the page asked for, of this tablespace, whole.
 class Tablespace {
  public:
+  // Reads page 0 for the tablespace id and the page layout.
   bool Open(const std::filesystem::path& path, std::string* error);
   void Close() { file_.Close(); }
   bool is_open() const { return file_.is_open(); }
   uint64_t page_count() const { return file_.size() / kPageSize; }
   uint64_t size() const { return file_.size(); }
-  // Copies page n into `out`; false when it lies outside the file.
-  bool ReadPage(uint64_t n, PageBuffer& out);
   const std::filesystem::path& path() const { return file_.path(); }
+  std::string file_name() const { return file_.path().filename().string(); }
+
+  // Copies page n into `out` as it is; false when it lies outside the file.
+  bool ReadPage(uint64_t n, PageBuffer& out);
+  // Page n where the read window holds it, valid until the next read; nullptr
+  // when it lies outside the file. For walks that only look at headers.
+  const uint8_t* ViewPage(uint64_t n);
+  // Page n, checked whole: number, tablespace, LSN pair and checksum.
+  PageCheck ReadCheckedPage(uint64_t n, PageBuffer& out);
+  // Page n checked for all but its checksum, which a walk can leave to the
+  // threads that format the page (ChecksumValid).
+  PageCheck ReadIdentifiedPage(uint64_t n, PageBuffer& out);
+  PageCheck Identify(uint64_t n, const uint8_t* page) const;
+  PageCheck Check(uint64_t n, const uint8_t* page) const;
+  // Thread-safe: no state is touched.
+  bool ChecksumValid(const uint8_t* page) const;
+  // "page N of FILE fails its checksum", "page N of FILE is page M", ...
+  std::string FaultText(uint64_t n, const PageCheck& c) const;
+
+  uint32_t space_id() const { return space_id_; }  // kFilNull: unknown
+  PageLayout layout() const { return layout_; }
+  // What is wrong with page 0 (empty when nothing): the id and layout were
+  // then taken from other pages.
+  const std::string& header_problem() const { return header_problem_; }
+  // "not read: ..." for page formats this reader does not know; empty otherwise.
+  const std::string& unsupported() const { return unsupported_; }
 
  private:
+  void ReadHeaderPage();
+
   DataFile file_;
+  uint32_t space_id_ = kFilNull;
+  PageLayout layout_ = PageLayout::kEither;
+  std::string header_problem_;
+  std::string unsupported_;
 };
 
 }  // namespace vostrel

@@ -239,7 +239,7 @@ void InnoRowDecoder::DecodeExternal(const InnoColumnDef& f, const uint8_t* data,
       return;
     }
     if (ctx.blobs != nullptr) {
-      const auto path = ctx.blobs->Write(ctx.space, local, ref, &damage);
+      const auto path = ctx.blobs->Write(ctx.space, local, ref, &damage, &ctx.value_pages);
       if (!damage.empty()) ctx.damage.Note("column " + f.name + ": " + damage);
       if (!path.empty()) {
         out.is_blob_file = true;
@@ -254,7 +254,7 @@ void InnoRowDecoder::DecodeExternal(const InnoColumnDef& f, const uint8_t* data,
   ReadExternValue(
       ctx.space, ref,
       [this](const uint8_t* p, size_t n) { scratch_.append(reinterpret_cast<const char*>(p), n); },
-      &damage);
+      &damage, &ctx.value_pages);
   if (!damage.empty()) ctx.damage.Note("column " + f.name + ": " + damage);
   const std::string value = std::move(scratch_);
   scratch_.clear();

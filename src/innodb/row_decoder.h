@@ -24,6 +24,7 @@ struct InnoDecodeContext {
   BlobFileWriter* blobs;          // script saves: large values go to files; else inline
   DecodeOptions opts;
   DamageLog& damage;
+  uint64_t value_pages = 0;       // value pages read so far
 };
 
 class InnoRowDecoder {

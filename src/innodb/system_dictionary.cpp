@@ -6,6 +6,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "innodb/page_check.h"
 #include "innodb/redundant_record.h"
 
 namespace vostrel {
@@ -41,13 +42,21 @@ template <typename Visit>
 void SystemDictionary::ReadSystemTable(uint32_t root, const char* name, Visit visit) {
   PageBuffer page;
   uint32_t p = root;
-  // Down the leftmost path to the first leaf.
+  const std::string table(name);
+  // Down the leftmost path to the first leaf, every page checked whole.
+  uint64_t index_id = 0;
   for (int depth = 0;; ++depth) {
-    if (depth > kMaxHeight || !space_.ReadPage(p, page) ||
-        ReadFilHeader(page.data()).type != kPageTypeIndex) {
-      damage_.Note(std::string(name) + ": index page " + std::to_string(p) + " cannot be read");
+    const PageCheck c = space_.ReadCheckedPage(p, page);
+    if (!c.ok()) {
+      damage_.Note(table + ": " + space_.FaultText(p, c));
       return;
     }
+    if (depth > kMaxHeight || ReadFilHeader(page.data()).type != kPageTypeIndex ||
+        !IndexPageFramed(page.data()) || (depth > 0 && PageIndexId(page.data()) != index_id)) {
+      damage_.Note(table + ": index page " + std::to_string(p) + " cannot be read");
+      return;
+    }
+    index_id = PageIndexId(page.data());
     if (PageLevel(page.data()) == 0) break;
     uint32_t child = 0;
     bool first = true;
@@ -57,31 +66,44 @@ void SystemDictionary::ReadSystemTable(uint32_t root, const char* name, Visit vi
       child = static_cast<uint32_t>(Uint(page.data(), r.fields.back(), 4));
     });
     if (child == 0 || child >= space_.page_count()) {
-      damage_.Note(std::string(name) + ": node pointer on page " + std::to_string(p) + " is broken");
+      damage_.Note(table + ": node pointer on page " + std::to_string(p) + " is broken");
       return;
     }
     p = child;
   }
   // Along the leaf chain, each page once at most: a page met again means the
-  // chain loops, and its rows would be listed again and again.
+  // chain loops, and its rows would be listed again and again. A page that
+  // fails its checksum gives no rows; the chain goes on through it only to a
+  // page that is the one its link names.
   std::unordered_set<uint32_t> walked;
   for (uint64_t visits = 0; p != kFilNull && visits <= space_.page_count(); ++visits) {
-    if (!space_.ReadPage(p, page)) {
-      damage_.Note(std::string(name) + ": leaf chain leaves the file");
+    const PageCheck c = space_.ReadCheckedPage(p, page);
+    if (c.fault == PageFault::kOutside) {
+      damage_.Note(table + ": leaf chain leaves the file");
+      return;
+    }
+    if (!c.ok() && c.fault != PageFault::kChecksum) {
+      damage_.Note(table + ": " + space_.FaultText(p, c));
       return;
     }
     if (!walked.insert(p).second) {
-      damage_.Note(std::string(name) + ": leaf chain loops back to page " + std::to_string(p));
+      damage_.Note(table + ": leaf chain loops back to page " + std::to_string(p));
       return;
     }
     const FilHeader h = ReadFilHeader(page.data());
-    if (h.type == kPageTypeIndex && PageLevel(page.data()) == 0) {
+    if (!c.ok()) {
+      damage_.Note(table + ": " + space_.FaultText(p, c) + ": its records are not read");
+    } else if (h.type == kPageTypeIndex && PageLevel(page.data()) == 0 &&
+               PageIndexId(page.data()) == index_id && IndexPageFramed(page.data())) {
       const bool ok = WalkRedundantPage(page.data(), [&](const RedundantRecord& r) {
         if (!r.deleted) visit(page.data(), r);
       });
-      if (!ok) damage_.Note(std::string(name) + ": records of page " + std::to_string(p) + " are damaged");
+      if (!ok) damage_.Note(table + ": records of page " + std::to_string(p) + " are damaged");
+    } else {
+      damage_.Note(table + ": page " + std::to_string(p) +
+                   " on the leaf chain is not one of its leaves");
+      return;
     }
-    if (h.next == p) break;
     p = h.next;
   }
 }
@@ -96,7 +118,9 @@ bool SystemDictionary::Load(const std::filesystem::path& path, std::string* erro
   // Roots from the dictionary header where it is sane, else the fixed pages.
   uint32_t roots[4] = {kSysTablesRoot, kSysColumnsRoot, kSysIndexesRoot, kSysFieldsRoot};
   PageBuffer header;
-  if (space_.ReadPage(kDictHeaderPage, header)) {
+  if (const PageCheck check = space_.ReadCheckedPage(kDictHeaderPage, header); !check.ok()) {
+    damage_.Note("dictionary header: " + space_.FaultText(kDictHeaderPage, check));
+  } else {
     const uint32_t t = PageU32(header.data(), kPageHeader + 32);
     const uint32_t c = PageU32(header.data(), kPageHeader + 40);
     const uint32_t i = PageU32(header.data(), kPageHeader + 44);
@@ -259,6 +283,8 @@ bool SystemDictionary::BuildClusteredIndex(uint64_t table_id, const TableDef& ta
     if (!whole[i]) out.fields.push_back(field_for(*cols[i]));
   }
   for (const InnoColumnDef& f : out.fields) out.nullable_fields += f.nullable();
+  out.root = clust->page_no;
+  out.id = clust->id;
   return true;
 }
 

@@ -14,28 +14,40 @@ InnoSource LocateTableLeaf(const std::string& folder, const std::string& raw_tab
   InnoSource src;
   fs::path ibd_path = FindFileIgnoringCase(folder, raw_table + ".ibd");
   if (ibd_path.empty()) ibd_path = fs::path(folder) / (raw_table + ".ibd");
-  out.WriteLogText("Opening File\t" + ibd_path.string() + "\r\n");
   auto ibd = std::make_unique<Tablespace>();
   std::string open_error;
   const bool have_ibd = ibd->Open(ibd_path, &open_error);
 
   const SysTablesRow* row = nullptr;
   if (dict != nullptr) row = dict->FindTable(DatabaseFolderName(folder) + "/" + raw_table);
-  if (!have_ibd && row == nullptr) {
-    if (dict != nullptr) out.WriteLogText("Table id not found.\r\n");
-    src.failure = "tablespace cannot be opened (" + open_error + ")" +
-                  (dict != nullptr ? " and the dictionary does not list the table"
-                                   : "; without a readable ibdata1, rows kept there cannot be "
-                                     "reached");
+  // Rows are in ibdata1 only when the dictionary says so (tablespace 0); a
+  // table of its own tablespace whose .ibd cannot be opened is not looked
+  // for in ibdata1.
+  const bool in_system = !have_ibd && row != nullptr && row->space == 0;
+  out.WriteLogText("Opening File\t" + (in_system ? dict->path() : ibd_path).string() + "\r\n");
+  if (!have_ibd && !in_system) {
+    if (dict != nullptr && row == nullptr) out.WriteLogText("Table id not found.\r\n");
+    src.failure =
+        "tablespace cannot be opened (" + open_error + ")" +
+        (dict == nullptr ? "; without a readable ibdata1, rows kept there cannot be reached"
+         : row == nullptr ? " and the dictionary does not list the table"
+                          : "");
     return src;
   }
-  if (!have_ibd && row->space != 0) {
-    // The dictionary places the rows in the table's own file, which is not there.
-    src.failure = "tablespace cannot be opened (" + open_error + ")";
+  Tablespace& space = in_system ? dict->space() : *ibd;
+  if (!space.unsupported().empty()) {
+    src.failure = space.unsupported();
     return src;
   }
-  uint32_t root = kClusteredRootIbd;
-  uint64_t index_id = 0;
+  // A dictionary entry for another tablespace than the file's is not this
+  // file's: its index ids and pages would lead astray.
+  if (row != nullptr && have_ibd && space.space_id() != kFilNull && row->space != 0 &&
+      row->space != space.space_id()) {
+    src.detail = "the dictionary lists tablespace " + std::to_string(row->space) + ", " +
+                 ibd_path.filename().string() + " is tablespace " +
+                 std::to_string(space.space_id()) + "; columns taken from the .frm";
+    row = nullptr;
+  }
   if (row != nullptr) {
     if (!row->compact()) {
       src.failure = "the table uses ROW_FORMAT=REDUNDANT, which is not read";
@@ -44,11 +56,10 @@ InnoSource LocateTableLeaf(const std::string& folder, const std::string& raw_tab
     std::string problem;
     const SysIndexesRow* clust = dict->FindClusterIndex(row->id);
     if (clust == nullptr) out.WriteLogText("Cluster page number not found.\r\n");
-    if (clust != nullptr && dict->BuildClusteredIndex(row->id, table, collations, src.index, &problem)) {
-      root = clust->page_no;
-      index_id = clust->id;
+    if (clust != nullptr &&
+        dict->BuildClusteredIndex(row->id, table, collations, src.index, &problem)) {
       src.from_dictionary = true;
-    } else if (!have_ibd) {
+    } else if (in_system) {
       src.failure = "the dictionary entry is incomplete (" +
                     (problem.empty() ? std::string("no clustered index") : problem) + ")";
       return src;
@@ -57,14 +68,14 @@ InnoSource LocateTableLeaf(const std::string& folder, const std::string& raw_tab
     }
   }
   if (!src.from_dictionary) src.index = BuildClusteredIndexFromTableDef(table, collations);
-  if (have_ibd) {
-    src.ibd = std::move(ibd);
-    src.space = src.ibd.get();
-  } else {
+  if (in_system) {
     src.space = &dict->space();
     src.in_system = true;
+  } else {
+    src.ibd = std::move(ibd);
+    src.space = src.ibd.get();
   }
-  const LeafSearch leaf = FindLeafPage(*src.space, root, src.index, index_id);
+  const LeafSearch leaf = FindLeafPage(*src.space, src.index.root, src.index, src.index.id);
   if (leaf.redundant) {
     src.failure = "the table uses ROW_FORMAT=REDUNDANT, which is not read";
     return src;
@@ -74,9 +85,17 @@ InnoSource LocateTableLeaf(const std::string& folder, const std::string& raw_tab
     src.failure = "its first leaf page cannot be found (" + leaf.problem + ")";
     return src;
   }
+  auto add_detail = [&src](const std::string& d) {
+    src.detail += (src.detail.empty() ? "" : "; ") + d;
+  };
   if (leaf.from_scan) {
     src.damaged_tree = true;
-    src.detail = "index tree damaged (" + leaf.problem + "); rows found by scanning the pages";
+    add_detail("index tree damaged (" + leaf.problem + "); rows found by scanning the pages");
+  }
+  // A damaged header page loses no rows, but the file is not whole.
+  if (!src.in_system && !src.space->header_problem().empty()) {
+    src.damaged_tree = true;
+    add_detail(src.space->header_problem());
   }
   src.leaf = leaf.leaf;
   return src;

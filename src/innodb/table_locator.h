@@ -19,16 +19,21 @@ struct InnoSource {
   Tablespace* space = nullptr;      // where rows and value pages are read
   ClusteredIndex index;
   uint32_t leaf = 0;
-  bool in_system = false;     // rows live inside ibdata1
+  bool in_system = false;  // rows live inside ibdata1
   bool from_dictionary = false;
-  bool damaged_tree = false;  // the leaf was found by scanning pages
+  // Damage met before the rows: the leaf was found by scanning pages, or the
+  // tablespace's header page is damaged.
+  bool damaged_tree = false;
   // Why the rows cannot be read, for the user; empty when they can.
   std::string failure;
   std::string detail;  // further facts worth a log line
 };
 
 // `raw_table` is the .frm file name without extension; `database_folder` its folder.
-// Logs "Opening File" and the fixed failure texts through `out`.
+// Logs "Opening File" with the file the rows are read from, and the fixed
+// failure texts, through `out`. A table the dictionary places in its own
+// tablespace is never looked for in ibdata1: when its .ibd cannot be opened,
+// the failure is why.
 InnoSource LocateTableLeaf(const std::string& database_folder, const std::string& raw_table,
                            const TableDef& table, SystemDictionary* dictionary,
                            const CollationTable& collations, RecoveryOutput& out);

@@ -20,6 +20,10 @@ struct TableExportResult {
   std::string damage;           // what the damage line named
   std::string error;            // what ended the loop early, or kept it from starting
   std::string first_rejection;  // the server's reason for the first row it refused
+  // Live rows the source's own pages say exist (InnoDB: the leaves' record
+  // counts), when every page holding rows could be counted.
+  uint64_t expected_rows = 0;
+  bool expected_known = false;
 };
 
 // `function_name` is mydfileforscript or mydfilefordatabase, as the log names it.

@@ -1,6 +1,7 @@
 #include "scan/table_preview.h"
 
 #include "innodb/innodb_table.h"
+#include "innodb/page_check.h"
 #include "innodb/record.h"
 #include "innodb/row_decoder.h"
 #include "model/damage_log.h"
@@ -55,7 +56,8 @@ bool TablePreview::Open(const ScanResult& scan, size_t index, std::string* error
     if (!inno_.failure.empty() && error) *error = inno_.failure;
     if (!inno_.detail.empty()) damage_ = inno_.detail;
     PageBuffer first;
-    if (inno_.leaf != 0 && inno_.space != nullptr && inno_.space->ReadPage(inno_.leaf, first)) {
+    if (inno_.leaf != 0 && inno_.space != nullptr &&
+        inno_.space->ReadIdentifiedPage(inno_.leaf, first).ok()) {
       leaf_index_id_ = PageIndexId(first.data());
     }
   }
@@ -83,24 +85,35 @@ PreviewScreen TablePreview::ReadInnoScreen(PagePosition start) {
   };
   size_t origin = static_cast<size_t>(start.offset);
   for (uint64_t visits = 0; p != kFilNull && visits <= space.page_count(); ++visits) {
-    if (!space.ReadPage(p, page)) {
-      damage.Note("leaf chain leaves the file at page " + std::to_string(p));
+    // The page must be the one the link names before its own links are
+    // followed; a page whose checksum fails shows no rows, but the chain goes
+    // on through it to a page that proves itself.
+    const PageCheck c = space.ReadCheckedPage(p, page);
+    if (!c.ok() && c.fault != PageFault::kChecksum) {
+      damage.Note(c.fault == PageFault::kOutside
+                      ? "leaf chain leaves the file at page " + std::to_string(p)
+                      : space.FaultText(p, c));
       break;
     }
     if (p != inno_.leaf) {
       if (const std::string why = ForeignLeafProblem(page.data(), p, leaf_index_id_);
           !why.empty()) {
-        damage.Note(why);
+        damage.Note(c.ok() ? why : space.FaultText(p, c));
         break;
       }
     }
     const FilHeader h = ReadFilHeader(page.data());
-    // The first leaf is one by how it was found; later pages were checked above.
-    const PageWalk w = WalkPageRecords(page.data(), origin, [&](size_t r) {
-      screen.rows.emplace_back();
-      if (!decoder.Decode(page.data(), r, dctx, screen.rows.back())) screen.rows.pop_back();
-      return screen.rows.size() < kScreenRows;
-    });
+    PageWalk w;
+    if (c.ok()) {
+      // The first leaf is one by how it was found; later pages were checked above.
+      w = WalkPageRecords(page.data(), origin, [&](size_t r) {
+        screen.rows.emplace_back();
+        if (!decoder.Decode(page.data(), r, dctx, screen.rows.back())) screen.rows.pop_back();
+        return screen.rows.size() < kScreenRows;
+      });
+    } else {
+      damage.Note(space.FaultText(p, c) + ": its records are not shown");
+    }
     if (w.damaged) damage.Note("record chain of page " + std::to_string(p) + " is broken");
     if (screen.rows.size() >= kScreenRows) {
       screen.screen_full = true;

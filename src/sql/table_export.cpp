@@ -164,6 +164,8 @@ void TableExporter::Rows(const TableEntry& entry, const std::string& table_name,
       ctx_.out.WriteLogText("Saving Data...\r\n");
       r = ExportInnoRows(*src.space, src.leaf, table_name, table_, src.index, *sink, ctx_, blobs,
                          src.in_system ? names.ibdata : names.ibd);
+      account.expected_known = r.expected_known;
+      account.expected = r.expected_rows;
       break;
     }
     case kEngineHeap:
