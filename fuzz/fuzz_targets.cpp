@@ -11,17 +11,19 @@
 
 #include "fuzz_support.h"
 #include "innodb/clustered_fields.h"
-#include "innodb/innodb_table.h"
+#include "innodb/innodb_reader.h"
 #include "innodb/record.h"
 #include "innodb/redundant_record.h"
-#include "innodb/row_decoder.h"
 #include "innodb/system_dictionary.h"
 #include "model/data_file.h"
 #include "model/frm_reader.h"
 #include "model/text_buffer.h"
 #include "myisam/myd_reader.h"
 #include "myisam/myi_header.h"
-#include "myisam/record_decoder.h"
+#include "myisam/myisam_reader.h"
+#include "model/field_decoder.h"
+#include "scan/row_text_writer.h"
+#include "sql/row_export.h"
 #include "scan/recovery_output.h"
 #include "sql/create_statements.h"
 #include "sql/row_sink.h"
@@ -69,8 +71,75 @@ int RunFrm(const uint8_t* data, size_t size) {
   return 0;
 }
 
+namespace {
+
+// Pages through a table the way the preview does, `screen` records at a
+// time, each screen started afresh from the position the last one gave, and
+// every value decoded (values on other pages read whole). Returns the
+// records seen.
+size_t PageThrough(TableReader& reader, const TableDef& table, size_t input_size, size_t max,
+                   size_t screen) {
+  FieldDecoder fields(table, reader.storage(), Collations(), Cp());
+  std::unique_ptr<BlockDecoder> decoder = reader.NewDecoder();
+  reader.ForPreview();
+  DamageLog damage;
+  RecordPosition pos{};
+  size_t seen = 0;
+  for (bool more = true; more && seen < max;) {
+    reader.Seek(pos);
+    size_t in_screen = 0;
+    more = false;
+    RecordPosition next;
+    RecordBlock block;
+    for (;;) {
+      block.Clear();
+      if (!reader.NextBlock(block, 16 << 10)) break;
+      decoder->Decode(
+          block,
+          [&](const RecordFields& r) {
+            if (in_screen == screen) {
+              more = true;
+              next = r.position;
+              return false;
+            }
+            Row row;
+            RowTextWriter w((seen & 1) == 0);
+            w.Into(row, r.count);
+            for (size_t i = 0; i < r.count; ++i) {
+              if (r.fields[i].state != FieldState::kExternal) {
+                fields.Write(i, r.fields[i], w);
+                continue;
+              }
+              std::string value;
+              std::string problem;
+              reader.ReadExternal(
+                  r.fields[i],
+                  [&](const uint8_t* p, size_t n) {
+                    value.append(reinterpret_cast<const char*>(p), n);
+                    if (value.size() > 64 * input_size + (1 << 20)) Fail("external value", value.size());
+                  },
+                  &problem);
+            }
+            for (const FieldValue& v : row) {
+              if (ValueTooLarge(v.text, input_size)) Fail("decoded value", v.text.size());
+            }
+            ++in_screen;
+            return ++seen < max;
+          },
+          damage);
+      if (more || seen >= max) break;
+    }
+    if (more && next == pos) Fail("paging made no progress", seen);
+    pos = next;
+  }
+  return seen;
+}
+
+}  // namespace
+
 // A MyISAM table from one input: [u16 len][.frm][u16 len][.MYI][.MYD ...].
-// The walk stops and resumes the way the preview pages through a table.
+// The walk stops and resumes the way the preview pages through a table,
+// then the export reads it whole: both must see the same records.
 int RunMyisam(const uint8_t* data, size_t size) {
   Parts parts(data, size);
   const auto [frm, frm_len] = parts.Next();
@@ -82,60 +151,26 @@ int RunMyisam(const uint8_t* data, size_t size) {
   MyiHeader header;
   const MyiReadResult mr = ParseMyiHeader(ByteView(myi, myi_len), header);
   if (!mr.ok || !mr.has_columns) return 0;
-
-  // Kept between inputs: a fresh 1 MiB read window per input would dominate the time.
-  static DataFile file;
-  if (!file.Open(WriteScratch("t.MYD", myd, myd_len), nullptr)) return 0;
-  DamageLog damage;
-  MydWalker walker(table, header, file, damage);
-  const MyisamRecordDecoder decoder(table, Collations(), Cp());
-  Row row;
-  size_t seen = 0;
-  uint64_t pos = 0;
-  while (pos != kEndOfTable && seen < kMyisamMaxRecords) {
-    size_t screen = 0;
-    const uint64_t next = walker.Walk(
-        pos,
-        [&](const MyisamRecord& rec, uint64_t) {
-          // A row image is at most 64 KiB (plus the flag bytes' slack the reader allows).
-          if (rec.image_length > 65536 + 4096) Fail("record image", rec.image_length);
-          decoder.Decode(rec, DecodeOptions{(seen & 1) == 0}, row);
-          for (const FieldValue& v : row) {
-            if (ValueTooLarge(v.text, size)) Fail("decoded value", v.text.size());
-          }
-          ++seen;
-          return ++screen < kMyisamScreen && seen < kMyisamMaxRecords;
-        },
-        nullptr);
-    if (next != kEndOfTable && next <= pos) Fail("walk went backwards", next);
-    pos = next;
-  }
+  const auto myi_path = WriteScratch("t.MYI", myi, myi_len);
+  const auto myd_path = WriteScratch("t.MYD", myd, myd_len);
+  OpenedReader screens = MyisamReader::Open(table, myi_path, myd_path);
+  if (screens.reader == nullptr) return 0;
+  const size_t seen = PageThrough(*screens.reader, table, size, kMyisamMaxRecords, kMyisamScreen);
   if (seen >= kMyisamMaxRecords) return 0;
-  // The export's form: records handed over as stored and rebuilt elsewhere
-  // must give the same rows as the walk that rebuilds them itself.
-  DamageLog stored_damage;
-  MydWalker stored_walker(table, header, file, stored_damage);
-  RecordUnpacker unpacker(table, header);
-  TextBuffer text;
-  size_t rebuilt = 0;
-  stored_walker.WalkStored(
-      0,
-      [&](const StoredRecord& stored, uint64_t) {
-        MyisamRecord rec;
-        if (!unpacker.Unpack(stored, rec)) return true;
-        text.Clear();
-        decoder.AppendLiterals(rec, text);
-        if (text.size() > 4 * (size + 65536 + 4096)) Fail("literals", text.size());
-        return ++rebuilt <= kMyisamMaxRecords;
-      },
-      nullptr);
-  if (rebuilt != seen) Fail("rows rebuilt elsewhere", rebuilt);
+
+  OpenedReader whole = MyisamReader::Open(table, myi_path, myd_path);
+  if (whole.reader == nullptr) Fail("reader opened once only", 0);
+  CheckingSink sink(size);
+  NullOutput out;
+  EngineContext ctx{Collations(), Cp(), out};
+  const TableExportResult r = ExportTableRows(*whole.reader, table, "t", sink, nullptr, ctx, "fuzz");
+  if (r.rows != seen) Fail("rows the export read", r.rows);
   return 0;
 }
 
 // An InnoDB table from one input: [u16 len][.frm][tablespace of 16 KiB pages].
-// Finds the first leaf, walks the leaf chain and decodes every record with
-// its off-page values, stopping and resuming inside pages like the preview.
+// Finds the first leaf, pages through the records with their off-page
+// values, then runs the export loop with large values inline.
 int RunInnodb(const uint8_t* data, size_t size) {
   Parts parts(data, size);
   const auto [frm, frm_len] = parts.Next();
@@ -144,51 +179,20 @@ int RunInnodb(const uint8_t* data, size_t size) {
   TableDef table;
   if (!ParseFrm(ByteView(frm, frm_len), Collations(), Cp(), table).ok) return 0;
   if (table.columns.empty()) return 0;
-  const ClusteredIndex index = BuildClusteredIndexFromTableDef(table, Collations());
-
-  static Tablespace space;  // kept for its read window, as above
-  if (!space.Open(WriteScratch("t.ibd", ibd, ibd_len), nullptr)) return 0;
-  const LeafSearch leaf = FindLeafPage(space, kClusteredRootIbd, index);
-  if (leaf.leaf == 0) return 0;
-  const uint64_t leaves = CountLeafPages(space, leaf.leaf, nullptr);
-  if (leaves > space.page_count() + 1) Fail("leaf count", leaves);
-
-  DamageLog damage;
-  InnoRowDecoder decoder(table, index, Collations(), Cp());
-  InnoDecodeContext ctx{space, nullptr, DecodeOptions{true}, damage};
-  PageBuffer page;
-  Row row;
-  size_t seen = 0;
-  uint64_t visits = 0;
-  for (uint32_t p = leaf.leaf; p != kFilNull && seen < kInnodbMaxRecords; ++visits) {
-    if (visits > space.page_count() || !space.ReadPage(p, page)) break;
-    size_t start = 0;
-    // Every few records the walk stops and goes on from where it said it stopped.
-    for (int rounds = 0; rounds < 1000; ++rounds) {
-      size_t in_round = 0;
-      const PageWalk w = WalkPageRecords(page.data(), start, [&](size_t origin) {
-        ctx.opts.export_mode = (seen & 1) == 0;
-        if (decoder.Decode(page.data(), origin, ctx, row)) {
-          for (const FieldValue& v : row) {
-            if (ValueTooLarge(v.text, size)) Fail("decoded value", v.text.size());
-          }
-        }
-        ++seen;
-        return ++in_round < 3 && seen < kInnodbMaxRecords;
-      });
-      if (w.stopped_at == 0 || w.damaged || seen >= kInnodbMaxRecords) break;
-      start = w.stopped_at;
-    }
-    const uint32_t next = ReadFilHeader(page.data()).next;
-    if (next == p) break;
-    p = next;
-  }
-
-  // The export loop, with large values inline.
-  CheckingSink sink(size);
+  const auto ibd_path = WriteScratch("t.ibd", ibd, ibd_len);
   NullOutput out;
-  EngineContext ectx{Collations(), Cp(), out};
-  ExportInnoRows(space, leaf.leaf, "t", table, index, sink, ectx, nullptr, "fuzz");
+  EngineContext ctx{Collations(), Cp(), out};
+  const std::string folder = ibd_path.parent_path().string();
+  OpenedReader screens = InnodbReader::Open(folder, "t", "db/t", table, nullptr, ctx, out);
+  if (screens.reader == nullptr) return 0;
+  const uint64_t leaves = screens.reader->progress_total();
+  if (leaves > ibd_len / kPageSize + 1) Fail("leaf count", leaves);
+  PageThrough(*screens.reader, table, size, kInnodbMaxRecords, 3);
+
+  OpenedReader whole = InnodbReader::Open(folder, "t", "db/t", table, nullptr, ctx, out);
+  if (whole.reader == nullptr) Fail("reader opened once only", 0);
+  CheckingSink sink(size);
+  ExportTableRows(*whole.reader, table, "t", sink, nullptr, ctx, "fuzz");
   return 0;
 }
 

@@ -11,13 +11,12 @@
 
 #include "innodb/clustered_fields.h"
 #include "innodb/extern_value.h"
-#include "innodb/innodb_table.h"
+#include "innodb/leaf_chain.h"
 #include "innodb/record.h"
-#include "innodb/row_decoder.h"
 #include "innodb/system_dictionary.h"
 #include "model/frm_reader.h"
 #include "myisam/myd_reader.h"
-#include "myisam/myisam_export.h"
+#include "sql/row_export.h"
 #include "scan/scan.h"
 #include "scan/selection.h"
 #include "scan/table_preview.h"
@@ -98,23 +97,13 @@ struct InnoExport {
 
 InnoExport ExportInno(const InnoCopy& t, const fs::path& blob_dir) {
   InnoExport e;
-  const TableDef def = ReadDef(t.frm);
-  Tablespace space;
-  EXPECT_TRUE(space.Open(t.ibd, nullptr));
-  const ClusteredIndex index = BuildClusteredIndexFromTableDef(def, testing::Collations());
-  const LeafSearch leaf = FindLeafPage(space, kClusteredRootIbd, index);
-  EXPECT_NE(leaf.leaf, 0u) << leaf.problem;
-  CollectingSink sink;
-  LogOutput out;
-  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
-  uint64_t counter = 0;
-  BlobFileWriter blobs(blob_dir, counter);
   const auto start = Clock::now();
-  e.result = ExportInnoRows(space, leaf.leaf, t.frm.stem().string(), def, index, sink, ctx,
-                            blob_dir.empty() ? nullptr : &blobs, "parseibdfileforscript");
+  testing::TableExport x = testing::ExportTable(t.frm.parent_path(), t.frm.stem().string(), blob_dir);
   e.took = Clock::now() - start;
-  e.rows = std::move(sink.rows);
-  e.log = std::move(out.log);
+  EXPECT_TRUE(x.opened) << x.not_read;
+  e.result = x.result;
+  e.rows = std::move(x.rows);
+  e.log = std::move(x.log);
   return e;
 }
 
@@ -356,25 +345,6 @@ TEST(DamageTest, InnoDbValuePageChainLoopingBackEndsTheValue) {
   EXPECT_NE(inline_values.log.find("value page chain loops back"), std::string::npos);
   ExpectStatementsBounded(inline_values.rows, ibd.size());
 
-  // The preview's decoder, value by value.
-  const TableDef def = ReadDef(copy.frm);
-  Tablespace space;
-  ASSERT_TRUE(space.Open(copy.ibd, nullptr));
-  DamageLog damage;
-  InnoRowDecoder decoder(def, index, testing::Collations(), testing::DefaultCodePage());
-  InnoDecodeContext ctx{space, nullptr, DecodeOptions{true}, damage};
-  PageBuffer page;
-  Row row;
-  for (uint32_t leaf : leaves) {
-    ASSERT_TRUE(space.ReadPage(leaf, page));
-    WalkPageRecords(page.data(), 0, [&](size_t origin) {
-      if (decoder.Decode(page.data(), origin, ctx, row)) {
-        for (const FieldValue& v : row) EXPECT_LE(v.text.size(), 2 * ibd.size() + 2);
-      }
-      return true;
-    });
-  }
-  EXPECT_NE(damage.Summary().find("loops back"), std::string::npos) << damage.Summary();
 }
 
 TEST(DamageTest, DictionaryLeafChainLoopingBackListsEachRowOnce) {
@@ -457,19 +427,16 @@ TEST(DamageTest, MyisamBlockChainLoopingBackLosesOnlyThatRecord) {
   fs::copy_file(src / "notes.MYI", dir / "notes.MYI");
   WriteFile(dir / "notes.MYD", myd);
 
-  CollectingSink sink;
-  LogOutput out;
-  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
   const auto start = Clock::now();
-  const TableExportResult r =
-      ExportMyisamRows(dir / "notes.MYD", "notes", def, header, sink, ctx, "mydfileforscript");
+  const testing::TableExport x = testing::ExportTable(dir, "notes");
+  const TableExportResult& r = x.result;
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
   EXPECT_TRUE(r.damaged);
   EXPECT_EQ(r.rows + 1, ExpectedCounts().at("legacy.notes"));
-  EXPECT_NE(out.log.find("block chain of a record loops at byte " + std::to_string(looped)),
+  EXPECT_NE(x.log.find("block chain of a record loops at byte " + std::to_string(looped)),
             std::string::npos)
-      << out.log;
-  ExpectStatementsBounded(sink.rows, myd.size());
+      << x.log;
+  ExpectStatementsBounded(x.rows, myd.size());
 }
 
 // Rows lost without a trace in the data file itself (a file cut at a row
@@ -491,13 +458,9 @@ TEST(DamageTest, MyisamRowsMissingAgainstTheIndexFileAreNamed) {
   fs::copy_file(src / "parts.MYI", dir / "parts.MYI");
   auto save = [&](const std::string& bytes, std::string* log) {
     WriteFile(dir / "parts.MYD", bytes);
-    CollectingSink sink;
-    LogOutput out;
-    EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
-    const TableExportResult r =
-        ExportMyisamRows(dir / "parts.MYD", "parts", def, header, sink, ctx, "mydfileforscript");
-    *log = out.log;
-    return r;
+    const testing::TableExport x = testing::ExportTable(dir, "parts");
+    *log = x.log;
+    return x.result;
   };
 
   std::string log;

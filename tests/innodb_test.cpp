@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "innodb/clustered_fields.h"
-#include "innodb/innodb_table.h"
+#include "innodb/leaf_chain.h"
 #include "innodb/record.h"
 #include "model/frm_reader.h"
 #include "scan/table_preview.h"
@@ -44,21 +44,13 @@ struct Exported {
 Exported ExportIbd(const fs::path& frm, const fs::path& ibd, const fs::path& blob_dir = {}) {
   Exported e;
   const TableDef t = ReadDef(frm);
-  Tablespace space;
-  if (!space.Open(ibd, nullptr)) return e;
-  const ClusteredIndex index = BuildClusteredIndexFromTableDef(t, testing::Collations());
-  const LeafSearch leaf = FindLeafPage(space, kClusteredRootIbd, index);
-  if (leaf.leaf == 0) return e;
-  e.found = true;
-  CollectingSink sink;
-  LogOutput out;
-  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
-  uint64_t counter = 0;
-  BlobFileWriter blobs(blob_dir.empty() ? testing::TempDir("blobs") : blob_dir, counter);
-  e.result = ExportInnoRows(space, leaf.leaf, frm.stem().string(), t, index, sink, ctx, &blobs,
-                            "parseibdfileforscript");
-  e.rows = std::move(sink.rows);
-  e.log = std::move(out.log);
+  testing::TableExport x = testing::ExportTable(
+      ibd.parent_path(), ibd.stem().string(), blob_dir.empty() ? testing::TempDir("blobs") : blob_dir,
+      nullptr, &t);
+  e.found = x.opened;
+  e.result = x.result;
+  e.rows = std::move(x.rows);
+  e.log = std::move(x.log);
   return e;
 }
 

@@ -9,7 +9,8 @@
 
 #include "model/frm_reader.h"
 #include "myisam/myd_reader.h"
-#include "myisam/myisam_export.h"
+#include "scan/table_readers.h"
+#include "sql/row_export.h"
 #include "scan/table_preview.h"
 #include "sql/row_sink.h"
 #include "test_support.h"
@@ -46,15 +47,15 @@ std::map<std::string, uint64_t> ExpectedCounts() {
 
 // Reads one MyISAM table of a folder through the export loop.
 TableExportResult Export(const fs::path& folder, const std::string& name, CountingSink& sink,
-                         QuietOutput& out) {
+                         QuietOutput& out, const std::atomic<bool>* stop = nullptr) {
   TableDef t;
   EXPECT_TRUE(ReadTableDefinition(folder / (name + ".frm"), testing::Collations(),
                                   testing::DefaultCodePage(), t)
                   .ok);
-  MyiHeader h;
-  ReadMyiHeader(folder / (name + ".MYI"), h);
-  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
-  return ExportMyisamRows(folder / (name + ".MYD"), name, t, h, sink, ctx, "mydfileforscript");
+  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, stop};
+  OpenedReader opened = OpenTableReaderAt(folder.string(), name, t, nullptr, ctx, out);
+  if (opened.reader == nullptr) return {};  // a damaged index file: nothing to read
+  return ExportTableRows(*opened.reader, t, name, sink, nullptr, ctx, "mydfileforscript");
 }
 
 TEST(MyisamTest, EveryLiveRowOfTheSampleTablesIsExported) {
@@ -83,33 +84,29 @@ TEST(MyisamTest, EveryLiveRowOfTheSampleTablesIsExported) {
 }
 
 TEST(MyisamTest, MissingDataFileIsReportedAndWritesNothing) {
-  CountingSink sink;
+  const fs::path src = testing::SampleDataDir() / "legacy";
+  const fs::path dir = testing::TempDir("myisam-no-myd");
+  fs::copy_file(src / "parts.frm", dir / "parts.frm");
+  fs::copy_file(src / "parts.MYI", dir / "parts.MYI");
   QuietOutput out;
   TableDef t;
-  MyiHeader h;
+  ASSERT_TRUE(
+      ReadTableDefinition(dir / "parts.frm", testing::Collations(), testing::DefaultCodePage(), t)
+          .ok);
   EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
-  const TableExportResult r =
-      ExportMyisamRows("/nonexistent/x.MYD", "x", t, h, sink, ctx, "mydfileforscript");
-  EXPECT_EQ(r.rows, 0u);
-  EXPECT_TRUE(sink.rows.empty());
-  EXPECT_TRUE(sink.text.empty());
-  EXPECT_NE(out.log.find("cannot be opened"), std::string::npos);
+  const OpenedReader opened = OpenTableReaderAt(dir.string(), "parts", t, nullptr, ctx, out);
+  EXPECT_EQ(opened.reader, nullptr);
+  EXPECT_NE(opened.not_read.find("parts.MYD does not exist"), std::string::npos)
+      << opened.not_read;
+  EXPECT_TRUE(opened.expected_known);  // the index file still counts the rows lost
+  EXPECT_EQ(opened.expected, 360u);
 }
 
 TEST(MyisamTest, StopRequestEndsTheTableWithCommitAndTotal) {
   CountingSink sink;
   QuietOutput out;
-  TableDef t;
-  const fs::path folder = testing::SampleDataDir() / "legacy";
-  ASSERT_TRUE(ReadTableDefinition(folder / "parts.frm", testing::Collations(),
-                                  testing::DefaultCodePage(), t)
-                  .ok);
-  MyiHeader h;
-  ReadMyiHeader(folder / "parts.MYI", h);
   std::atomic<bool> stop{true};
-  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, &stop};
-  const TableExportResult r =
-      ExportMyisamRows(folder / "parts.MYD", "parts", t, h, sink, ctx, "mydfileforscript");
+  const TableExportResult r = Export(testing::SampleDataDir() / "legacy", "parts", sink, out, &stop);
   EXPECT_EQ(r.rows, 0u);
   EXPECT_EQ(sink.text, "COMMIT;\r\n\r\n");
   EXPECT_NE(out.log.find(TotalLine(0)), std::string::npos);

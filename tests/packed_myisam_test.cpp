@@ -20,7 +20,9 @@
 #include "model/text_buffer.h"
 #include "myisam/packed_header.h"
 #include "myisam/packed_records.h"
-#include "myisam/record_decoder.h"
+#include "model/field_decoder.h"
+#include "myisam/myisam_fields.h"
+#include "scan/row_text_writer.h"
 #include "myisam/row_checksum.h"
 #include "test_support.h"
 
@@ -151,6 +153,21 @@ std::string Differences(const TableDef& def, const Row& row, const std::string& 
   return diff;
 }
 
+// Rows of value texts, whole, as a save would write them.
+struct RowDecoder {
+  explicit RowDecoder(const TableDef& t)
+      : fields(t, MyisamColumnStorage(t), testing::Collations(), testing::DefaultCodePage()),
+        split(t) {}
+  void Decode(const MyisamRecord& rec, Row& row) {
+    const std::vector<StoredField>& f = split.Split(rec);
+    RowTextWriter w(true);
+    w.Into(row, f.size());
+    fields.WriteRecord(RecordFields{f.data(), f.size(), {}}, w);
+  }
+  FieldDecoder fields;
+  MyisamFieldSplitter split;
+};
+
 struct WalkResult {
   std::vector<Row> rows;
   std::vector<uint64_t> positions;
@@ -162,14 +179,14 @@ struct WalkResult {
 WalkResult WalkAll(PackedTable& t, uint64_t start = 0, size_t limit = SIZE_MAX) {
   WalkResult r;
   PackedWalker walker(t.def, t.info, t.myi, t.file, r.damage);
-  const MyisamRecordDecoder decoder(t.def, testing::Collations(), testing::DefaultCodePage());
+  RowDecoder decoder(t.def);
   const MyisamRowChecksum checksum(t.myi);
   walker.Walk(
       start,
       [&](const MyisamRecord& rec, uint64_t next) {
         r.checksum += checksum.Of(rec);
         Row row;
-        decoder.Decode(rec, DecodeOptions{true}, row);
+        decoder.Decode(rec, row);
         r.rows.push_back(std::move(row));
         r.positions.push_back(rec.position);
         r.nexts.push_back(next);
@@ -315,13 +332,13 @@ TEST(PackedMyisamTest, StoredRecordsUnpackOnOtherThreads) {
     for (size_t w = 0; w < kThreads; ++w) {
       threads.emplace_back([&, w] {
         PackedRecordUnpacker unpacker(t.def, t.info);
-        const MyisamRecordDecoder decoder(t.def, testing::Collations(), testing::DefaultCodePage());
+        RowDecoder decoder(t.def);
         for (size_t i = w; i < stored.size(); i += kThreads) {
           MyisamRecord rec;
           const StoredRecord s{stored[i].data(), stored[i].size(), positions[i], positions[i]};
           if (!unpacker.Unpack(s, rec)) continue;
           Row row;
-          decoder.Decode(rec, DecodeOptions{true}, row);
+          decoder.Decode(rec, row);
           for (const FieldValue& v : row) texts[i].push_back(v.text);
         }
       });
@@ -361,7 +378,7 @@ DamagedRun ReadDamaged(const std::string& name, const std::string& bytes,
   r.header = t.header;
   if (!t.header.ok) return r;
   PackedWalker walker(t.def, t.info, t.myi, t.file, r.damage);
-  const MyisamRecordDecoder decoder(t.def, testing::Collations(), testing::DefaultCodePage());
+  RowDecoder decoder(t.def);
   const MyisamRowChecksum checksum(t.myi);
   uint32_t sum = 0;
   bool prefix = true;
@@ -370,7 +387,7 @@ DamagedRun ReadDamaged(const std::string& name, const std::string& bytes,
       [&](const MyisamRecord& rec, uint64_t) {
         sum += checksum.Of(rec);
         Row row;
-        decoder.Decode(rec, DecodeOptions{true}, row);
+        decoder.Decode(rec, row);
         if (prefix && r.rows < want.size() && Differences(t.def, row, want[r.rows]).empty()) {
           ++r.matching_prefix;
         } else {
@@ -557,78 +574,6 @@ TEST(PackedMyisamDamageTest, TreesThatLoopOrPointOutsideAreRefused) {
             '\0');
   const DamagedRun z = ReadDamaged(name, zeros, {});
   EXPECT_FALSE(z.header.ok);
-}
-
-// ------------------------------------------------------------------ speed
-
-// Single-threaded unpack and literal formatting over a table that
-// scripts/make-packed-bench.sh made, packed and plain; skipped without it.
-TEST(PackedMyisamBench, PackedAgainstPlain) {
-  const char* dir = std::getenv("VOSTREL_PACKED_BENCH");
-  if (dir == nullptr || *dir == '\0') GTEST_SKIP() << "VOSTREL_PACKED_BENCH is not set";
-  const fs::path work = dir;
-  for (const char* form : {"plain", "packed"}) {
-    const fs::path folder = work / form;
-    TableDef def;
-    ASSERT_TRUE(ReadTableDefinition(folder / "myisam_rows.frm", testing::Collations(),
-                                    testing::DefaultCodePage(), def)
-                    .ok);
-    MyiHeader myi;
-    ASSERT_TRUE(ReadMyiHeader(folder / "myisam_rows.MYI", myi).has_columns);
-    DataFile file;
-    ASSERT_TRUE(file.Open(folder / "myisam_rows.MYD", nullptr));
-    const MyisamRecordDecoder decoder(def, testing::Collations(), testing::DefaultCodePage());
-    PackedTableInfo info;
-    const bool packed = myi.row_format == kRowCompressed;
-    if (packed) ASSERT_TRUE(ReadPackedHeader(file, myi, info).ok);
-    for (int round = 0; round < 3; ++round) {
-      DamageLog damage;
-      TextBuffer out;
-      uint64_t rows = 0;
-      size_t bytes = 0;
-      const auto start = std::chrono::steady_clock::now();
-      auto emit = [&](const MyisamRecord& rec) {
-        decoder.AppendLiterals(rec, out);
-        ++rows;
-        if (out.size() > (4 << 20)) {
-          bytes += out.size();
-          out.Clear();
-        }
-      };
-      MyisamRecord rec;
-      if (packed) {
-        PackedWalker walker(def, info, myi, file, damage);
-        PackedRecordUnpacker unpacker(def, info);
-        walker.WalkStored(
-            0,
-            [&](const StoredRecord& s, uint64_t) {
-              if (unpacker.Unpack(s, rec)) emit(rec);
-              return true;
-            },
-            nullptr);
-      } else {
-        MydWalker walker(def, myi, file, damage);
-        RecordUnpacker unpacker(def, myi);
-        walker.WalkStored(
-            0,
-            [&](const StoredRecord& s, uint64_t) {
-              if (unpacker.Unpack(s, rec)) emit(rec);
-              return true;
-            },
-            nullptr);
-      }
-      bytes += out.size();
-      const double secs =
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      EXPECT_FALSE(damage.any());
-      EXPECT_EQ(rows, myi.live_rows);
-      std::printf(
-          "%-6s round %d: %llu rows in %.3f s: %.0f rows/s, %.1f MB/s of %.1f MB source, "
-          "%.1f MB of literals\n",
-          form, round, static_cast<unsigned long long>(rows), secs, rows / secs,
-          file.size() / secs / 1e6, file.size() / 1e6, bytes / 1e6);
-    }
-  }
 }
 
 }  // namespace

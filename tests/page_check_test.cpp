@@ -6,7 +6,7 @@
 #include <random>
 
 #include "innodb/crc32c.h"
-#include "innodb/innodb_table.h"
+#include "innodb/leaf_chain.h"
 #include "innodb/page_check.h"
 #include "innodb/space_map.h"
 #include "model/frm_reader.h"
@@ -126,16 +126,10 @@ TEST(PageCheckTest, InnodbNoneAndBigEndianCrc32PagesPass) {
   }();
   const ClusteredIndex index = BuildClusteredIndexFromTableDef(def, testing::Collations());
   auto rows_of = [&](const fs::path& ibd, bool* damaged) {
-    Tablespace space;
-    EXPECT_TRUE(space.Open(ibd, nullptr));
-    testing::CollectingSink sink;
-    testing::RecordingOutput out;
-    EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
-    const LeafSearch leaf = FindLeafPage(space, kClusteredRootIbd, index);
-    const TableExportResult r =
-        ExportInnoRows(space, leaf.leaf, "ledger", def, index, sink, ctx, nullptr, "t");
-    *damaged = r.damaged || leaf.from_scan;
-    return sink.rows;
+    testing::TableExport x =
+        testing::ExportTable(ibd.parent_path(), ibd.stem().string(), {}, nullptr, &def);
+    *damaged = x.result.damaged || !x.open_damage.empty();
+    return x.rows;
   };
   bool damaged = false;
   const std::vector<std::string> want = rows_of(shop / "ledger.ibd", &damaged);

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <set>
 
-#include "innodb/innodb_table.h"
+#include "innodb/leaf_chain.h"
 #include "innodb/record.h"
 #include "innodb/system_dictionary.h"
 #include "innodb/table_locator.h"
@@ -64,15 +64,16 @@ Saved SaveTable(const fs::path& datadir, const std::string& db, const std::strin
                   .ok);
   s.src = LocateTableLeaf((datadir / db).string(), table, def, scan.dictionary.get(),
                           testing::Collations(), out);
+  std::string export_log;
   if (s.src.failure.empty()) {
-    testing::CollectingSink sink;
-    EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
-    s.result =
-        ExportInnoRows(*s.src.space, s.src.leaf, table, def, s.src.index, sink, ctx, nullptr, "t");
+    testing::TableExport x =
+        testing::ExportTable(datadir / db, table, {}, scan.dictionary.get(), &def);
+    s.result = x.result;
     s.result.damaged = s.result.damaged || s.src.damaged_tree;
-    s.rows = std::move(sink.rows);
+    s.rows = std::move(x.rows);
+    export_log = std::move(x.log);
   }
-  s.log = out.log + "\n" + s.src.detail + "\n" + s.src.failure;
+  s.log = out.log + export_log + "\n" + s.src.detail + "\n" + s.src.failure;
   return s;
 }
 

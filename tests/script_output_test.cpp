@@ -19,11 +19,11 @@
 #include <vector>
 
 #include "innodb/clustered_fields.h"
-#include "innodb/innodb_table.h"
 #include "model/engine_context.h"
 #include "model/frm_reader.h"
 #include "myisam/myi_header.h"
-#include "myisam/myisam_export.h"
+#include "scan/table_readers.h"
+#include "sql/row_export.h"
 #include "scan/recovery_output.h"
 #include "scan/scan.h"
 #include "scan/selection.h"
@@ -180,16 +180,10 @@ TableRun ExportFrom(const fs::path& folder, const std::string& table, int worker
   const fs::path path = testing::TempDir("stop-" + table) / "t.sql";
   ScriptSink sink;
   EXPECT_TRUE(sink.OpenScript(path, nullptr));
-  if (def.engine_type == kEngineMyIsam) {
-    MyiHeader h;
-    EXPECT_TRUE(ReadMyiHeader(folder / (table + ".MYI"), h).ok);
-    run.result = ExportMyisamRows(folder / (table + ".MYD"), table, def, h, sink, ctx, "x");
-  } else {
-    Tablespace space;
-    EXPECT_TRUE(space.Open(folder / (table + ".ibd"), nullptr));
-    const ClusteredIndex index = BuildClusteredIndexFromTableDef(def, testing::Collations());
-    const LeafSearch leaf = FindLeafPage(space, kClusteredRootIbd, index);
-    run.result = ExportInnoRows(space, leaf.leaf, table, def, index, sink, ctx, nullptr, "x");
+  OpenedReader opened = OpenTableReaderAt(folder.string(), table, def, nullptr, ctx, out);
+  EXPECT_NE(opened.reader, nullptr) << opened.not_read;
+  if (opened.reader != nullptr) {
+    run.result = ExportTableRows(*opened.reader, def, table, sink, nullptr, ctx, "x");
   }
   EXPECT_TRUE(sink.CloseScript());
   tuning = saved;

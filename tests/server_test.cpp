@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "innodb/innodb_table.h"
-#include "innodb/table_locator.h"
+#include "scan/table_readers.h"
+#include "sql/row_export.h"
 #include "model/frm_reader.h"
 #include "scan/scan.h"
 #include "scan/selection.h"
@@ -77,14 +77,14 @@ TEST(ServerTest, RejectedRowIsLoggedCountedAndTheRestGoIn) {
   TableDef t;
   ASSERT_TRUE(ReadTableDefinition(shop / "visits.frm", testing::Collations(), testing::DefaultCodePage(), t).ok);
   Recorder out;
-  const InnoSource src = LocateTableLeaf(shop.string(), "visits", t, nullptr, testing::Collations(), out);
-  ASSERT_NE(src.leaf, 0u);
+  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
+  OpenedReader opened = OpenTableReaderAt(shop.string(), "visits", t, nullptr, ctx, out);
+  ASSERT_NE(opened.reader, nullptr) << opened.not_read;
   ServerConnection conn;
   ASSERT_TRUE(conn.Open(params, "reject_test"));
   ServerSink sink(conn, params, "reject_test");
-  EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
-  const TableExportResult r = ExportInnoRows(*src.space, src.leaf, "visits", t, src.index, sink, ctx,
-                                             nullptr, "parseibdfilefordatabase");
+  const TableExportResult r =
+      ExportTableRows(*opened.reader, t, "visits", sink, nullptr, ctx, "parseibdfilefordatabase");
   EXPECT_EQ(r.rows, 145u);
   EXPECT_EQ(r.rejected, 2u);
   EXPECT_NE(r.first_rejection.find("Duplicate entry"), std::string::npos) << r.first_rejection;

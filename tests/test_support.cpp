@@ -1,5 +1,8 @@
 #include "test_support.h"
 
+#include "model/engine_context.h"
+#include "scan/table_readers.h"
+
 #include "innodb/page_check.h"
 #include "model/frm_reader.h"
 
@@ -95,6 +98,39 @@ int RunCommand(const std::string& command, std::string* output) {
   const int status = pclose(p);
   if (output) *output = std::move(out);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TableExport ExportTable(const fs::path& folder, const std::string& table, const fs::path& blob_dir,
+                        SystemDictionary* dictionary, const TableDef* def) {
+  TableExport e;
+  TableDef read;
+  if (def == nullptr) {
+    ReadTableDefinition(folder / (table + ".frm"), Collations(), DefaultCodePage(), read);
+    def = &read;
+  }
+  struct Log : NullOutput {
+    std::string text;
+    void WriteLogText(std::string_view t) override { text += t; }
+    void AddOutputLine(std::string_view t) override {
+      text += t;
+      text += "\n";
+    }
+  } out;
+  EngineContext ctx{Collations(), DefaultCodePage(), out, nullptr};
+  OpenedReader opened = OpenTableReaderAt(folder.string(), table, *def, dictionary, ctx, out);
+  e.not_read = opened.not_read;
+  e.open_damage = opened.damage;
+  if (opened.reader != nullptr) {
+    e.opened = true;
+    CollectingSink sink;
+    uint64_t counter = 0;
+    BlobFiles blobs(blob_dir, counter);
+    e.result = ExportTableRows(*opened.reader, *def, table, sink, blob_dir.empty() ? nullptr : &blobs,
+                               ctx, "test");
+    e.rows = std::move(sink.rows);
+  }
+  e.log = std::move(out.text);
+  return e;
 }
 
 fs::path MakeCountersTable(const std::string& name, size_t rows) {

@@ -10,7 +10,13 @@
 #include "model/collation_table.h"
 #include "model/text_codec.h"
 #include "scan/recovery_output.h"
+#include "model/table_def.h"
+#include "sql/row_export.h"
 #include "sql/row_sink.h"
+
+namespace vostrel {
+class SystemDictionary;
+}
 
 namespace vostrel::testing {
 
@@ -61,6 +67,21 @@ struct CollectingSink : RowSink {
 // valid checksum again, as a server that wrote those bytes would: what the
 // test then damages is only what the bytes say.
 void RestampPage(uint8_t* page);
+
+// A table's rows through the export loop, as a save reads them: the reader
+// picked by the files in `folder` for `table` (its .frm, unless `def` is
+// given), every statement collected, large values into `blob_dir` when given.
+struct TableExport {
+  bool opened = false;
+  std::string not_read;  // why no reader could be opened
+  std::string open_damage;
+  TableExportResult result;
+  std::vector<std::string> rows;
+  std::string log;
+};
+TableExport ExportTable(const std::filesystem::path& folder, const std::string& table,
+                        const std::filesystem::path& blob_dir = {},
+                        SystemDictionary* dictionary = nullptr, const TableDef* def = nullptr);
 
 // A data directory whose legacy.counters (fixed rows) holds `rows` generated
 // rows: name "row<n>", val n, flag 'x'. Built from the sample's own files.

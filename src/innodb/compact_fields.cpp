@@ -35,22 +35,35 @@ std::vector<ColumnStorage> InnodbColumnStorage(const TableDef& table, const Clus
 }
 
 CompactFieldSplitter::CompactFieldSplitter(const TableDef& table, const ClusteredIndex& index)
-    : index_(index), field_of_column_(FieldOfColumn(table, index)), fields_(table.columns.size()) {}
-
-const std::vector<StoredField>* CompactFieldSplitter::Split(const uint8_t* page, size_t origin) {
-  if (!SplitRecord(page, origin, index_, spans_)) return nullptr;
-  for (size_t c = 0; c < fields_.size(); ++c) {
-    const int32_t i = field_of_column_[c];
-    if (i < 0) {
-      fields_[c] = StoredField{};
-      continue;
-    }
-    const FieldSpan& s = spans_[static_cast<size_t>(i)];
-    fields_[c] = s.is_null ? StoredField{nullptr, 0, FieldState::kNull}
-                           : StoredField{page + s.offset, s.length,
-                                         s.external ? FieldState::kExternal : FieldState::kInline};
+    : index_(index), column_of_field_(index.fields.size(), -1), fields_(table.columns.size()) {
+  const std::vector<int32_t> of = FieldOfColumn(table, index);
+  for (size_t c = 0; c < of.size(); ++c) {
+    if (of[c] >= 0) column_of_field_[static_cast<size_t>(of[c])] = static_cast<int32_t>(c);
   }
-  return &fields_;
+}
+
+const std::vector<StoredField>* CompactFieldSplitter::Split(const uint8_t* page, size_t origin,
+                                                            bool* short_reference) {
+  // Columns no field fills keep the absent field they were made with.
+  const int32_t* to = column_of_field_.data();
+  StoredField* out = fields_.data();
+  bool short_ref = false;
+  const bool ok = SplitRecordInto(page, origin, index_, [&](size_t i, const FieldSpan& s) {
+    const int32_t c = to[i];
+    if (c < 0) return;
+    if (s.is_null) {
+      out[c] = StoredField{nullptr, 0, FieldState::kNull};
+    } else if (!s.external) {
+      out[c] = StoredField{page + s.offset, s.length, FieldState::kInline};
+    } else if (s.length >= 20) {
+      out[c] = StoredField{page + s.offset, s.length, FieldState::kExternal};
+    } else {
+      short_ref = true;
+      out[c] = StoredField{page + s.offset, 0, FieldState::kInline};
+    }
+  });
+  if (short_reference) *short_reference = short_ref;
+  return ok ? &fields_ : nullptr;
 }
 
 }  // namespace vostrel

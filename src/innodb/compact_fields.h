@@ -21,13 +21,15 @@ class CompactFieldSplitter {
   CompactFieldSplitter(const TableDef& table, const ClusteredIndex& index);
 
   // The fields of the record at `origin`, valid while the page and this
-  // splitter are; nullptr when the record does not fit its page.
-  const std::vector<StoredField>* Split(const uint8_t* page, size_t origin);
+  // splitter are; nullptr when the record does not fit its page. A reference
+  // to value pages too short to be one becomes an empty value, and
+  // `short_reference` is set.
+  const std::vector<StoredField>* Split(const uint8_t* page, size_t origin,
+                                        bool* short_reference);
 
  private:
   const ClusteredIndex& index_;
-  std::vector<int32_t> field_of_column_;  // index field filling each column, or -1
-  std::vector<FieldSpan> spans_;
+  std::vector<int32_t> column_of_field_;  // the column each index field fills, or -1
   std::vector<StoredField> fields_;
 };
 

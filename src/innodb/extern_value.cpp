@@ -74,25 +74,4 @@ bool ReadExternValue(Tablespace& space, const ExternRef& ref,
   return true;
 }
 
-std::filesystem::path BlobFileWriter::Write(Tablespace& space, std::string_view local,
-                                            const ExternRef& ref, std::string* damage,
-                                            uint64_t* pages_read) {
-  const std::filesystem::path path = folder_ / std::to_string(static_cast<uint32_t>(counter_++));
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) {
-    if (damage) *damage = "cannot create " + path.string();
-    return {};
-  }
-  bool ok = std::fwrite(local.data(), 1, local.size(), f) == local.size();
-  ReadExternValue(
-      space, ref, [&](const uint8_t* p, size_t n) { ok = ok && std::fwrite(p, 1, n, f) == n; },
-      damage, pages_read);
-  if (std::fclose(f) != 0) ok = false;
-  if (!ok) {
-    if (damage) *damage = "cannot write " + path.string();
-    return {};
-  }
-  return path;
-}
-
 }  // namespace vostrel

@@ -30,19 +30,4 @@ bool ReadExternValue(Tablespace& space, const ExternRef& ref,
                      const std::function<void(const uint8_t*, size_t)>& sink, std::string* damage,
                      uint64_t* pages_read = nullptr);
 
-// Numbered files under <save folder>/blobdata/ for large values of a script save.
-class BlobFileWriter {
- public:
-  BlobFileWriter(std::filesystem::path folder, uint64_t& counter)
-      : folder_(std::move(folder)), counter_(counter) {}
-  // Writes local prefix + the value pages into the next file; returns its path,
-  // or an empty path when it could not be created.
-  std::filesystem::path Write(Tablespace& space, std::string_view local, const ExternRef& ref,
-                              std::string* damage, uint64_t* pages_read = nullptr);
-
- private:
-  std::filesystem::path folder_;
-  uint64_t& counter_;
-};
-
 }  // namespace vostrel

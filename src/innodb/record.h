@@ -22,6 +22,62 @@ struct FieldSpan {
 bool SplitRecord(const uint8_t* page, size_t origin, const ClusteredIndex& index,
                  std::vector<FieldSpan>& fields);
 
+// The split itself, handing each field to `put(i, span)` as it is found.
+//
+// A compact record: the data starts at the origin; before it, going down,
+// lie 5 header bytes, the null bitmap (a bit per nullable field, from the
+// lowest bit of the byte nearest the header), then one or two length bytes
+// per variable-length field that is not NULL (two when the field may exceed
+// 255 bytes and the first byte's high bit is set; its next bit then marks a
+// value kept on other pages).
+template <class Put>
+inline bool SplitRecordInto(const uint8_t* page, size_t origin, const ClusteredIndex& index,
+                            Put&& put) {
+  constexpr size_t kIndexHeaderEnd = kPageHeader + 56;
+  const size_t null_bytes = index.null_bytes();
+  if (origin < 5 + null_bytes || origin >= kPageSize) return false;
+  size_t null_pos = origin - 6;  // bitmap bytes run downwards
+  unsigned mask = 1;
+  size_t lens = origin - 5 - null_bytes;  // one past the next length byte
+  size_t data = origin;
+  const size_t n = index.fields.size();
+  for (size_t i = 0; i < n; ++i) {
+    const InnoColumnDef& f = index.fields[i];
+    if (f.nullable()) {
+      if (mask == 0x100) {
+        mask = 1;
+        --null_pos;
+      }
+      const bool null = (page[null_pos] & mask) != 0;
+      mask <<= 1;
+      if (null) {
+        put(i, FieldSpan{0, 0, true, false});
+        continue;
+      }
+    }
+    size_t len;
+    bool external = false;
+    if (f.fixed_len != 0) {
+      len = static_cast<size_t>(f.fixed_len);
+    } else {
+      if (lens <= kIndexHeaderEnd) return false;  // length bytes ran into the page header
+      const uint8_t b1 = page[--lens];
+      if (f.big() && (b1 & 0x80)) {
+        if (lens <= kIndexHeaderEnd) return false;
+        const uint8_t b2 = page[--lens];
+        len = (size_t{b1 & 0x3Fu} << 8) | b2;
+        external = (b1 & 0x40) != 0;
+      } else {
+        len = b1;
+      }
+    }
+    if (data + len > kPageSize) return false;
+    put(i, FieldSpan{static_cast<uint32_t>(data), static_cast<uint32_t>(len), false, external});
+    data += len;
+  }
+  return true;
+}
+
 struct PageWalk {
   size_t records = 0;   // live records visited
   size_t deleted = 0;   // delete-marked records passed over

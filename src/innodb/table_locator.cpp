@@ -1,6 +1,6 @@
 #include "innodb/table_locator.h"
 
-#include "innodb/innodb_table.h"
+#include "innodb/leaf_chain.h"
 #include "model/file_util.h"
 #include "scan/scan.h"
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vostrel {
 
@@ -10,6 +11,15 @@ struct DamageLog {
   uint64_t count = 0;
   std::string first;  // the first damage met, with its position
   uint64_t first_at = UINT64_MAX;
+  // Damage worth a log line of its own (a page and what it held), the
+  // first few hundred of them.
+  std::vector<std::string> lines;
+  static constexpr size_t kMaxLines = 100;
+
+  void Name(std::string line) {
+    Note(line);
+    if (lines.size() < kMaxLines) lines.push_back(std::move(line));
+  }
 
   void Note(const std::string& what) {
     if (count++ == 0) first = what;
@@ -31,6 +41,9 @@ struct DamageLog {
       first_at = other.first_at;
     }
     count += other.count;
+    for (const std::string& l : other.lines) {
+      if (lines.size() < kMaxLines) lines.push_back(l);
+    }
   }
   bool any() const { return count > 0; }
   std::string Summary() const {

@@ -44,8 +44,10 @@ class FieldDecoder {
 
   template <class W>
   void WriteRecord(const RecordFields& r, W& w);
+  // Inlined into the record loop: a call per value would cost as much as
+  // the work itself for short values.
   template <class W>
-  void Write(size_t i, const StoredField& f, W& w);
+  [[gnu::always_inline]] inline void Write(size_t i, const StoredField& f, W& w);
 
   // The value text of column i (not NULL, inline), as the preview and the
   // slow paths show it.
@@ -136,7 +138,7 @@ void FieldDecoder::Chars(size_t i, std::string_view raw, ValueSize size, W& w) {
 }
 
 template <class W>
-void FieldDecoder::Write(size_t i, const StoredField& f, W& w) {
+inline void FieldDecoder::Write(size_t i, const StoredField& f, W& w) {
   switch (f.state) {
     case FieldState::kNull:
       w.Null(i);

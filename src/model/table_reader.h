@@ -26,16 +26,28 @@ struct RecordBlock {
   std::vector<uint64_t> marks;  // the reader's own bookkeeping
   uint64_t units = 0;
   uint64_t progress = 0;  // where the walk stood after it, of TableReader::progress_total()
+  // Filled by the decoder: per unit whether it decoded, and the records the
+  // units say they hold (InnoDB page headers count theirs).
+  std::vector<uint8_t> unit_ok;
+  uint64_t claimed = 0;
 
   void Clear() {
     bytes.Clear();
     marks.clear();
     units = 0;
+    unit_ok.clear();
+    claimed = 0;
   }
 };
 
 // Called per record; returning false ends the decoding of the block there.
-using RecordVisitor2 = std::function<bool(const RecordFields&)>;
+using FieldsVisitor = std::function<bool(const RecordFields&)>;
+
+// Rows a table's files say it holds, when they say.
+struct RowCount {
+  bool known = false;
+  uint64_t rows = 0;
+};
 
 // One per thread: decoders keep scratch space and may not be shared.
 class BlockDecoder {
@@ -43,8 +55,7 @@ class BlockDecoder {
   virtual ~BlockDecoder() = default;
   // The records of `block` in stored order. What does not decode is noted in
   // `damage` with its position, never handed over as a record.
-  virtual void Decode(const RecordBlock& block, const RecordVisitor2& visit,
-                      DamageLog& damage) = 0;
+  virtual void Decode(RecordBlock& block, const FieldsVisitor& visit, DamageLog& damage) = 0;
 };
 
 class TableReader {
@@ -73,9 +84,15 @@ class TableReader {
   // How many bytes a value kept elsewhere has here: its local prefix.
   virtual size_t ExternalPrefix(const StoredField& field) const { return 0; }
 
+  // Each decoded block comes back here, in stored order, before the next.
+  virtual void Consumed(const RecordBlock& block) {}
   // After the walk reached the end: what the files record about the table
   // (row counts, file lengths, checksums) against `rows_read`, as damage.
-  virtual void Finish(uint64_t rows_read) {}
+  // True when it found more to walk (leaves no link reached): NextBlock then
+  // hands that over, and Finish is called again after it.
+  virtual bool Finish(uint64_t rows_read) { return false; }
+  // Rows the files say the table holds; known after Finish.
+  virtual RowCount counted() const { return {}; }
 
   // Damage the walk met, and the words that name the file in a report.
   DamageLog& damage() { return damage_; }
@@ -88,6 +105,8 @@ class TableReader {
 
   // Script saves of MyISAM tables end their rows with COMMIT (they always have).
   virtual bool ends_rows_with_commit() const { return false; }
+  // The walk serves a preview that pages back and forth.
+  virtual void ForPreview() {}
 
  protected:
   DamageLog damage_;
@@ -96,7 +115,11 @@ class TableReader {
 // What opening a table's reader found. Without a reader, `not_read` says why
 // the rows cannot be read (a format this tool does not know is "not read: ...").
 struct OpenedReader {
+  // Where the rows are, for the names the export loops' error lines give.
+  enum class Source : uint8_t { kDataFile, kTablespaceFile, kSystemTablespace };
+
   std::unique_ptr<TableReader> reader;
+  Source source = Source::kDataFile;
   std::string row_format;
   std::string not_read;
   std::string note;     // said of a table complete without rows (MEMORY keeps none on disk)

@@ -15,6 +15,7 @@ namespace vostrel {
 inline constexpr const char* kBinaryPlaceholder = "0x<Binarydata>";
 inline constexpr const char* kLargeBlobPlaceholder = "Large Blob Data";
 inline constexpr const char* kSpatialPlaceholder = "Spatial Data";
+inline constexpr const char* kLargeExternPlaceholder = "Large Size Blob Data";
 
 void AppendSigned(int64_t v, std::string& out);
 void AppendUnsigned(uint64_t v, std::string& out);

@@ -11,7 +11,7 @@
 #include "model/data_file.h"
 #include "model/table_def.h"
 #include "myisam/myi_header.h"
-#include "myisam/record_decoder.h"
+#include "myisam/myisam_record.h"
 
 namespace vostrel {
 

@@ -66,7 +66,10 @@ MyisamFieldSplitter::MyisamFieldSplitter(const TableDef& table)
   for (const ColumnDef& c : table.columns) {
     Plan p;
     p.off = c.record_pos > 0 ? c.record_pos - 1 : 0;
-    p.null_bit = c.null_bit;
+    if (c.null_bit >= 0) {
+      p.null_byte = static_cast<uint32_t>(c.null_bit) / 8;
+      p.null_mask = static_cast<uint8_t>(1u << (c.null_bit % 8));
+    }
     switch (c.type) {
       case kTypeVarchar:
         p.kind = Kind::kVarchar;
@@ -102,29 +105,37 @@ MyisamFieldSplitter::MyisamFieldSplitter(const TableDef& table)
 const std::vector<StoredField>& MyisamFieldSplitter::Split(const MyisamRecord& rec) {
   const uint8_t* image = rec.image;
   const size_t n = rec.image_length;
-  // Bytes [start, start + len) of the image, cut at its end.
-  auto at = [&](size_t start, size_t len) {
-    if (start > n) return StoredField{image + n, 0, FieldState::kInline};
-    return StoredField{image + start, static_cast<uint32_t>(std::min(len, n - start)),
-                       FieldState::kInline};
-  };
-  for (size_t i = 0; i < plans_.size(); ++i) {
+  StoredField* out = fields_.data();
+  const size_t columns = plans_.size();
+  for (size_t i = 0; i < columns; ++i) {
     const Plan& p = plans_[i];
-    StoredField& f = fields_[i];
-    if (p.null_bit >= 0 && BitSet(image, n, p.null_bit)) {
+    StoredField& f = out[i];
+    if (p.null_mask != 0 && p.null_byte < n && (image[p.null_byte] & p.null_mask) != 0) {
       f = StoredField{nullptr, 0, FieldState::kNull};
       continue;
     }
     switch (p.kind) {
       case Kind::kFixed:
       case Kind::kChar:
-        f = at(p.off, p.width);
+        // Bytes past the end of a short image are not the value's.
+        if (p.off + p.width <= n) {
+          f = StoredField{image + p.off, p.width, FieldState::kInline};
+        } else {
+          f = StoredField{image + std::min<size_t>(p.off, n),
+                          static_cast<uint32_t>(p.off < n ? n - p.off : 0), FieldState::kInline};
+        }
         break;
       case Kind::kVarchar: {
-        uint8_t prefix[2] = {0, 0};
-        for (size_t k = 0; k < p.width && p.off + k < n; ++k) prefix[k] = image[p.off + k];
-        const size_t len = std::min<size_t>(ReadUnsignedLe(prefix, p.width), p.max);
-        f = at(p.off + p.width, len);
+        size_t len = 0;
+        if (p.off + p.width <= n) {
+          len = p.width == 1 ? image[p.off] : (image[p.off] | (size_t{image[p.off + 1]} << 8));
+        } else if (p.off < n) {
+          len = image[p.off];
+        }
+        len = std::min<size_t>(len, p.max);
+        const size_t start = std::min<size_t>(p.off + p.width, n);
+        f = StoredField{image + start, static_cast<uint32_t>(std::min(len, n - start)),
+                        FieldState::kInline};
         break;
       }
       case Kind::kBlob: {
@@ -139,32 +150,35 @@ const std::vector<StoredField>& MyisamFieldSplitter::Split(const MyisamRecord& r
         }
         break;
       }
-      case Kind::kBit: {
-        // The whole bytes, with the odd bits MyISAM keeps in the null bitmap
-        // put back on top: the value as eight big-endian bytes.
-        uint64_t v;
-        uint8_t whole[8] = {};
-        if (p.leftover >= 0) {
-          const size_t bytes = static_cast<size_t>(p.bits / 8);
-          for (size_t k = 0; k < bytes && p.off + k < n; ++k) whole[k] = image[p.off + k];
-          uint64_t odd = 0;
-          for (int b = p.bits % 8 - 1; b >= 0; --b) {
-            odd = (odd << 1) | (BitSet(image, n, p.leftover + b) ? 1 : 0);
-          }
-          v = (bytes >= 8 ? 0 : odd << (8 * bytes)) | ReadUnsignedBe(whole, bytes);
-        } else {
-          const size_t bytes = static_cast<size_t>((p.bits + 7) / 8);
-          for (size_t k = 0; k < bytes && p.off + k < n; ++k) whole[k] = image[p.off + k];
-          v = ReadUnsignedBe(whole, bytes);
-        }
-        uint8_t* out = bits_.data() + 8 * i;
-        for (int k = 7; k >= 0; --k, v >>= 8) out[k] = static_cast<uint8_t>(v);
-        f = StoredField{out, 8, FieldState::kInline};
+      case Kind::kBit:
+        f = Bits(i, p, image, n);
         break;
-      }
     }
   }
   return fields_;
+}
+
+// The whole bytes, with the odd bits MyISAM keeps in the null bitmap put
+// back on top: the value as eight big-endian bytes.
+StoredField MyisamFieldSplitter::Bits(size_t i, const Plan& p, const uint8_t* image, size_t n) {
+  uint64_t v;
+  uint8_t whole[8] = {};
+  if (p.leftover >= 0) {
+    const size_t bytes = static_cast<size_t>(p.bits / 8);
+    for (size_t k = 0; k < bytes && p.off + k < n; ++k) whole[k] = image[p.off + k];
+    uint64_t odd = 0;
+    for (int b = p.bits % 8 - 1; b >= 0; --b) {
+      odd = (odd << 1) | (BitSet(image, n, p.leftover + b) ? 1 : 0);
+    }
+    v = (bytes >= 8 ? 0 : odd << (8 * bytes)) | ReadUnsignedBe(whole, bytes);
+  } else {
+    const size_t bytes = static_cast<size_t>((p.bits + 7) / 8);
+    for (size_t k = 0; k < bytes && p.off + k < n; ++k) whole[k] = image[p.off + k];
+    v = ReadUnsignedBe(whole, bytes);
+  }
+  uint8_t* out = bits_.data() + 8 * i;
+  for (int k = 7; k >= 0; --k, v >>= 8) out[k] = static_cast<uint8_t>(v);
+  return StoredField{out, 8, FieldState::kInline};
 }
 
 }  // namespace vostrel

@@ -7,7 +7,7 @@
 
 #include "model/stored_field.h"
 #include "model/table_def.h"
-#include "myisam/record_decoder.h"
+#include "myisam/myisam_record.h"
 
 namespace vostrel {
 
@@ -25,13 +25,16 @@ class MyisamFieldSplitter {
   enum class Kind : uint8_t { kFixed, kVarchar, kChar, kBlob, kBit };
   struct Plan {
     Kind kind = Kind::kFixed;
+    uint8_t null_mask = 0;  // 0: the column cannot be NULL
+    uint32_t null_byte = 0;
     uint32_t off = 0;     // in the image
     uint32_t width = 0;   // fixed bytes, VARCHAR length-prefix bytes, or CHAR length
     uint32_t max = 0;     // VARCHAR: longest value
-    int32_t null_bit = -1;
     int32_t leftover = -1;  // BIT: where its odd bits sit in the null bitmap
     int bits = 0;           // BIT: the column's bits
   };
+
+  StoredField Bits(size_t i, const Plan& p, const uint8_t* image, size_t n);
 
   const TableDef& table_;
   std::vector<Plan> plans_;

@@ -38,7 +38,7 @@ class MyisamBlockDecoder : public BlockDecoder {
       checksum_ = std::make_unique<MyisamRowChecksum>(reader.header_);
     }
   }
-  void Decode(const RecordBlock& block, const RecordVisitor2& visit, DamageLog& damage) override {
+  void Decode(RecordBlock& block, const FieldsVisitor& visit, DamageLog& damage) override {
     const char* p = block.bytes.data();
     MyisamRecord rec;
     uint32_t sum = 0;
@@ -147,10 +147,10 @@ std::unique_ptr<BlockDecoder> MyisamReader::NewDecoder() const {
   return std::make_unique<MyisamBlockDecoder>(*this);
 }
 
-void MyisamReader::Finish(uint64_t rows_read) {
+bool MyisamReader::Finish(uint64_t rows_read) {
   if (packed_) {
     NotePackedTableTotals(header_, file_.size(), rows_read, checksum_sum_.load(), damage_);
-    return;
+    return false;
   }
   // What the server last recorded tells a cut file or lost rows from a
   // complete table, which the walk alone cannot.
@@ -163,6 +163,7 @@ void MyisamReader::Finish(uint64_t rows_read) {
                  std::to_string(rows_read) + " were read" +
                  (header_.open_count > 0 ? " (the table was not closed cleanly)" : ""));
   }
+  return false;
 }
 
 }  // namespace vostrel

@@ -26,7 +26,8 @@ class MyisamReader : public TableReader {
   void Seek(const RecordPosition& from) override;
   bool NextBlock(RecordBlock& block, size_t bytes) override;
   std::unique_ptr<BlockDecoder> NewDecoder() const override;
-  void Finish(uint64_t rows_read) override;
+  bool Finish(uint64_t rows_read) override;
+  RowCount counted() const override { return {true, header_.live_rows}; }
   std::string subject() const override { return "Data file " + file_.path().string(); }
   uint64_t source_bytes() const override { return file_.size(); }
   uint64_t progress_total() const override { return file_.size(); }

@@ -13,7 +13,7 @@
 #include "myisam/myd_reader.h"
 #include "myisam/myi_header.h"
 #include "myisam/packed_header.h"
-#include "myisam/record_decoder.h"
+#include "myisam/myisam_record.h"
 
 namespace vostrel {
 

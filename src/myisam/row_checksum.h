@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "myisam/myi_header.h"
-#include "myisam/record_decoder.h"
+#include "myisam/myisam_record.h"
 
 namespace vostrel {
 

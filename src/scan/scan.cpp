@@ -6,7 +6,7 @@
 #include <set>
 #include <system_error>
 
-#include "innodb/system_dictionary.h"
+#include "scan/table_readers.h"
 #include "model/file_util.h"
 #include "model/mysql_filename.h"
 
@@ -203,7 +203,7 @@ class Scanner {
   // Tables the dictionary keeps inside ibdata1 that no .frm describes: their
   // rows are in the files, so they are listed, under their database (made up
   // when its folder is gone too).
-  void AddDictionaryOnlyTables(const SystemDictionary& dict, TreeNode& path_node) {
+  void AddDictionaryOnlyTables(const LoadedDictionary& dict, TreeNode& path_node) {
     auto lower = [](std::string s) {
       std::transform(s.begin(), s.end(), s.begin(),
                      [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -213,11 +213,11 @@ class Scanner {
     for (const TableEntry& e : r_.m_tableEntries) {
       known.insert(lower(DatabaseFolderName(FolderOf(e.databaseIndex)) + "/" + e.tableName));
     }
-    for (const SysTablesRow& t : dict.tables()) {
-      const size_t slash = t.name.find('/');
-      if (t.space != 0 || slash == std::string::npos || known.count(lower(t.name))) continue;
-      const std::string db = t.name.substr(0, slash);
-      const std::string table = t.name.substr(slash + 1);
+    for (const std::string& name : dict.tables_inside) {
+      const size_t slash = name.find('/');
+      if (known.count(lower(name))) continue;
+      const std::string db = name.substr(0, slash);
+      const std::string table = name.substr(slash + 1);
       if (db.empty() || table.empty()) continue;
       int32_t index = -1;
       for (size_t i = 0; i < r_.m_databaseFolders.size(); ++i) {
@@ -229,7 +229,7 @@ class Scanner {
         path_node.children.push_back(DatabaseNodeFor(r_.m_databaseFolders.back()));
       }
       AddTable(path_node.children[static_cast<size_t>(index)].children[0], index, table,
-               table + ".frm is missing; the system tablespace " + dict.path().string() +
+               table + ".frm is missing; the system tablespace " + dict.path +
                    " holds its rows");
     }
   }
@@ -309,33 +309,31 @@ ScanResult ScanDataDirectory(const fs::path& data_path, RecoveryOutput& out,
 
   out.AddOutputLine("Processing ibdata1 File");
   out.WriteLogText("Processing ibdata1 File\r\n");
-  auto dict = std::make_shared<SystemDictionary>();
-  std::string ibdata_error;
-  bool loaded = dict->Load(r.m_scanPath + "ibdata1", &ibdata_error);
-  if (!loaded) {
+  LoadedDictionary dict = LoadSystemDictionary(r.m_scanPath + "ibdata1");
+  if (dict.dictionary == nullptr) {
     out.WriteLogText("ibdata1 File cannot be open\r\n");
     // A missing ibdata1 is common in a copied folder; one that is there but
     // cannot be read hides every table kept inside it.
     if (FileProblem(r.m_scanPath + "ibdata1") != "does not exist") {
-      scanner.Problem("the system tablespace cannot be read: " + ibdata_error +
+      scanner.Problem("the system tablespace cannot be read: " + dict.error +
                       "; tables kept inside it cannot be read");
     }
     std::filesystem::path manual = options.manual_ibdata;
     if (manual.empty() && options.ask_manual_ibdata) manual = options.ask_manual_ibdata();
     if (!manual.empty()) {
-      loaded = dict->Load(manual);
-      if (!loaded) out.WriteLogText("Manually browse ibdata1 File cannot be open\r\n");
+      dict = LoadSystemDictionary(manual);
+      if (dict.dictionary == nullptr) {
+        out.WriteLogText("Manually browse ibdata1 File cannot be open\r\n");
+      }
     }
   }
-  if (loaded) {
-    r.dictionary = dict;
-    const std::string line = "System dictionary of " + dict->path().string() + ": " +
-                             std::to_string(dict->tables().size()) + " tables";
+  if (dict.dictionary != nullptr) {
+    r.dictionary = dict.dictionary;
+    const std::string line =
+        "System dictionary of " + dict.path + ": " + std::to_string(dict.tables) + " tables";
     out.WriteLogText(line + "\r\n");
-    if (dict->damage().any()) {
-      scanner.Problem("ibdata1 dictionary is damaged: " + dict->damage().Summary());
-    }
-    scanner.AddDictionaryOnlyTables(*dict, path_node);
+    if (!dict.damage.empty()) scanner.Problem("ibdata1 dictionary is damaged: " + dict.damage);
+    scanner.AddDictionaryOnlyTables(dict, path_node);
   }
   out.AddOutputLine("scanning completed.");
   out.ShowMessage("Scanning completed for selected database file(s)");

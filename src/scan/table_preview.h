@@ -7,15 +7,13 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
-#include "innodb/table_locator.h"
-#include "model/data_file.h"
 #include "model/engine_context.h"
+#include "model/field_decoder.h"
 #include "model/row.h"
 #include "model/table_def.h"
-#include "myisam/myi_header.h"
+#include "model/table_reader.h"
 #include "scan/scan.h"
 
 namespace vostrel {
@@ -40,26 +38,27 @@ struct PreviewScreen {
 
 class TablePreview {
  public:
-  explicit TablePreview(EngineContext& ctx) : ctx_(ctx) {}
-  // Reads the definition and opens the data files of table entry `index`.
+  explicit TablePreview(EngineContext& ctx);
+  ~TablePreview();
+  // Reads the definition and opens the reader of table entry `index`.
   bool Open(const ScanResult& scan, size_t index, std::string* error);
+  // The records from `start` on, a screenful: the same walk a save makes,
+  // stopped after kScreenRows records.
   PreviewScreen ReadScreen(PagePosition start);
 
   const TableDef& table() const { return table_; }
   const std::string& damage() const { return damage_; }
 
  private:
-  PreviewScreen ReadInnoScreen(PagePosition start);
+  // A value kept on other pages: read whole, or a placeholder for BLOBs.
+  void External(size_t column, const StoredField& field, Row& row);
 
   EngineContext& ctx_;
   TableDef table_;
-  MyiHeader myi_;
-  DataFile data_;
-  InnoSource inno_;
-  // Each leaf's place in the chain as first reached; a link to a leaf met
-  // earlier means the chain loops, and paging would never end.
-  std::unordered_map<uint64_t, uint64_t> leaf_place_;
-  uint64_t leaf_index_id_ = 0;  // of the first leaf: later ones must share it
+  OpenedReader opened_;
+  std::unique_ptr<BlockDecoder> decoder_;
+  std::unique_ptr<FieldDecoder> fields_;
+  std::string opened_damage_;
   std::string damage_;
 };
 

@@ -169,8 +169,11 @@ TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
             batch.rows.Clear();
             batch.damage = DamageLog{};
             batch.external = false;
+            batch.block.unit_ok.clear();
+            batch.block.claimed = 0;
             exporter.Format(batch, main, true);
           }
+          reader.Consumed(batch.block);
           damage.Merge(batch.damage);
           SendRows(sink, batch.rows, result.rows, result.rejected, result.first_rejection,
                    ctx.out);
@@ -178,21 +181,29 @@ TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
         });
     const size_t batch_bytes = GetExportTuning().batch_bytes;
     reader.Seek(RecordPosition{});
-    for (;;) {
-      if (ctx.stopped() || sink.broken()) break;
-      Batch& batch = batches.Next();
-      batch.Clear();
-      if (!reader.NextBlock(batch.block, batch_bytes)) break;
-      batches.Submit();
+    // The walk, then whatever the reader finds more once it has seen it all
+    // (leaves no link reached), until it finds nothing more.
+    for (bool more = true; more;) {
+      for (;;) {
+        if (ctx.stopped() || sink.broken()) break;
+        Batch& batch = batches.Next();
+        batch.Clear();
+        if (!reader.NextBlock(batch.block, batch_bytes)) break;
+        batches.Submit();
+      }
+      batches.Finish();
+      more = !ctx.stopped() && !sink.broken() && reader.Finish(result.rows + result.rejected);
     }
-    batches.Finish();
     ctx.out.SetProgress(total, total);
-    if (!ctx.stopped()) reader.Finish(result.rows + result.rejected);
     if (damage.any()) {
       result.damaged = true;
       result.damage = Lowered(reader.subject()) + ": " + damage.Summary();
       ctx.out.ReportProblem(reader.subject() + " is damaged: " + damage.Summary());
+      for (const std::string& line : damage.lines) ctx.out.WriteLogText("  " + line + "\r\n");
     }
+    const RowCount counted = reader.counted();
+    result.expected_known = counted.known && !ctx.stopped();
+    result.expected_rows = counted.rows;
     if (sink.script_form() && reader.ends_rows_with_commit()) sink.WriteText("COMMIT;\r\n\r\n");
     const std::string line = TotalLine(result.rows);
     ctx.out.AddOutputLine(line);

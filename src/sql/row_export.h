@@ -22,6 +22,10 @@ struct TableExportResult {
   std::string damage;           // what the damage line named
   std::string error;            // what ended the loop early
   std::string first_rejection;  // the server's reason for the first row it refused
+  // Live rows the source's own records say exist, when every part holding
+  // rows could be counted.
+  uint64_t expected_rows = 0;
+  bool expected_known = false;
 };
 
 // `blobs` takes the large values of a script save; without it they go

@@ -153,7 +153,7 @@ class ScriptRun {
     script_.WriteText(CreateTableStatement(table_name, exporter_.table(), ctx_.collations));
     script_.WriteLineEnd();
     script_.WriteLineEnd();
-    BlobFileWriter blobs(result_.save_folder / "blobdata",
+    BlobFiles blobs(result_.save_folder / "blobdata",
                          ctx_.blob_file_counter ? *ctx_.blob_file_counter : local_blob_counter_);
     exporter_.ExportRows(entry, table_name, script_, &blobs, kScriptLoops, saved);
     if (script_.failed()) {

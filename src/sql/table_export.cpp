@@ -2,13 +2,10 @@
 
 #include <new>
 
-#include "innodb/innodb_table.h"
-#include "innodb/table_locator.h"
-#include "model/data_file.h"
 #include "model/file_util.h"
 #include "model/frm_reader.h"
-#include "myisam/myi_header.h"
-#include "myisam/myisam_export.h"
+#include "scan/table_readers.h"
+#include "sql/row_export.h"
 
 namespace vostrel {
 
@@ -19,44 +16,6 @@ namespace {
 fs::path FindOrDefault(const std::string& folder, const std::string& name) {
   fs::path p = FindFileIgnoringCase(folder, name);
   return p.empty() ? fs::path(folder) / name : p;
-}
-
-const char* MyisamRowFormatName(uint32_t format) {
-  switch (format) {
-    case kRowFixed:
-      return "Fixed";
-    case kRowDynamic:
-      return "Dynamic";
-    case kRowCompressed:
-      return "Compressed";
-    default:
-      return "unknown";
-  }
-}
-
-// InnoDB's row format, from the table's dictionary flags where the dictionary
-// knows it, else from the tablespace flags and the leaf page's own format bit.
-std::string InnoRowFormatName(const InnoSource& src, const SystemDictionary* dict,
-                              const std::string& name) {
-  PageBuffer page;
-  bool compact = true;
-  if (src.space != nullptr && src.leaf != 0 && src.space->ReadPage(src.leaf, page)) {
-    compact = PageIsCompact(page.data());
-  }
-  uint32_t flags = 0;  // table flags: bit 0 compact, bits 1-4 compressed page size, bit 5 dynamic
-  if (dict != nullptr) {
-    if (const SysTablesRow* row = dict->FindTable(name)) {
-      flags = row->type;
-      if (!row->compact()) return "Redundant";
-    }
-  }
-  if (flags == 0 && src.ibd != nullptr && src.ibd->ReadPage(0, page)) {
-    flags = PageU32(page.data(), kPageHeader + 16);  // FSP_SPACE_FLAGS
-  }
-  if (!compact) return "Redundant";
-  if ((flags >> 1) & 0xF) return "Compressed";
-  if (flags & 0x20) return "Dynamic";
-  return "Compact";
 }
 
 }  // namespace
@@ -102,7 +61,7 @@ bool TableExporter::ReadDefinition(const TableEntry& entry, TableAccount& accoun
 }
 
 void TableExporter::ExportRows(const TableEntry& entry, const std::string& table_name,
-                               RowSink& sink, BlobFileWriter* blobs, const LoopNames& names,
+                               RowSink& sink, BlobFiles* blobs, const LoopNames& names,
                                TableAccount& account) {
   Rows(entry, table_name, &sink, blobs, names, account);
 }
@@ -112,87 +71,42 @@ void TableExporter::Probe(const TableEntry& entry, TableAccount& account) {
 }
 
 void TableExporter::Rows(const TableEntry& entry, const std::string& table_name, RowSink* sink,
-                         BlobFileWriter* blobs, const LoopNames& names, TableAccount& account) {
-  const std::string folder = Folder(entry);
+                         BlobFiles* blobs, const LoopNames& names, TableAccount& account) {
   const std::string who = account.database + "." + account.table;
-  auto not_read = [&](const std::string& why) {
-    account.DefinitionOnly(why);
-    if (sink != nullptr) Report("Rows of " + who + " are not saved: " + why);
-  };
-  TableExportResult r;
-  switch (table_.engine_type) {
-    case kEngineMyIsam: {
-      const fs::path myi = FindOrDefault(folder, entry.tableName + ".MYI");
-      if (sink) ctx_.out.WriteLogText("Processing File\t" + myi.string() + "\r\n");
-      MyiHeader header;
-      const MyiReadResult mr = ReadMyiHeader(myi, header);
-      const fs::path myd = FindOrDefault(folder, entry.tableName + ".MYD");
-      if (sink) ctx_.out.WriteLogText("Processing File\t" + myd.string() + "\r\n");
-      if (!mr.ok || !mr.has_columns) {
-        not_read("index file " + myi.string() + " cannot be read (" + mr.error + ")");
-        return;
-      }
-      account.row_format = MyisamRowFormatName(header.row_format);
-      account.expected_known = true;
-      account.expected = header.live_rows;
-      if (header.row_format == kRowCompressed) {
-        not_read("not read: compressed rows (myisampack)");
-        return;
-      }
-      if (sink == nullptr) {
-        DataFile data;
-        std::string error;
-        if (!data.Open(myd, &error)) not_read("data file " + error);
-        return;
-      }
-      r = ExportMyisamRows(myd, table_name, table_, header, *sink, ctx_, names.myisam);
-      break;
+  NullOutput quiet;
+  OpenedReader opened = OpenTableReader(scan_, entry, table_, ctx_, sink ? ctx_.out : quiet);
+  account.row_format = opened.row_format;
+  account.expected_known = opened.expected_known;
+  account.expected = opened.expected;
+  if (opened.reader == nullptr) {
+    if (!opened.not_read.empty()) {
+      account.DefinitionOnly(opened.not_read);
+      if (sink != nullptr) Report("Rows of " + who + " are not saved: " + opened.not_read);
+    } else {
+      account.reason = opened.note;
     }
-    case kEngineInnoDb: {
-      NullOutput quiet;
-      InnoSource src = LocateTableLeaf(folder, entry.tableName, table_, scan_.dictionary.get(),
-                                       ctx_.collations, sink ? ctx_.out : quiet);
-      account.row_format = InnoRowFormatName(src, scan_.dictionary.get(),
-                                             DatabaseFolderName(folder) + "/" + entry.tableName);
-      if (!src.failure.empty()) {
-        not_read(src.failure);
-        return;
-      }
-      if (src.damaged_tree) account.Damaged(src.detail);
-      if (sink == nullptr) return;
-      if (!src.detail.empty()) Report("Table " + who + ": " + src.detail);
-      ctx_.out.WriteLogText("Saving Data...\r\n");
-      r = ExportInnoRows(*src.space, src.leaf, table_name, table_, src.index, *sink, ctx_, blobs,
-                         src.in_system ? names.ibdata : names.ibd);
-      account.expected_known = r.expected_known;
-      account.expected = r.expected_rows;
-      break;
-    }
-    case kEngineHeap:
-      account.reason = "MEMORY tables keep no rows on disk";
-      return;
-    case kEngineBlackhole:
-      account.reason = "BLACKHOLE tables keep no rows";
-      return;
-    case kEngineMergeMyIsam:
-      account.reason = "a MERGE table keeps its rows in the tables it merges";
-      return;
-    case kEngineFederated:
-      account.reason = "a FEDERATED table keeps its rows on another server";
-      return;
-    case kEnginePartition:
-      not_read("not read: partitioned table");
-      return;
-    default:
-      not_read("not read: " + EngineName(table_.engine_type) + " engine data");
-      return;
+    return;
+  }
+  if (!opened.damage.empty()) account.Damaged(opened.damage);
+  if (sink == nullptr) return;
+  if (!opened.damage.empty()) Report("Table " + who + ": " + opened.damage);
+  if (!opened.detail.empty()) Report("Table " + who + ": " + opened.detail);
+  if (opened.source != OpenedReader::Source::kDataFile) ctx_.out.WriteLogText("Saving Data...\r\n");
+  const char* loop = opened.source == OpenedReader::Source::kDataFile          ? names.myisam
+                     : opened.source == OpenedReader::Source::kSystemTablespace ? names.ibdata
+                                                                                : names.ibd;
+  const TableExportResult r =
+      ExportTableRows(*opened.reader, table_, table_name, *sink, blobs, ctx_, loop);
+  if (r.completed || r.expected_known) {
+    account.expected_known = r.expected_known;
+    account.expected = r.expected_rows;
   }
   account.rows = r.rows;
   account.rejected = r.rejected;
   if (!r.error.empty()) {
     Report("Rows of " + who + ": " + r.error);
     if (r.rows == 0 && !r.completed) {
-      not_read(r.error);
+      account.DefinitionOnly(r.error);
     } else {
       account.Damaged(r.error);
     }

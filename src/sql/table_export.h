@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "innodb/extern_value.h"
 #include "model/engine_context.h"
 #include "model/table_def.h"
 #include "scan/recovery_report.h"
 #include "scan/scan.h"
+#include "sql/blob_files.h"
 #include "sql/row_sink.h"
 
 namespace vostrel {
@@ -42,7 +42,7 @@ class TableExporter {
 
   // Sends the rows to `sink`; `blobs` takes large values of a script save.
   void ExportRows(const TableEntry& entry, const std::string& table_name, RowSink& sink,
-                  BlobFileWriter* blobs, const LoopNames& names, TableAccount& account);
+                  BlobFiles* blobs, const LoopNames& names, TableAccount& account);
 
   // Engine, row format and whether the rows can be read, without reading them.
   void Probe(const TableEntry& entry, TableAccount& account);
@@ -53,7 +53,7 @@ class TableExporter {
   std::string Folder(const TableEntry& entry) const;
   // Reads the rows, or with `sink` null only checks they can be read.
   void Rows(const TableEntry& entry, const std::string& table_name, RowSink* sink,
-            BlobFileWriter* blobs, const LoopNames& names, TableAccount& account);
+            BlobFiles* blobs, const LoopNames& names, TableAccount& account);
 
   const ScanResult& scan_;
   EngineContext& ctx_;

@@ -1,4 +1,5 @@
-// Locating a table's rows in a tablespace and exporting them.
+// The leaf chain of an index: the descent to its first leaf, and what
+// tells a leaf of the chain from a page that only claims to be one.
 #pragma once
 
 #include <atomic>
@@ -6,11 +7,7 @@
 #include <string>
 
 #include "innodb/clustered_fields.h"
-#include "innodb/extern_value.h"
 #include "innodb/page.h"
-#include "model/engine_context.h"
-#include "myisam/myisam_export.h"
-#include "sql/row_sink.h"
 
 namespace vostrel {
 
@@ -39,21 +36,16 @@ uint64_t CountLeafPages(Tablespace& space, uint32_t first, const std::atomic<boo
 // being one of its leaves ("" when it is one). Its records would belong to
 // another index, or be node pointers, and its links lead off the chain.
 std::string ForeignLeafProblem(const uint8_t* page, uint32_t p, uint64_t index_id);
+// A page that failed its check, with what its header claims where the header is its own.
+std::string FailedPageText(const Tablespace& space, uint64_t n, const PageCheck& c,
+                           const uint8_t* page);
+// A page that reads as itself but not as the index page wanted: when its
+// checksum fails too, that is the better name for it.
+std::string NameProblem(const Tablespace& space, uint64_t n, const uint8_t* page,
+                        std::string problem);
+
 // A leaf must link back to the leaf it was reached from; when it does not,
 // the chain skips or repeats leaves and rows may be missing.
 std::string BackLinkProblem(const uint8_t* page, uint32_t p, uint32_t from);
-
-// Every live record from `leaf` on as one INSERT statement. `blobs` receives
-// large values of a script save; nullptr keeps them inline.
-// Each page is checked for being the page its link names before the link is
-// followed, and for its checksum before its records are read; a page that
-// fails is named and gives no rows. When something went wrong (or the leaf
-// segment of `index.root` holds pages the walk did not account for) the file
-// is scanned for leaves of the index the chain did not reach, whose rows are
-// then saved. The result's expected_rows is what the leaves' headers count.
-TableExportResult ExportInnoRows(Tablespace& space, uint32_t leaf, const std::string& table_name,
-                                 const TableDef& table, const ClusteredIndex& index, RowSink& sink,
-                                 EngineContext& ctx, BlobFileWriter* blobs,
-                                 const char* function_name);
 
 }  // namespace vostrel

@@ -1,0 +1,77 @@
+#include "scan/table_readers.h"
+
+#include "innodb/innodb_reader.h"
+#include "innodb/system_dictionary.h"
+#include "model/file_util.h"
+#include "myisam/myisam_reader.h"
+
+namespace vostrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path FindOrDefault(const std::string& folder, const std::string& name) {
+  fs::path p = FindFileIgnoringCase(folder, name);
+  return p.empty() ? fs::path(folder) / name : p;
+}
+
+}  // namespace
+
+LoadedDictionary LoadSystemDictionary(const std::filesystem::path& path) {
+  LoadedDictionary l;
+  auto dict = std::make_shared<SystemDictionary>();
+  if (!dict->Load(path, &l.error)) return l;
+  l.path = dict->path().string();
+  l.tables = dict->tables().size();
+  if (dict->damage().any()) l.damage = dict->damage().Summary();
+  for (const SysTablesRow& t : dict->tables()) {
+    if (t.space == 0 && t.name.find('/') != std::string::npos) l.tables_inside.push_back(t.name);
+  }
+  l.dictionary = std::move(dict);
+  return l;
+}
+
+OpenedReader OpenTableReader(const ScanResult& scan, const TableEntry& entry,
+                             const TableDef& table, const EngineContext& ctx, RecoveryOutput& log) {
+  return OpenTableReaderAt(scan.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)],
+                           entry.tableName, table, scan.dictionary.get(), ctx, log);
+}
+
+OpenedReader OpenTableReaderAt(const std::string& folder, const std::string& raw_table,
+                               const TableDef& table, SystemDictionary* dictionary,
+                               const EngineContext& ctx, RecoveryOutput& log) {
+  OpenedReader o;
+  switch (table.engine_type) {
+    case kEngineMyIsam: {
+      const fs::path myi = FindOrDefault(folder, raw_table + ".MYI");
+      log.WriteLogText("Processing File\t" + myi.string() + "\r\n");
+      const fs::path myd = FindOrDefault(folder, raw_table + ".MYD");
+      log.WriteLogText("Processing File\t" + myd.string() + "\r\n");
+      return MyisamReader::Open(table, myi, myd);
+    }
+    case kEngineInnoDb:
+      return InnodbReader::Open(folder, raw_table, DatabaseFolderName(folder) + "/" + raw_table,
+                                table, dictionary, ctx, log);
+    case kEngineHeap:
+      o.note = "MEMORY tables keep no rows on disk";
+      return o;
+    case kEngineBlackhole:
+      o.note = "BLACKHOLE tables keep no rows";
+      return o;
+    case kEngineMergeMyIsam:
+      o.note = "a MERGE table keeps its rows in the tables it merges";
+      return o;
+    case kEngineFederated:
+      o.note = "a FEDERATED table keeps its rows on another server";
+      return o;
+    case kEnginePartition:
+      o.not_read = "not read: partitioned table";
+      return o;
+    default:
+      o.not_read = "not read: " + EngineName(table.engine_type) + " engine data";
+      return o;
+  }
+}
+
+}  // namespace vostrel

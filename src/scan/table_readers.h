@@ -1,0 +1,38 @@
+// The one place that picks a table's reader: by the engine its definition
+// names and the files beside it. Nothing else knows the engines' files.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/engine_context.h"
+#include "model/table_def.h"
+#include "model/table_reader.h"
+#include "scan/scan.h"
+
+namespace vostrel {
+
+// The InnoDB system tablespace and its dictionary, as a scan keeps them.
+struct LoadedDictionary {
+  std::shared_ptr<SystemDictionary> dictionary;  // null when the file cannot be opened
+  std::string error;                             // why it cannot
+  std::string path;
+  size_t tables = 0;
+  std::string damage;  // what the dictionary walk met, summed up
+  // "db/table" of every table whose rows the system tablespace holds.
+  std::vector<std::string> tables_inside;
+};
+LoadedDictionary LoadSystemDictionary(const std::filesystem::path& path);
+
+// The reader of `entry`'s rows. `log` takes the lines a save writes while
+// opening files (a preview or a probe passes a quiet one).
+OpenedReader OpenTableReader(const ScanResult& scan, const TableEntry& entry,
+                             const TableDef& table, const EngineContext& ctx, RecoveryOutput& log);
+// The same for the table whose .frm is `raw_table` + ".frm" in `folder`.
+OpenedReader OpenTableReaderAt(const std::string& folder, const std::string& raw_table,
+                               const TableDef& table, SystemDictionary* dictionary,
+                               const EngineContext& ctx, RecoveryOutput& log);
+
+}  // namespace vostrel
