@@ -121,7 +121,14 @@ sql zip -e "
     INSERT INTO vkey_kb2
     SELECT CONCAT('key-', REPEAT('x', seq % 13), '-', seq % 40), seq, seq * 31,
            CONCAT('text ', seq, ' ', REPEAT('é', seq % 20))
-    FROM seq_1_to_600;"
+    FROM seq_1_to_600;
+    -- Long keys that compress poorly: node pointers fill 1 KiB pages fast.
+    CREATE TABLE deep_kb1 (
+      k VARCHAR(100) CHARACTER SET latin1 NOT NULL PRIMARY KEY,
+      n INT NOT NULL
+    ) ENGINE=InnoDB ROW_FORMAT=COMPRESSED KEY_BLOCK_SIZE=1;
+    INSERT INTO deep_kb1
+    SELECT CONCAT(MD5(seq), MD5(seq + 1), LEFT(MD5(seq + 2), 30)), seq FROM seq_1_to_400;"
 
 echo "== changing rows (modification logs)"
 for kb in "${SIZES[@]}"; do
@@ -145,6 +152,8 @@ sql zip -e "
     DELETE FROM nopk_kb4 WHERE a = 7;
     INSERT INTO nopk_kb4 VALUES (1000, 'late', NULL, 1.25);
     UPDATE vkey_kb2 SET txt = NULL WHERE n % 10 = 0;
+    DELETE FROM deep_kb1 WHERE n % 10 = 0;
+    UPDATE deep_kb1 SET n = -n WHERE n % 7 = 0;
     DELETE FROM vkey_kb2 WHERE n % 17 = 0;
     INSERT INTO vkey_kb2 VALUES ('key--', 1000, 1, 'late'), ('zzz', 1001, NULL, NULL);"
 
@@ -153,7 +162,11 @@ sql zip -e "
 sql zip -e "START TRANSACTION WITH CONSISTENT SNAPSHOT; SELECT COUNT(*) FROM t_kb4; SELECT SLEEP(600);" \
     >/dev/null 2>&1 &
 HOLDER_PID=$!
-sleep 1
+for _ in $(seq 100); do
+    [[ $(sql -N -e "SELECT COUNT(*) FROM information_schema.INNODB_TRX
+                    WHERE trx_mysql_thread_id <> CONNECTION_ID()") -ge 1 ]] && break
+    sleep 0.1
+done
 for kb in "${SIZES[@]}"; do
     sql zip -e "DELETE FROM t_kb$kb WHERE id % 29 = 1; UPDATE t_kb$kb SET tag = 'last' WHERE id % 31 = 0;"
 done

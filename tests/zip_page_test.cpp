@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <random>
@@ -78,17 +79,28 @@ std::string BatchEscape(std::string_view s) {
   std::string out;
   for (char c : s) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\0': out += "\\0"; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\0':
+        out += "\\0";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
 }
 
-bool IsLargeObject(const ColumnDef& c) { return c.type >= kTypeTinyBlob && c.type <= kTypeBlob; }
+bool IsLargeObject(const ColumnDef& c) {
+  return c.type >= kTypeTinyBlob && c.type <= kTypeBlob;
+}
 
 struct Table {
   FixtureTable fixture;
@@ -202,9 +214,11 @@ Scan ScanTable(Table& t) {
         if (sp.external) {
           const ExternRef ref = ParseExternRef(page.data() + sp.offset + sp.length - 20);
           value.resize(sp.length - 20);
-          const ZipBlobResult b = ReadZipBlob(
-              t.space.PageReader(), t.space.page_size(), ref, t.space.page_count(),
-              [&](const uint8_t* d, size_t n) { value.append(reinterpret_cast<const char*>(d), n); });
+          const ZipBlobResult b =
+              ReadZipBlob(t.space.PageReader(), t.space.page_size(), ref, t.space.page_count(),
+                          [&](const uint8_t* d, size_t n) {
+                            value.append(reinterpret_cast<const char*>(d), n);
+                          });
           if (!b.complete()) s.problems.push_back("value of " + f.name + ": " + b.problem);
           s.longest_chain = std::max(s.longest_chain, b.pages);
         }
@@ -224,7 +238,7 @@ Scan ScanTable(Table& t) {
 
 TEST(ZipPageTest, GeometryOfEveryFixtureTablespaceFollowsItsKeyBlockSize) {
   const auto tables = FixtureTables();
-  ASSERT_EQ(tables.size(), 7u) << "fixture missing: " << ZipFixtureDir();
+  ASSERT_EQ(tables.size(), 8u) << "fixture missing: " << ZipFixtureDir();
   std::vector<size_t> sizes;
   for (const FixtureTable& f : tables) {
     Table t(f);
@@ -313,9 +327,9 @@ TEST(ZipPageTest, EveryLeafDecompressesToTheRowsTheServerReported) {
                         std::back_inserter(missing));
     std::set_difference(s.rows.begin(), s.rows.end(), want.begin(), want.end(),
                         std::back_inserter(extra));
-    EXPECT_TRUE(missing.empty()) << f.name << " lacks " << missing.size() << ", first: "
-                                 << (missing.empty() ? "" : missing[0]) << "\nfirst extra: "
-                                 << (extra.empty() ? "" : extra[0]);
+    EXPECT_TRUE(missing.empty()) << f.name << " lacks " << missing.size()
+                                 << ", first: " << (missing.empty() ? "" : missing[0])
+                                 << "\nfirst extra: " << (extra.empty() ? "" : extra[0]);
     EXPECT_GT(s.leaves, 1u) << f.name;
     log_pages += s.pages_with_log;
     grown += s.pages_grown;
@@ -330,9 +344,10 @@ TEST(ZipPageTest, EveryLeafDecompressesToTheRowsTheServerReported) {
   EXPECT_GT(grown, 3u);
   EXPECT_GT(delete_marked, 0u);
   EXPECT_GT(blob_refs, 10u);
-  std::printf("leaves with a modification log: %zu (with records only there: %zu), "
-              "delete-marked records: %zu, off-page references: %zu\n",
-              log_pages, grown, delete_marked, blob_refs);
+  std::printf(
+      "leaves with a modification log: %zu (with records only there: %zu), "
+      "delete-marked records: %zu, off-page references: %zu\n",
+      log_pages, grown, delete_marked, blob_refs);
 }
 
 TEST(ZipPageTest, TreesOfSeveralLevelsAndSecondaryIndexesDecompress) {
@@ -343,6 +358,9 @@ TEST(ZipPageTest, TreesOfSeveralLevelsAndSecondaryIndexesDecompress) {
     std::string problem;
     ASSERT_NE(LeftmostLeaf(t, &levels, &problem), 0u) << f.name << ": " << problem;
     multi_level += levels >= 2;
+    if (f.name == "deep_kb1") {
+      EXPECT_GE(levels, 3) << f.name;
+    }
     // Every index page of the file: node pointers, secondary leaves; the
     // records each page counts are all on its chain.
     PageBuffer page;
@@ -366,7 +384,8 @@ TEST(ZipPageTest, TreesOfSeveralLevelsAndSecondaryIndexesDecompress) {
       ++node_pages;
       if (clustered) {
         EXPECT_TRUE(ZipLayoutMatchesIndex(layout, t.index, &problem)) << problem;
-        for (size_t r = FirstRecord(page.data()); r != 0 && r != 112; r = NextRecord(page.data(), r)) {
+        for (size_t r = FirstRecord(page.data()); r != 0 && r != 112;
+             r = NextRecord(page.data(), r)) {
           const size_t k = NodePointerKeyLength(page.data(), r, t.index);
           ASSERT_NE(k, 0u);
           EXPECT_LT(PageU32(page.data(), r + k), t.space.page_count());
@@ -378,7 +397,7 @@ TEST(ZipPageTest, TreesOfSeveralLevelsAndSecondaryIndexesDecompress) {
       EXPECT_GT(secondary, 0u) << f.name;
     }
   }
-  EXPECT_GE(multi_level, 6u);
+  EXPECT_GE(multi_level, 7u);
 }
 
 // Page copies with damage: a problem text or a page, never a crash (run
@@ -430,7 +449,7 @@ TEST(ZipPageTest, DamagedCompressedPagesGiveAProblemNotACrash) {
 }
 
 TEST(ZipPageTest, BrokenValueChainsAreNamed) {
-  Table t(FixtureTables()[1]);  // t_kb1: the long chains
+  Table t(FixtureTables()[2]);  // t_kb1: the long chains
   ASSERT_EQ(t.fixture.name, "t_kb1");
   // The first value page of the table's largest value.
   std::vector<uint8_t> raw;
@@ -446,12 +465,10 @@ TEST(ZipPageTest, BrokenValueChainsAreNamed) {
   ref.page = first;
   ref.offset = 12;
   ref.length = 1u << 30;  // more than any chain holds
-  auto count = [](uint64_t& n) {
-    return [&n](const uint8_t*, size_t k) { n += k; };
-  };
+  auto count = [](uint64_t& n) { return [&n](const uint8_t*, size_t k) { n += k; }; };
   uint64_t got = 0;
-  ZipBlobResult r = ReadZipBlob(t.space.PageReader(), t.space.page_size(), ref,
-                                t.space.page_count(), count(got));
+  ZipBlobResult r =
+      ReadZipBlob(t.space.PageReader(), t.space.page_size(), ref, t.space.page_count(), count(got));
   EXPECT_NE(r.problem.find("ends"), std::string::npos) << r.problem;
   EXPECT_EQ(got, r.bytes);
   EXPECT_GT(r.pages, 1u);
@@ -472,7 +489,8 @@ TEST(ZipPageTest, BrokenValueChainsAreNamed) {
   got = 0;
   r = ReadZipBlob(reader(first, false), t.space.page_size(), ref, t.space.page_count(), count(got));
   EXPECT_NE(r.problem.find("loops"), std::string::npos) << r.problem;
-  r = ReadZipBlob(reader(kFilNull, true), t.space.page_size(), ref, t.space.page_count(), count(got));
+  r = ReadZipBlob(reader(kFilNull, true), t.space.page_size(), ref, t.space.page_count(),
+                  count(got));
   EXPECT_NE(r.problem.find("page type"), std::string::npos) << r.problem;
   r = ReadZipBlob([](uint32_t, std::vector<uint8_t>&) { return false; }, t.space.page_size(), ref,
                   t.space.page_count(), count(got));
@@ -490,22 +508,28 @@ TEST(ZipPageTest, DecompressionSpeed) {
   std::vector<std::vector<uint8_t>> pages;
   std::vector<uint8_t> raw;
   for (uint64_t n = 0; n < space.page_count(); ++n) {
-    if (space.ReadRawPage(n, raw) && PageU16(raw.data(), 24) == kPageTypeIndex) pages.push_back(raw);
+    if (space.ReadRawPage(n, raw) && PageU16(raw.data(), 24) == kPageTypeIndex)
+      pages.push_back(raw);
   }
   ASSERT_FALSE(pages.empty());
   ZipPageDecompressor d;
   PageBuffer out;
   const size_t rounds = std::max<size_t>(1, 20000 / pages.size());
+  // Processor time, so that other work on the machine does not count.
+  const std::clock_t c0 = std::clock();
   const auto t0 = std::chrono::steady_clock::now();
   size_t ok = 0;
   for (size_t r = 0; r < rounds; ++r) {
     for (const auto& p : pages) ok += d.Decompress(p.data(), p.size(), out.data(), nullptr);
   }
-  const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  const double cpu = double(std::clock() - c0) / CLOCKS_PER_SEC;
   EXPECT_EQ(ok, rounds * pages.size());
   const double mb = double(rounds * pages.size() * space.page_size()) / 1e6;
-  std::printf("%s: %zu index pages of %zu bytes x %zu: %.1f MB compressed in %.3f s = %.0f MB/s\n",
-              file.filename().c_str(), pages.size(), space.page_size(), rounds, mb, s, mb / s);
+  std::printf(
+      "%s: %zu index pages of %zu bytes x %zu: %.1f MB compressed, %.3f s processor "
+      "(%.3f s wall) = %.0f MB/s\n",
+      file.filename().c_str(), pages.size(), space.page_size(), rounds, mb, cpu, wall, mb / cpu);
 }
 
 }  // namespace

@@ -11,11 +11,19 @@ constexpr uint32_t kAtomicBlobs = 1u << 5;
 constexpr uint32_t kFullCrc32Marker = 1u << 4;
 constexpr uint32_t kInvalid = 0xFFFFFFFF;
 
-uint32_t ZipSsize(uint32_t flags) { return (flags >> 1) & 15; }
-uint32_t PageSsize(uint32_t flags) { return (flags >> 6) & 15; }
+uint32_t ZipSsize(uint32_t flags) {
+  return (flags >> 1) & 15;
+}
+uint32_t PageSsize(uint32_t flags) {
+  return (flags >> 6) & 15;
+}
 // Page sizes are stored as log2(size) - 9, 0 standing for 16 KiB.
-uint32_t SizeOf(uint32_t ssize) { return 512u << ssize; }
-bool BadPageSsize(uint32_t s) { return s == 1 || s == 2 || s == 5 || s >= 8; }
+uint32_t SizeOf(uint32_t ssize) {
+  return 512u << ssize;
+}
+bool BadPageSsize(uint32_t s) {
+  return s == 1 || s == 2 || s == 5 || s >= 8;
+}
 
 std::string Hex(uint32_t v) {
   static const char* digits = "0123456789abcdef";
@@ -76,18 +84,26 @@ void ReadClassic(uint32_t flags, TablespaceGeometry& g) {
   if (flags & (1u << 13)) g.not_read.push_back("not read: encrypted (MySQL tablespace encryption)");
   if (flags & (1u << 14)) g.notes.push_back("serialized dictionary pages (MySQL 8.0 SDI flag)");
   if (flags & (1u << 15)) g.not_read.push_back("not read: unknown tablespace flag bit 15");
-  if (flags & (1u << 16)) g.not_read.push_back("not read: page_compressed (MariaDB page compression)");
+  if (flags & (1u << 16))
+    g.not_read.push_back("not read: page_compressed (MariaDB page compression)");
 }
 
 const char* AlgorithmName(uint32_t algo) {
   switch (algo) {
-    case 1: return "zlib";
-    case 2: return "lz4";
-    case 3: return "lzo";
-    case 4: return "lzma";
-    case 5: return "bzip2";
-    case 6: return "snappy";
-    default: return "unknown algorithm";
+    case 1:
+      return "zlib";
+    case 2:
+      return "lz4";
+    case 3:
+      return "lzo";
+    case 4:
+      return "lzma";
+    case 5:
+      return "bzip2";
+    case 6:
+      return "snappy";
+    default:
+      return "unknown algorithm";
   }
 }
 
@@ -134,7 +150,8 @@ TablespaceGeometry ReadTablespaceGeometry(const uint8_t* page0, size_t len) {
     return g;
   }
   const uint8_t* f = page0 + kFspFlagsOffset;
-  const uint32_t flags = (uint32_t{f[0]} << 24) | (uint32_t{f[1]} << 16) | (uint32_t{f[2]} << 8) | f[3];
+  const uint32_t flags =
+      (uint32_t{f[0]} << 24) | (uint32_t{f[1]} << 16) | (uint32_t{f[2]} << 8) | f[3];
   TablespaceGeometry g = GeometryFromFlags(flags);
   if (!g.problem.empty()) return g;
   // MariaDB keeps its encryption record after the extent descriptors of page 0.

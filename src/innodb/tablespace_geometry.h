@@ -22,7 +22,7 @@ struct TablespaceGeometry {
   uint32_t physical_page_size = 16384;  // bytes per page in the file (the zip size)
   // ROW_FORMAT=COMPRESSED pages; with KEY_BLOCK_SIZE=16 both sizes are 16 KiB.
   bool zip = false;
-  bool atomic_blobs = false;            // DYNAMIC or COMPRESSED rows
+  bool atomic_blobs = false;  // DYNAMIC or COMPRESSED rows
   // Features that change the page bytes and that this tool does not decode,
   // each as "not read: <what>".
   std::vector<std::string> not_read;

@@ -55,7 +55,8 @@ ZipBlobResult ReadZipBlob(const ZipPageReader& read_page, size_t zip_size, const
     if (p == kFilNull) return fail("the value page chain ends");
     if (r.pages >= max_pages) return fail("the value page chain is longer than the file");
     if (!seen.insert(p).second) return fail("the value page chain loops back to " + at);
-    if (!read_page(p, page) || page.size() < zip_size) return fail("the value page chain leaves the file at " + at);
+    if (!read_page(p, page) || page.size() < zip_size)
+      return fail("the value page chain leaves the file at " + at);
     ++r.pages;
     const uint8_t* pg = page.data();
     if (PageU32(pg, 4) != p) return fail(at + " holds page " + std::to_string(PageU32(pg, 4)));
@@ -63,7 +64,8 @@ ZipBlobResult ReadZipBlob(const ZipPageReader& read_page, size_t zip_size, const
     if (type != want_type) {
       return fail(at + " has page type " + std::to_string(type) + ", not a compressed value page");
     }
-    if (offset < kFilNext || offset + 4 > zip_size) return fail("the value reference points outside " + at);
+    if (offset < kFilNext || offset + 4 > zip_size)
+      return fail("the value reference points outside " + at);
     const uint32_t next = PageU32(pg, offset);
     const size_t data_at = offset == kFilNext ? kFilData : offset + 4;
     in.zs.next_in = const_cast<Bytef*>(pg + data_at);

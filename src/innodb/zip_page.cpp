@@ -9,7 +9,7 @@ namespace vostrel {
 
 namespace {
 
-constexpr size_t kPageData = 94;   // FIL header, index page header, segment headers
+constexpr size_t kPageData = 94;  // FIL header, index page header, segment headers
 constexpr size_t kInfimum = 99;
 constexpr size_t kSupremum = 112;
 constexpr size_t kZipStart = 120;  // records begin after the supremum
@@ -26,6 +26,7 @@ constexpr size_t kMaxFixedRun = 768;
 constexpr uint8_t kDeletedFlag = 0x20;
 constexpr uint8_t kMinRecFlag = 0x10;
 constexpr unsigned kStatusNodePtr = 1;
+constexpr uint16_t kUnknown = 0xFFFF;
 
 constexpr size_t kNDirSlots = kPageHeader + 0;
 constexpr size_t kHeapTop = kPageHeader + 2;
@@ -94,7 +95,8 @@ bool DecodeFields(const uint8_t* b, const uint8_t* end, bool leaf, ZipPageLayout
       l.trx_id_field = last;
     }
   } else {
-    if (nullable > last) return Fail(problem, "the field list counts fewer nullable fields than it has");
+    if (nullable > last)
+      return Fail(problem, "the field list counts fewer nullable fields than it has");
     l.nullable = last;
   }
   return true;
@@ -105,8 +107,8 @@ bool DecodeFields(const uint8_t* b, const uint8_t* end, bool leaf, ZipPageLayout
 // -1 when that byte lies outside what may be read.
 template <typename HeaderByte>
 bool ReadOffsets(const ZipPageLayout& l, bool node_ptr, HeaderByte hb, std::vector<uint16_t>& start,
-                 std::vector<uint16_t>& end, std::vector<uint8_t>& kind, size_t& extra, size_t& data,
-                 bool& any_extern) {
+                 std::vector<uint16_t>& end, std::vector<uint8_t>& kind, size_t& extra,
+                 size_t& data, bool& any_extern) {
   const size_t nf = l.fields.size();
   const size_t n = node_ptr ? nf + 1 : nf;
   const size_t null_bytes = (l.nullable + 7) / 8;
@@ -176,8 +178,13 @@ struct Job {
   std::vector<uint16_t>& start;
   std::vector<uint16_t>& end;
   std::vector<uint8_t>& kind;
-  std::vector<uint8_t>& is_free;
+  std::vector<uint16_t>& freed;  // offsets of the free list, sorted
+  std::vector<uint16_t>& known;  // per slot: where its trailer bytes go, or kUnknown
+  std::vector<uint8_t>& scratch;
   std::string* problem;
+  uint8_t* out = nullptr;        // next page byte the stream fills
+  const uint8_t* src = nullptr;  // inflated stream not yet placed
+  const uint8_t* src_end = nullptr;
 
   size_t n_dense = 0;
   size_t n_recs = 0;
@@ -213,17 +220,26 @@ struct Job {
         start, end, kind, extra, data, any_extern);
   }
 
-  // Inflates page bytes up to `to`. Before a record the stream may end (the
-  // remaining records are in the modification log); inside one it may not.
+  // The stream is inflated in one go into `src`; these copy it into the page
+  // up to `to`. Before a record the stream may end (the remaining records are
+  // in the modification log); inside one it may not.
   enum Step { kFilled, kEnded, kBroken };
-  Step InflateTo(size_t to, bool record_start) {
+  Step CopyTo(size_t to, bool record_start) {
     uint8_t* dst = page + to;
-    if (to > limit || dst < zs.next_out) return kBroken;
-    zs.avail_out = static_cast<uInt>(dst - zs.next_out);
-    const int r = inflate(&zs, Z_SYNC_FLUSH);
-    if (record_start && r == Z_STREAM_END) return kEnded;
-    if ((r == Z_OK || r == Z_BUF_ERROR || r == Z_STREAM_END) && zs.avail_out == 0) return kFilled;
-    return kBroken;
+    if (to > limit || dst < out) return kBroken;
+    const size_t need = static_cast<size_t>(dst - out);
+    const size_t have = static_cast<size_t>(src_end - src);
+    if (record_start && have <= need) {
+      std::memcpy(out, src, have);
+      out += have;
+      src += have;
+      return kEnded;
+    }
+    if (have < need) return kBroken;
+    std::memcpy(out, src, need);
+    out += need;
+    src += need;
+    return kFilled;
   }
 
   bool Run();
@@ -237,15 +253,18 @@ struct Job {
 
 bool Job::DirDecode() {
   const size_t n_slots = PageU16(page, kNDirSlots);
-  if (n_slots < 2 || kDirEnd - 2 * n_slots <= kZipStart) return Fail("the page directory size is impossible");
+  if (n_slots < 2 || kDirEnd - 2 * n_slots <= kZipStart)
+    return Fail("the page directory size is impossible");
   limit = kDirEnd - 2 * n_slots;
   size_t owned = 0;
   for (size_t i = 0; i < n_recs; ++i) owned += (Dense(i) & kSlotOwned) != 0;
-  if (owned + 2 != n_slots) return Fail("the dense directory does not match the page directory size");
+  if (owned + 2 != n_slots)
+    return Fail("the dense directory does not match the page directory size");
   std::memset(page + kDirEnd, 0, kPageSize - kDirEnd);
   size_t slot = kDirEnd - 2;
   Put16(page + slot, kInfimum);
   recs.resize(n_dense);
+  known.assign(n_dense, kUnknown);
   for (size_t i = 0; i < n_dense; ++i) {
     const uint16_t d = Dense(i);
     if (i < n_recs) {
@@ -277,22 +296,23 @@ bool Job::Records(bool& ended) {
   const bool node_ptr = !l.leaf;
   for (size_t slot = 0; slot < n_dense; ++slot) {
     const size_t rec = recs[slot];
-    if (l.leaf && !l.clustered && page + rec - kExtra == zs.next_out) {
+    if (l.leaf && !l.clustered && page + rec - kExtra == out) {
       // Secondary leaf records follow each other in the stream.
     } else {
-      const Step s = InflateTo(rec - kExtra, true);
+      const Step s = CopyTo(rec - kExtra, true);
       if (s == kEnded) {
-        if (zs.next_out == page + rec - kExtra) {
-          zs.next_out = page + rec;
+        if (out == page + rec - kExtra) {
+          out = page + rec;
           Put16(page + rec - 4, heap_status);
           heap_status += 8;
         }
         ended = true;
         return true;
       }
-      if (s == kBroken) return Fail("the compressed stream breaks before record " + std::to_string(slot));
+      if (s == kBroken)
+        return Fail("the compressed stream breaks before record " + std::to_string(slot));
     }
-    zs.next_out = page + rec;
+    out = page + rec;
     Put16(page + rec - 4, heap_status);
     heap_status += 8;
     ++l.stream_records;
@@ -300,13 +320,19 @@ bool Job::Records(bool& ended) {
       if (!OffsetsFromPage(rec, node_ptr) || rec + data > limit) {
         return Fail("record " + std::to_string(slot) + " has a header that does not fit the page");
       }
+      // Unless the log rewrites it, the trailer pass needs only this.
+      if (node_ptr) {
+        known[slot] = static_cast<uint16_t>(data - kChildLen);
+      } else if (!any_extern && Len(l.trx_id_field) >= kTrxRoll) {
+        known[slot] = start[l.trx_id_field];
+      }
     }
     if (node_ptr) {
-      if (InflateTo(rec + data - kChildLen, false) != kFilled) {
+      if (CopyTo(rec + data - kChildLen, false) != kFilled) {
         return Fail("the compressed stream breaks inside node pointer " + std::to_string(slot));
       }
-      std::memset(zs.next_out, 0, kChildLen);
-      zs.next_out += kChildLen;
+      std::memset(out, 0, kChildLen);
+      out += kChildLen;
     } else if (l.clustered) {
       const size_t nf = l.fields.size();
       for (size_t i = 0; i < nf; ++i) {
@@ -326,24 +352,30 @@ bool Job::Records(bool& ended) {
         } else {
           continue;
         }
-        if (InflateTo(gap_at, false) != kFilled) {
+        if (CopyTo(gap_at, false) != kFilled) {
           return Fail("the compressed stream breaks inside record " + std::to_string(slot));
         }
-        std::memset(zs.next_out, 0, gap_len);
-        zs.next_out += gap_len;
+        std::memset(out, 0, gap_len);
+        out += gap_len;
       }
-      if (InflateTo(rec + data, false) != kFilled) {
+      if (CopyTo(rec + data, false) != kFilled) {
         return Fail("the compressed stream breaks inside record " + std::to_string(slot));
       }
     }
   }
   // The rest of the heap: the last secondary record and any unused tail.
   const size_t heap_top = PageU16(page, kHeapTop);
-  if (heap_top > limit || page + heap_top < zs.next_out) {
+  if (heap_top > limit || page + heap_top < out) {
     return Fail("the heap top lies outside the record heap");
   }
-  zs.avail_out = static_cast<uInt>(page + heap_top - zs.next_out);
-  if (inflate(&zs, Z_FINISH) != Z_STREAM_END) return Fail("the compressed stream does not end where the heap does");
+  // The stream may stop short of the heap top when records were added later.
+  if (static_cast<size_t>(src_end - src) > static_cast<size_t>(page + heap_top - out)) {
+    return Fail("the compressed stream runs past the heap top");
+  }
+  const size_t rest = static_cast<size_t>(src_end - src);
+  std::memcpy(out, src, rest);
+  out += rest;
+  src += rest;
   return true;
 }
 
@@ -362,14 +394,16 @@ bool Job::ApplyLogExtern(size_t rec, const uint8_t*& log, const uint8_t* log_end
     } else if (kind[i] == kExtern) {
       if (Len(i) < kRefLen) return Fail("a modification-log record has a short reference");
       const size_t len = rec + end[i] - kRefLen - out;
-      if (len >= static_cast<size_t>(log_end - log)) return Fail("a modification-log record runs past the log");
+      if (len >= static_cast<size_t>(log_end - log))
+        return Fail("a modification-log record runs past the log");
       std::memcpy(page + out, log, len);
       log += len;
       out += len + kRefLen;
     }
   }
   const size_t len = rec + data - out;
-  if (len >= static_cast<size_t>(log_end - log)) return Fail("a modification-log record runs past the log");
+  if (len >= static_cast<size_t>(log_end - log))
+    return Fail("a modification-log record runs past the log");
   std::memcpy(page + out, log, len);
   log += len;
   return true;
@@ -404,6 +438,7 @@ bool Job::ApplyLog(const uint8_t* log, const uint8_t* log_end, const uint8_t** l
     }
     Put16(page + rec - 4, hs);
     ++l.log_entries;
+    known[heap_no_minus_1 - 1] = kUnknown;
     const bool node_ptr = (hs & kStatusNodePtr) != 0;
     if (val & 1) {
       if (!OffsetsFromPage(rec, node_ptr) || rec + data > limit) {
@@ -412,7 +447,8 @@ bool Job::ApplyLog(const uint8_t* log, const uint8_t* log_end, const uint8_t** l
       std::memset(page + rec, 0, data);
       continue;
     }
-    if (!OffsetsFromLog(log, log_end, node_ptr)) return Fail("a modification-log record header runs past the log");
+    if (!OffsetsFromLog(log, log_end, node_ptr))
+      return Fail("a modification-log record header runs past the log");
     if (rec < kZipStart + extra || rec + data > limit) {
       return Fail("a modification-log record does not fit the page");
     }
@@ -422,11 +458,13 @@ bool Job::ApplyLog(const uint8_t* log, const uint8_t* log_end, const uint8_t** l
       if (!ApplyLogExtern(rec, log, log_end)) return false;
     } else if (node_ptr) {
       const size_t len = data - kChildLen;
-      if (len >= static_cast<size_t>(log_end - log)) return Fail("a modification-log record runs past the log");
+      if (len >= static_cast<size_t>(log_end - log))
+        return Fail("a modification-log record runs past the log");
       std::memcpy(page + rec, log, len);
       log += len;
     } else if (!l.clustered) {
-      if (data >= static_cast<size_t>(log_end - log)) return Fail("a modification-log record runs past the log");
+      if (data >= static_cast<size_t>(log_end - log))
+        return Fail("a modification-log record runs past the log");
       std::memcpy(page + rec, log, data);
       log += data;
     } else {
@@ -435,11 +473,13 @@ bool Job::ApplyLog(const uint8_t* log, const uint8_t* log_end, const uint8_t** l
         return Fail("a modification-log record has no room for DB_TRX_ID");
       }
       const size_t before = start[t];
-      if (before >= static_cast<size_t>(log_end - log)) return Fail("a modification-log record runs past the log");
+      if (before >= static_cast<size_t>(log_end - log))
+        return Fail("a modification-log record runs past the log");
       std::memcpy(page + rec, log, before);
       log += before;
       const size_t after = data - before - kTrxRoll;
-      if (after >= static_cast<size_t>(log_end - log)) return Fail("a modification-log record runs past the log");
+      if (after >= static_cast<size_t>(log_end - log))
+        return Fail("a modification-log record runs past the log");
       std::memcpy(page + rec + before + kTrxRoll, log, after);
       log += after;
     }
@@ -456,33 +496,43 @@ bool Job::RestoreTrailer(const uint8_t* log_stop) {
   if (node_ptr) {
     for (size_t slot = 0; slot < n_dense; ++slot) {
       const size_t rec = recs[slot];
-      if (!OffsetsFromPage(rec, true) || rec + data > limit) {
-        return Fail("node pointer " + std::to_string(slot) + " does not fit the page");
+      size_t at = known[slot];
+      if (at == kUnknown) {
+        if (!OffsetsFromPage(rec, true) || rec + data > limit) {
+          return Fail("node pointer " + std::to_string(slot) + " does not fit the page");
+        }
+        at = data - kChildLen;
       }
       storage -= kChildLen;
-      std::memcpy(page + rec + data - kChildLen, storage, kChildLen);
+      std::memcpy(page + rec + at, storage, kChildLen);
     }
     return true;
   }
-  is_free.assign(kPageSize, 0);
-  for (size_t i = n_recs; i < n_dense; ++i) is_free[Dense(i) & kSlotMask] = 1;
+  freed.clear();
+  for (size_t i = n_recs; i < n_dense; ++i) freed.push_back(Dense(i) & kSlotMask);
+  std::sort(freed.begin(), freed.end());
   const uint8_t* externs = storage - n_dense * kTrxRoll;
+  const size_t t = l.trx_id_field;
   for (size_t slot = 0; slot < n_dense; ++slot) {
     const size_t rec = recs[slot];
+    storage -= kTrxRoll;
+    if (known[slot] != kUnknown) {
+      std::memcpy(page + rec + known[slot], storage, kTrxRoll);
+      continue;
+    }
     if (!OffsetsFromPage(rec, false) || rec + data > limit) {
       return Fail("record " + std::to_string(slot) + " does not fit the page");
     }
-    const size_t t = l.trx_id_field;
     if (kind[t] != kValue || Len(t) < kTrxRoll) {
       return Fail("record " + std::to_string(slot) + " has no room for DB_TRX_ID");
     }
-    storage -= kTrxRoll;
     std::memcpy(page + rec + start[t], storage, kTrxRoll);
     if (!any_extern) continue;
-    const bool exists = is_free[rec] == 0;
+    const bool exists = !std::binary_search(freed.begin(), freed.end(), rec);
     for (size_t i = 0; i < l.fields.size(); ++i) {
       if (kind[i] != kExtern) continue;
-      if (Len(i) < kRefLen) return Fail("record " + std::to_string(slot) + " has a short reference");
+      if (Len(i) < kRefLen)
+        return Fail("record " + std::to_string(slot) + " has a short reference");
       uint8_t* dst = page + rec + end[i] - kRefLen;
       if (!exists) {
         std::memset(dst, 0, kRefLen);  // a freed record's references are not kept
@@ -557,24 +607,37 @@ bool Job::Run() {
   zs.avail_out = static_cast<uInt>(limit - kZipStart);
   // The zlib header, then the block holding the field list.
   if (inflate(&zs, Z_BLOCK) != Z_OK || inflate(&zs, Z_BLOCK) != Z_OK) {
-    return Fail(std::string("the compressed stream does not start: ") + (zs.msg ? zs.msg : "bad header"));
+    return Fail(std::string("the compressed stream does not start: ") +
+                (zs.msg ? zs.msg : "bad header"));
   }
   if (!DecodeFields(page + kZipStart, zs.next_out, l.leaf, l, problem)) return false;
   l.records = n_dense;
   start.resize(l.fields.size() + 1);
   end.resize(l.fields.size() + 1);
   kind.resize(l.fields.size() + 1);
-  zs.next_out = page + kZipStart;
 
   const size_t slot_size = !l.leaf ? 2 + kChildLen : l.clustered ? 2 + kTrxRoll : 2;
-  if (n_dense * slot_size >= zs.avail_in) return Fail("the uncompressed trailer is larger than the page");
+  if (n_dense * slot_size >= zs.avail_in)
+    return Fail("the uncompressed trailer is larger than the page");
   zs.avail_in -= static_cast<uInt>(n_dense * slot_size);
   heap_status = (2u << 3) | (l.leaf ? 0u : kStatusNodePtr);
 
+  // Records and the uncompressed parts between them, in one inflate call:
+  // zlib is several times faster over a whole page than over its pieces.
+  scratch.resize(kPageSize);
+  zs.next_out = scratch.data();
+  zs.avail_out = static_cast<uInt>(scratch.size());
+  if (inflate(&zs, Z_FINISH) != Z_STREAM_END) {
+    return Fail(std::string("the compressed stream is damaged: ") +
+                (zs.msg ? zs.msg : "it does not end within the page"));
+  }
+  src = scratch.data();
+  src_end = zs.next_out;
+  out = page + kZipStart;
   bool ended = false;
   if (!Records(ended)) return false;
   // What the stream left of the heap is unused until the log fills it.
-  std::memset(zs.next_out, 0, page + limit - zs.next_out);
+  std::memset(out, 0, page + limit - out);
 
   const uint8_t* log = zs.next_in;
   const uint8_t* log_end = log + zs.avail_in + 1;
@@ -603,8 +666,10 @@ bool ZipPageDecompressor::Decompress(const uint8_t* zpage, size_t zip_size, uint
   }
   const uint16_t type = PageU16(zpage, 24);
   if (type == kPageTypeRtree) return Fail(problem, "not read: spatial index page");
-  if (type != kPageTypeIndex) return Fail(problem, "page type " + std::to_string(type) + " is not an index page");
-  if (!PageIsCompact(zpage)) return Fail(problem, "the compressed page is not in the compact format");
+  if (type != kPageTypeIndex)
+    return Fail(problem, "page type " + std::to_string(type) + " is not an index page");
+  if (!PageIsCompact(zpage))
+    return Fail(problem, "the compressed page is not in the compact format");
   if (stream_ready_) {
     if (inflateReset(&stream_) != Z_OK) return Fail(problem, "zlib cannot be reset");
   } else {
@@ -615,7 +680,8 @@ bool ZipPageDecompressor::Decompress(const uint8_t* zpage, size_t zip_size, uint
   }
   layout_ = ZipPageLayout{};
   layout_.leaf = PageLevel(zpage) == 0;
-  Job job{zpage, zip_size, out, stream_, layout_, recs_, start_, end_, kind_, is_free_, problem};
+  Job job{zpage, zip_size, out,    stream_, layout_,  recs_,  start_,
+          end_,  kind_,    freed_, known_,  scratch_, problem};
   const bool ok = job.Run();
   if (layout) *layout = layout_;
   return ok;
@@ -697,8 +763,8 @@ bool ZipLayoutMatchesIndex(const ZipPageLayout& layout, const ClusteredIndex& in
   ZipPageLayout expected;
   std::string ignored;
   DecodeFields(want.data(), want.data() + want.size(), layout.leaf, expected, &ignored);
-  std::string why = "the page's field list (" + std::to_string(layout.fields.size()) +
-                    " stored fields";
+  std::string why =
+      "the page's field list (" + std::to_string(layout.fields.size()) + " stored fields";
   if (layout.clustered) why += ", DB_TRX_ID at " + std::to_string(layout.trx_id_field);
   why += ") differs from the table definition's (" + std::to_string(expected.fields.size()) +
          " stored fields";

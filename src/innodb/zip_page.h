@@ -32,13 +32,13 @@ struct ZipPageLayout {
   std::vector<uint8_t> field_info;  // the stored field list, as EncodeZipFields writes it
   std::vector<ZipField> fields;
   bool leaf = false;
-  bool clustered = false;         // a leaf carrying DB_TRX_ID (clustered index)
-  size_t trx_id_field = kNone;    // position of the DB_TRX_ID run among `fields`
-  size_t nullable = 0;            // nullable fields of the index (null bitmap bits)
-  size_t records = 0;             // records of the dense directory, deleted ones included
-  size_t stream_records = 0;      // of those, found in the compressed stream (the rest: log only)
-  size_t log_entries = 0;         // modification-log entries applied
-  size_t blobs = 0;               // off-page references put back into records
+  bool clustered = false;       // a leaf carrying DB_TRX_ID (clustered index)
+  size_t trx_id_field = kNone;  // position of the DB_TRX_ID run among `fields`
+  size_t nullable = 0;          // nullable fields of the index (null bitmap bits)
+  size_t records = 0;           // records of the dense directory, deleted ones included
+  size_t stream_records = 0;    // of those, found in the compressed stream (the rest: log only)
+  size_t log_entries = 0;       // modification-log entries applied
+  size_t blobs = 0;             // off-page references put back into records
 };
 
 // Rebuilds compressed pages; keeps its zlib state between pages.
@@ -59,7 +59,9 @@ class ZipPageDecompressor {
   std::vector<uint16_t> recs_;
   std::vector<uint16_t> start_, end_;
   std::vector<uint8_t> kind_;
-  std::vector<uint8_t> is_free_;
+  std::vector<uint16_t> freed_;
+  std::vector<uint16_t> known_;
+  std::vector<uint8_t> scratch_;
   ZipPageLayout layout_;
 };
 
