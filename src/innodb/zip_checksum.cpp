@@ -2,23 +2,11 @@
 
 #include <zlib.h>
 
-#include <array>
+#include "innodb/crc32c.h"
 
 namespace vostrel {
 
 namespace {
-
-constexpr std::array<uint32_t, 256> MakeCrc32cTable() {
-  std::array<uint32_t, 256> t{};
-  for (uint32_t i = 0; i < 256; ++i) {
-    uint32_t c = i;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0x82F63B78u : c >> 1;
-    t[i] = c;
-  }
-  return t;
-}
-
-constexpr std::array<uint32_t, 256> kCrc32cTable = MakeCrc32cTable();
 
 // Bytes 0-3 (the checksum), 16-23 (LSN) and 26-33 (flush LSN or key version)
 // are left out: the three spans below are what the checksum covers.
@@ -34,12 +22,6 @@ uint32_t StoredChecksum(const uint8_t* p) {
 
 }  // namespace
 
-uint32_t Crc32c(const uint8_t* data, size_t len) {
-  uint32_t c = 0xFFFFFFFFu;
-  for (size_t i = 0; i < len; ++i) c = kCrc32cTable[(c ^ data[i]) & 0xFF] ^ (c >> 8);
-  return ~c;
-}
-
 ZipChecksum ZipPageChecksumKind(const uint8_t* zpage, size_t zip_size) {
   if (zip_size <= kSpaceField) return ZipChecksum::kMismatch;
   const uint32_t stored = StoredChecksum(zpage);
@@ -52,6 +34,11 @@ ZipChecksum ZipPageChecksumKind(const uint8_t* zpage, size_t zip_size) {
                        Crc32c(zpage + kTypeField, 2) ^
                        Crc32c(zpage + kSpaceField, zip_size - kSpaceField);
   if (stored == crc) return ZipChecksum::kCrc32;
+  const uint32_t legacy =
+      Crc32cLegacyBigEndian(zpage + kOffsetField, kLsnField - kOffsetField, kOffsetField) ^
+      Crc32cLegacyBigEndian(zpage + kTypeField, 2, kTypeField) ^
+      Crc32cLegacyBigEndian(zpage + kSpaceField, zip_size - kSpaceField, kSpaceField);
+  if (stored == legacy) return ZipChecksum::kCrc32BigEndian;
   // The server starts this Adler-32 at 0, not at zlib's usual 1.
   uLong adler = adler32(0L, zpage + kOffsetField, kLsnField - kOffsetField);
   adler = adler32(adler, zpage + kTypeField, 2);

@@ -7,15 +7,13 @@
 
 namespace vostrel {
 
-// CRC-32C (Castagnoli), as InnoDB's crc32 checksums use it.
-uint32_t Crc32c(const uint8_t* data, size_t len);
-
 enum class ZipChecksum : uint8_t {
   kMismatch,
-  kCrc32,   // innodb_checksum_algorithm=crc32 (and full_crc32 servers, which keep it here)
-  kInnodb,  // the older Adler-32 based algorithm
-  kNone,    // innodb_checksum_algorithm=none: the magic 0xDEADBEEF
-  kEmpty,   // an all-zero page
+  kCrc32,           // innodb_checksum_algorithm=crc32 (and full_crc32 servers, which keep it here)
+  kCrc32BigEndian,  // crc32 as MySQL 5.6/5.7 computed it on big-endian machines
+  kInnodb,          // the older Adler-32 based algorithm
+  kNone,            // innodb_checksum_algorithm=none: the magic 0xDEADBEEF
+  kEmpty,           // an all-zero page
 };
 
 // Which algorithm the stored checksum of a compressed page matches.
