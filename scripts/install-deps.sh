@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(cmake g++ make pkg-config libgtest-dev mariadb-server mariadb-client
-          libmariadb-dev xz-utils python3 qt6-base-dev clang libclang-rt-14-dev)
+          libmariadb-dev zlib1g-dev xz-utils python3 qt6-base-dev clang libclang-rt-14-dev)
 missing=()
 for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
