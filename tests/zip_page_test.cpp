@@ -16,9 +16,11 @@
 #include <sstream>
 
 #include "innodb/clustered_fields.h"
-#include "innodb/innodb_table.h"
+#include "innodb/compact_fields.h"
+#include "innodb/leaf_chain.h"
 #include "innodb/record.h"
-#include "innodb/row_decoder.h"
+#include "model/field_decoder.h"
+#include "scan/row_text_writer.h"
 #include "innodb/tablespace_geometry.h"
 #include "innodb/zip_blob.h"
 #include "innodb/zip_checksum.h"
@@ -165,10 +167,10 @@ Scan ScanTable(Table& t) {
     s.problems.push_back(problem);
     return s;
   }
-  InnoRowDecoder decoder(t.def, t.index, testing::Collations(), testing::DefaultCodePage());
-  Tablespace no_pages;  // values come from ReadZipBlob, never from 16 KiB pages
-  DamageLog damage;
-  InnoDecodeContext ctx{no_pages, nullptr, DecodeOptions{true}, damage};
+  // Values on other pages come from ReadZipBlob below, never from the decoder.
+  FieldDecoder decoder(t.def, InnodbColumnStorage(t.def, t.index), testing::Collations(),
+                       testing::DefaultCodePage());
+  CompactFieldSplitter split(t.def, t.index);
   PageBuffer page;
   ZipPageLayout layout;
   std::vector<FieldSpan> spans;
@@ -187,11 +189,14 @@ Scan ScanTable(Table& t) {
     s.pages_grown += layout.stream_records < layout.records;
     s.blob_refs += layout.blobs;
     const PageWalk w = WalkPageRecords(page.data(), 0, [&](size_t origin) {
-      if (!decoder.Decode(page.data(), origin, ctx, row) ||
-          !SplitRecord(page.data(), origin, t.index, spans)) {
+      const std::vector<StoredField>* fields = split.Split(page.data(), origin, nullptr);
+      if (fields == nullptr || !SplitRecord(page.data(), origin, t.index, spans)) {
         s.problems.push_back("record at " + std::to_string(origin) + " does not fit");
         return true;
       }
+      RowTextWriter w(true);
+      w.Into(row, t.def.columns.size());
+      decoder.WriteRecord(RecordFields{fields->data(), fields->size(), {}}, w);
       std::vector<std::string> cols(t.def.columns.size());
       for (size_t c = 0; c < cols.size(); ++c) {
         const FieldValue& v = row[c];
