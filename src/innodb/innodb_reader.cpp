@@ -73,7 +73,7 @@ class InnodbBlockDecoder : public BlockDecoder {
       }
       block.unit_ok[k] = 1;
       bool stopped = false;
-      const PageWalk w = WalkPageRecords(page, origin, [&](size_t r) {
+      const PageWalk w = WalkPageRecordsWith(page, origin, [&](size_t r) {
         bool short_reference = false;
         const std::vector<StoredField>* fields = split_.Split(page, r, &short_reference);
         if (fields == nullptr) {

@@ -93,6 +93,43 @@ PageWalk WalkPageRecords(const uint8_t* page, size_t start,
 
 // Origin of the first user record, or 0 for an empty page / missing infimum.
 size_t FirstRecord(const uint8_t* page);
-size_t NextRecord(const uint8_t* page, size_t origin);
+inline size_t NextRecord(const uint8_t* page, size_t origin) {
+  if (origin < 2 || origin >= kPageSize) return 0;
+  return (origin + PageU16(page, origin - 2)) & 0xFFFF;
+}
+
+// The same walk with the visitor inlined, for the loops that read every record.
+template <class Visit>
+inline PageWalk WalkPageRecordsWith(const uint8_t* page, size_t start, Visit&& visit) {
+  constexpr size_t kFirstUserOrigin = 120;  // just past the supremum
+  constexpr uint8_t kDeleteMark = 0x20;
+  PageWalk w;
+  size_t r = start != 0 ? start : FirstRecord(page);
+  if (r == 0) return w;
+  // A page holds at most this many records; more means the chain loops.
+  for (size_t steps = 0; r != kSupremumOrigin; ++steps) {
+    if (r < kFirstUserOrigin || r >= kPageSize || steps > kPageSize / 5) {
+      w.damaged = true;
+      return w;
+    }
+    const uint8_t status = page[r - 3] & 7;
+    if (status != 0) {  // not an ordinary leaf record
+      w.damaged = true;
+      return w;
+    }
+    const size_t next = NextRecord(page, r);
+    if (page[r - 5] & kDeleteMark) {
+      ++w.deleted;
+    } else {
+      ++w.records;
+      if (!visit(r)) {
+        w.stopped_at = next == kSupremumOrigin ? 0 : next;
+        return w;
+      }
+    }
+    r = next;
+  }
+  return w;
+}
 
 }  // namespace vostrel

@@ -282,8 +282,37 @@ char* PutPackedDecimalChecked(char* out, ByteView bytes, int precision, int scal
 }  // namespace
 
 char* PutPackedDecimal(char* p, ByteView bytes, int precision, int scale) {
-  // Up to 18 digits on each side of the point: both parts fit one integer.
   const int intg = precision - scale;
+  // Up to nine digits on each side of the point, the usual DECIMAL(M,D): one
+  // group each, read in place. Bytes of a negative value are inverted.
+  if (scale >= 0 && intg >= 0 && intg <= 9 && scale <= 9) {
+    const size_t ni = static_cast<size_t>(kDigitBytes[intg]);
+    const size_t nf = static_cast<size_t>(kDigitBytes[scale]);
+    const uint8_t* b = bytes.data();
+    if (ni + nf > 0 && bytes.size() >= ni + nf) {
+      const bool negative = (b[0] & 0x80) == 0;
+      const uint64_t flip = negative ? ~uint64_t{0} : 0;
+      uint64_t int_value = ni ? ReadUnsignedBe(b, ni) ^ (uint64_t{0x80} << (8 * (ni - 1))) : 0;
+      uint64_t frac_value = nf ? ReadUnsignedBe(b + ni, nf) : 0;
+      int_value = (int_value ^ flip) & ((uint64_t{1} << (8 * ni)) - 1);
+      frac_value = (frac_value ^ flip) & (nf >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * nf)) - 1);
+      if (ni == 0 && nf > 0) {
+        // No integer digits: the sign bit sits on the fraction's first byte.
+        frac_value ^= uint64_t{0x80} << (8 * (nf - 1));
+      }
+      if (int_value < kPow10[intg] && frac_value < kPow10[scale]) {
+        if (negative && (int_value != 0 || frac_value != 0)) *p++ = '-';
+        p = PutUnsigned(p, int_value);
+        if (scale > 0) {
+          *p++ = '.';
+          PutDigitsBack(p + scale, frac_value, scale);
+          p += scale;
+        }
+        return p;
+      }
+    }
+  }
+  // Up to 18 digits on each side of the point: both parts fit one integer.
   if (scale >= 0 && intg >= 0 && intg <= 18 && scale <= 18) {
     const size_t size = PackedDecimalSize(precision, scale);
     if (size > 0 && bytes.size() >= size) {
@@ -458,8 +487,13 @@ void AppendTime2(ByteView bytes, int digits, std::string& out) {
 }
 
 char* PutDateTime2(char* p, ByteView bytes, int digits) {
-  uint8_t b[8] = {};
-  for (size_t i = 0; i < 8 && i < bytes.size(); ++i) b[i] = bytes.data()[i];
+  uint8_t copy[8] = {};
+  const uint8_t* b = bytes.data();
+  // Read in place when the value is whole; a cut one is read with zeros after it.
+  if (bytes.size() < 5 + FractionBytes(digits)) {
+    for (size_t i = 0; i < 8 && i < bytes.size(); ++i) copy[i] = bytes.data()[i];
+    b = copy;
+  }
   int64_t intpart = static_cast<int64_t>(ReadUnsignedBe(b, 5)) - 0x8000000000LL;
   const bool negative = intpart < 0;
   if (negative) intpart = -intpart;
