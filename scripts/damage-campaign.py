@@ -3,7 +3,7 @@
 that every run of the tool either recovers the table exactly or says, by
 name, that it did not.
 
-    scripts/damage-campaign.py CLI DATADIR [--per-file N] [--seed S]
+    scripts/damage-campaign.py CLI DATADIR|ARCHIVE.tar.xz [--per-file N] [--seed S]
                                [--timeout SECONDS] [--keep DIR]
 
 Each run copies the data directory (hard links, but for the damaged file),
@@ -167,8 +167,14 @@ def main():
     ap.add_argument("--keep", help="keep the damaged copies of failing runs here")
     args = ap.parse_args()
     rng = random.Random(args.seed)
-    src = os.path.abspath(args.datadir)
     work = tempfile.mkdtemp(prefix="damage-campaign.")
+    src = os.path.abspath(args.datadir)
+    if src.endswith(".tar.xz"):
+        # A packed data directory (the sample): the one folder inside it.
+        unpacked = os.path.join(work, "unpacked")
+        os.makedirs(unpacked)
+        subprocess.run(["tar", "-xJf", src, "-C", unpacked], check=True)
+        src = os.path.join(unpacked, os.listdir(unpacked)[0])
     logs = os.path.join(work, "logs")
     os.makedirs(logs)
 
