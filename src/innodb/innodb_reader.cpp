@@ -11,6 +11,7 @@
 #include "innodb/page_check.h"
 #include "innodb/record.h"
 #include "innodb/space_map.h"
+#include "innodb/zip_blob.h"
 
 namespace vostrel {
 
@@ -303,6 +304,15 @@ bool InnodbReader::ReadExternal(const StoredField& field,
     return false;
   }
   const ExternRef ref = ParseExternRef(field.data + field.length - 20);
+  if (space().compressed()) {
+    // A compressed table's values are zlib streams over pages of their own.
+    const ZipBlobResult r = ReadZipBlob(
+        [this](uint32_t n, std::vector<uint8_t>& out) { return space().ReadStoredPage(n, out); },
+        space().physical_page_size(), ref, space().page_count(), sink);
+    value_pages_ += r.pages;
+    if (!r.complete() && problem) *problem = r.problem;
+    return r.complete();
+  }
   uint64_t pages = 0;
   const bool ok = ReadExternValue(space(), ref, sink, problem, &pages);
   value_pages_ += pages;

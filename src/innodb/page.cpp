@@ -1,6 +1,12 @@
 #include "innodb/page.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "innodb/page_check.h"
+#include "innodb/tablespace_geometry.h"
+#include "innodb/zip_checksum.h"
+#include "innodb/zip_page.h"
 
 namespace vostrel {
 
@@ -18,13 +24,74 @@ std::string PageSizeText(uint32_t ssize) {
 
 }  // namespace
 
+// What a compressed tablespace needs to read its pages.
+struct Tablespace::Zip {
+  ZipPageDecompressor decompressor;
+  std::vector<uint8_t> raw;
+  PageBuffer view;
+};
+
+Tablespace::Tablespace() = default;
+Tablespace::~Tablespace() = default;
+
 bool Tablespace::Open(const std::filesystem::path& path, std::string* error) {
   space_id_ = kFilNull;
   layout_ = PageLayout::kEither;
+  physical_ = kPageSize;
+  zip_.reset();
   header_problem_.clear();
   unsupported_.clear();
   if (!file_.Open(path, error)) return false;
-  ReadHeaderPage();
+  if (!ReadZipHeader()) ReadHeaderPage();
+  return true;
+}
+
+// A compressed tablespace names its page size in the flags of page 0, which
+// is then a page of that size with a checksum of its own kind.
+bool Tablespace::ReadZipHeader() {
+  uint8_t head[kFspFlagsOffset + 4];
+  if (file_.Read(0, sizeof head, head) != sizeof head) return false;
+  const TablespaceGeometry g = GeometryFromFlags(PageU32(head, kFspFlagsOffset));
+  if (!g.compressed() || !g.problem.empty()) return false;
+  physical_ = g.physical_page_size;
+  layout_ = PageLayout::kCompressed;
+  zip_ = std::make_unique<Zip>();
+  if (!g.not_read.empty()) unsupported_ = g.not_read.front();
+  if (!ReadStoredPage(0, zip_->raw)) {
+    header_problem_ = "page 0 of " + file_name() + " lies outside the file";
+    return true;
+  }
+  if (ZipPageChecksumValid(zip_->raw.data(), physical_) && PageU32(zip_->raw.data(), 4) == 0) {
+    space_id_ = PageU32(zip_->raw.data(), kFspHeader);
+  } else {
+    header_problem_ = "page 0 of " + file_name() + " fails its checksum";
+  }
+  return true;
+}
+
+bool Tablespace::ReadStoredPage(uint64_t n, std::vector<uint8_t>& out) {
+  if (n >= page_count()) return false;
+  out.resize(physical_);
+  return file_.Read(n * physical_, physical_, out.data()) == physical_;
+}
+
+// The image's last 8 bytes: "VZIP" and whether the stored page's checksum
+// held (an image has no LSN trailer of its own).
+bool Tablespace::ReadZipPage(uint64_t n, uint8_t* out, bool decompress) {
+  if (!ReadStoredPage(n, zip_->raw)) return false;
+  const uint8_t* raw = zip_->raw.data();
+  bool intact = ZipPageChecksumValid(raw, physical_);
+  if (!decompress || PageU16(raw, 24) != kPageTypeIndex ||
+      !zip_->decompressor.Decompress(raw, physical_, out, nullptr)) {
+    // As stored; an index page that does not decompress keeps its header,
+    // which still says what page it is, and reads as damaged.
+    std::memcpy(out, raw, std::min<size_t>(physical_, kPageSize));
+    if (physical_ < kPageSize) std::memset(out + physical_, 0, kPageSize - physical_);
+    if (decompress && PageU16(raw, 24) == kPageTypeIndex) intact = false;
+  }
+  std::memcpy(out + kPageSize - 8, "VZIP", 4);
+  out[kPageSize - 4] = intact ? 1 : 0;
+  out[kPageSize - 3] = out[kPageSize - 2] = out[kPageSize - 1] = 0;
   return true;
 }
 
@@ -74,11 +141,14 @@ void Tablespace::ReadHeaderPage() {
 
 bool Tablespace::ReadPage(uint64_t n, PageBuffer& out) {
   if (n >= page_count()) return false;
+  if (zip_) return ReadZipPage(n, out.data(), true);
   return file_.Read(n * kPageSize, kPageSize, out.data()) == kPageSize;
 }
 
 const uint8_t* Tablespace::ViewPage(uint64_t n) {
   if (n >= page_count()) return nullptr;
+  // A compressed page's header is stored as it is: nothing to decompress for it.
+  if (zip_) return ReadZipPage(n, zip_->view.data(), false) ? zip_->view.data() : nullptr;
   return file_.View(n * kPageSize, kPageSize);
 }
 

@@ -4,7 +4,9 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "model/data_file.h"
 
@@ -66,6 +68,10 @@ inline bool PageIsCompact(const uint8_t* page) { return (PageU16(page, kPageHead
 enum class PageLayout : uint8_t {
   kClassic,    // checksum at the start, old checksum and LSN in the last 8 bytes
   kFullCrc32,  // MariaDB full_crc32: LSN, then the CRC-32C of all before it
+  // ROW_FORMAT=COMPRESSED: pages of the zip size without an LSN trailer. The
+  // 16 KiB images a Tablespace gives of them carry, in their last 8 bytes,
+  // whether the stored page's checksum held.
+  kCompressed,
   kEither,     // page 0 cannot tell: whichever holds
 };
 
@@ -94,13 +100,22 @@ struct PageCheck {
 
 // A tablespace file: .ibd or ibdata1. Every page read through it can be
 // checked for being the page asked for, of this tablespace, whole.
+//
+// A ROW_FORMAT=COMPRESSED tablespace reads the same way: its index pages come
+// out decompressed into 16 KiB images that the record code walks as any
+// other; other pages come out as stored, zero-padded.
 class Tablespace {
  public:
+  Tablespace();
+  ~Tablespace();
+  Tablespace(const Tablespace&) = delete;
+  Tablespace& operator=(const Tablespace&) = delete;
+
   // Reads page 0 for the tablespace id and the page layout.
   bool Open(const std::filesystem::path& path, std::string* error);
   void Close() { file_.Close(); }
   bool is_open() const { return file_.is_open(); }
-  uint64_t page_count() const { return file_.size() / kPageSize; }
+  uint64_t page_count() const { return file_.size() / physical_; }
   uint64_t size() const { return file_.size(); }
   const std::filesystem::path& path() const { return file_.path(); }
   std::string file_name() const { return file_.path().filename().string(); }
@@ -130,10 +145,22 @@ class Tablespace {
   // "not read: ..." for page formats this reader does not know; empty otherwise.
   const std::string& unsupported() const { return unsupported_; }
 
+  // ROW_FORMAT=COMPRESSED, and the bytes of a page in the file.
+  bool compressed() const { return layout_ == PageLayout::kCompressed; }
+  uint32_t physical_page_size() const { return physical_; }
+  // Page n as stored (physical_page_size() bytes); false outside the file.
+  bool ReadStoredPage(uint64_t n, std::vector<uint8_t>& out);
+
  private:
   void ReadHeaderPage();
+  bool ReadZipHeader();
+  // Page n of a compressed tablespace into a 16 KiB image.
+  bool ReadZipPage(uint64_t n, uint8_t* out, bool decompress);
 
   DataFile file_;
+  uint32_t physical_ = kPageSize;
+  struct Zip;
+  std::unique_ptr<Zip> zip_;
   uint32_t space_id_ = kFilNull;
   PageLayout layout_ = PageLayout::kEither;
   std::string header_problem_;

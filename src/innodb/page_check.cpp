@@ -40,6 +40,8 @@ bool LsnPairMatches(const uint8_t* page, PageLayout layout) {
     case PageLayout::kEither:
       return low == PageU32(page, kPageSize - 4) || low == PageU32(page, kPageSize - 8) ||
              PageU32(page, 0) != 0;
+    case PageLayout::kCompressed:
+      return true;  // compressed pages keep no copy of their LSN
   }
   return false;
 }
@@ -94,6 +96,9 @@ bool PageChecksumValid(const uint8_t* page, PageLayout layout) {
       return FullCrc32ChecksumValid(page);
     case PageLayout::kEither:
       return ClassicChecksumValid(page) || FullCrc32ChecksumValid(page);
+    case PageLayout::kCompressed:
+      // Checked on the stored page when the image was made.
+      return std::memcmp(page + kPageSize - 8, "VZIP", 4) == 0 && page[kPageSize - 4] == 1;
   }
   return false;
 }

@@ -19,6 +19,9 @@ constexpr uint32_t kExtentFree = 1;
 }  // namespace
 
 std::optional<uint64_t> LeafSegmentPages(Tablespace& space, uint32_t root, uint64_t index_id) {
+  // Segments and extents of a compressed tablespace count pages of its own
+  // size, which these layouts are not read for.
+  if (space.compressed()) return std::nullopt;
   PageBuffer page;
   if (!space.ReadCheckedPage(root, page).ok() ||
       ReadFilHeader(page.data()).type != kPageTypeIndex || PageLevel(page.data()) == 0 ||
@@ -43,6 +46,7 @@ std::optional<uint64_t> LeafSegmentPages(Tablespace& space, uint32_t root, uint6
 }
 
 PageUse ExtentMap::Use(uint32_t n) {
+  if (space_.compressed()) return PageUse::kUnknown;
   if (!free_limit_) {
     PageBuffer header;
     free_limit_ =
