@@ -224,16 +224,16 @@ void ParseKeys(ByteView keys, bool new_key_entries, bool new_key_parts, const Co
 }
 
 // Null bits follow the column order, one reserved bit first in tables with
-// fixed rows; BIT columns keep their odd bits there too. MySQL 5.7 puts the
+// fixed rows; BIT columns keep their odd bits there too, after their own null bit. MySQL 5.7 puts the
 // bits of its virtual columns after all the others.
 void AssignNullBits(TableDef& table, bool mysql57_virtual_last) {
   int32_t bit = (table.create_options & 1) ? 0 : 1;
   auto assign = [&bit](ColumnDef& col) {
+    if (col.nullable) col.null_bit = bit++;
     if (col.type == kTypeBit && !(col.pack_flags & kPackBitAsChar) && (col.length & 7) != 0) {
       col.bit_leftover_pos = bit;
       bit += col.length & 7;
     }
-    if (col.nullable) col.null_bit = bit++;
   };
   for (ColumnDef& col : table.columns) {
     if (!mysql57_virtual_last || col.generated != Generated::kVirtual) assign(col);
