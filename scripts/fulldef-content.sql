@@ -270,3 +270,12 @@ CREATE DEFINER=`root`@`localhost` TRIGGER trg_parent_bi_0 BEFORE INSERT ON zz_pa
 SET sql_mode = DEFAULT;
 CREATE DEFINER=`app`@`%` TRIGGER trg_parent_au AFTER UPDATE ON zz_parent FOR EACH ROW
   UPDATE aa_child SET note = 'parent changed' WHERE parent_id = NEW.id AND note IS NULL;
+
+-- A plain MyISAM table that the tests turn into a MySQL 5.7 file with
+-- generated columns (no server here writes that format).
+CREATE TABLE plain57 (
+  a int(11) NOT NULL,
+  b int(11) DEFAULT NULL,
+  c int(11) DEFAULT NULL,
+  d varchar(10) DEFAULT 'x'
+) ENGINE=MyISAM;

@@ -81,8 +81,9 @@ for db in fulldef fulldef2; do
         if [[ $type == VIEW ]]; then
             query "SHOW CREATE VIEW \`$db\`.\`$name\`" | cut -f2 >"$E/show-create/$db.$name.sql"
         else
-            query "SHOW CREATE TABLE \`$db\`.\`$name\`" | cut -f2- |
-                sed 's/\\n/\n/g' >"$E/show-create/$db.$name.sql"
+            # --raw: the statement as the server wrote it, no batch escaping.
+            "${SQL[@]}" --batch --raw --skip-column-names -e "SHOW CREATE TABLE \`$db\`.\`$name\`" |
+                cut -f2- >"$E/show-create/$db.$name.sql"
         fi
     done
 done

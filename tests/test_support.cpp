@@ -22,20 +22,20 @@ std::string CliPath() {
 
 // Unpacked once per build tree; concurrent test processes race to rename a
 // finished copy into place, and the loser's copy is dropped.
-fs::path SampleDataDir() {
+fs::path UnpackedFixture(const std::string& name) {
   const fs::path dir = fs::path(VOSTREL_BINARY_DIR) / "fixtures";
-  const fs::path target = dir / "sample-datadir";
+  const fs::path target = dir / name;
   if (fs::exists(target / ".unpacked")) return target;
   fs::create_directories(dir);
   std::string tmpl = (dir / "unpack.XXXXXX").string();
   if (mkdtemp(tmpl.data()) == nullptr) return target;
   const fs::path tmp = tmpl;
-  const fs::path archive = SourceDir() / "tests/fixtures/sample-datadir.tar.xz";
+  const fs::path archive = SourceDir() / ("tests/fixtures/" + name + ".tar.xz");
   const std::string cmd = "tar -xJf '" + archive.string() + "' -C '" + tmp.string() + "'";
   if (std::system(cmd.c_str()) == 0) {
-    std::ofstream(tmp / "sample-datadir/.unpacked") << "ok\n";
+    std::ofstream(tmp / name / ".unpacked") << "ok\n";
     std::error_code ec;
-    fs::rename(tmp / "sample-datadir", target, ec);
+    fs::rename(tmp / name, target, ec);
   } else {
     std::fprintf(stderr, "cannot unpack %s\n", archive.c_str());
   }
@@ -43,6 +43,8 @@ fs::path SampleDataDir() {
   fs::remove_all(tmp, ec);
   return target;
 }
+
+fs::path SampleDataDir() { return UnpackedFixture("sample-datadir"); }
 
 fs::path SampleExpectedDir() {
   return SourceDir() / "tests/fixtures/expected";

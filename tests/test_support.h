@@ -17,6 +17,8 @@ namespace vostrel::testing {
 std::filesystem::path SourceDir();
 // The committed sample data directory, unpacked once into the build tree.
 std::filesystem::path SampleDataDir();
+// tests/fixtures/NAME.tar.xz (top folder NAME/), unpacked once into the build tree.
+std::filesystem::path UnpackedFixture(const std::string& name);
 std::filesystem::path SampleExpectedDir();
 // ../shared/external-fixtures or $VOSTREL_EXTERNAL_FIXTURES; empty when absent.
 std::filesystem::path ExternalFixturesDir();

@@ -132,17 +132,14 @@ void AppendStringLiteral(std::string_view bytes, const ColumnDef& c,
                          const CollationTable& collations, const CodePage& cp, std::string& out) {
   const CollationEntry* e = collations.LookupCollation(c.charset_id);
   const bool binary = c.charset_id == kBinaryCollation;
-  if (IsPlainAscii(bytes) && (e == nullptr || e->mbminlen <= 1)) {
-    AppendSqlStringLiteral(bytes, out);
+  const bool single = e == nullptr || e->mbminlen <= 1;
+  if ((binary || (e != nullptr && IsUtf8Charset(e->charset_name)) || (single && IsPlainAscii(bytes))) &&
+      IsValidUtf8(bytes)) {
+    AppendSqlStringLiteral(bytes, out);  // NUL and quotes come out escaped
     return;
   }
-  if (!binary && e != nullptr && e->mbminlen <= 1) {
-    if (IsUtf8Charset(e->charset_name)) {
-      if (IsValidUtf8(bytes)) {
-        AppendSqlStringLiteral(bytes, out);
-        return;
-      }
-    } else if (const char* iconv_name = IconvNameForCharset(e->charset_name)) {
+  if (!binary && e != nullptr && !IsUtf8Charset(e->charset_name)) {
+    if (const char* iconv_name = IconvNameForCharset(e->charset_name)) {
       AppendSqlStringLiteral(ConvertToUtf8(bytes, iconv_name, cp), out);
       return;
     }

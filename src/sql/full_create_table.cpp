@@ -306,11 +306,7 @@ std::string TableOptionsText(const TableDef& table, const CollationTable& collat
   if (!o.index_directory.empty()) s += " INDEX DIRECTORY=" + SqlStringLiteral(o.index_directory);
   if (!o.insert_method.empty()) s += " INSERT_METHOD=" + o.insert_method;
   if (!o.union_tables.empty()) s += " UNION=(" + o.union_tables + ")";
-  if (!o.partition_clause.empty()) {
-    std::string_view p = o.partition_clause;
-    while (!p.empty() && p.front() == ' ') p.remove_prefix(1);
-    s += "\n" + std::string(p);
-  }
+  if (!o.partition_clause.empty()) s += "\n" + o.partition_clause;
   return s;
 }
 
