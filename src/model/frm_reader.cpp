@@ -534,6 +534,9 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
     // The hash column of a long UNIQUE key is computed, never stored.
     if (col.server_hidden && col.generated == Generated::kNo) col.generated = Generated::kVirtual;
   }
+  // The server puts those columns last, after every stored byte and null bit:
+  // without them the table is what its CREATE TABLE and its rows say.
+  while (!table.columns.empty() && table.columns.back().server_hidden) table.columns.pop_back();
   ReadDefinitionExtras(v, form, extra2, cp, collations, table, result);
   MarkKeyMembership(table);
   result.ok = true;

@@ -41,7 +41,7 @@ DdlSummary WriteDdlScript(const ScanResult& scan, const std::vector<SelectedItem
     return -1;
   };
   TableDef table;
-  for (const SelectedItem& item : items) {
+  for (const SelectedItem& item : OrderViewsByDependency(scan, items)) {
     const int64_t i = ListIndexOf(item, scan);
     if (i < 0) continue;
     if (KindOf(item) == ItemKind::kView && !reduced) {

@@ -268,7 +268,7 @@ ScriptSaveResult RunScriptSave(const ScanResult& scan, const std::vector<Selecte
   ctx.out.WriteLogText("Script Saving Path:\t" + result.save_folder.string());
 
   ScriptRun run(scan, ctx, result);
-  for (const SelectedItem& item : items) {
+  for (const SelectedItem& item : OrderViewsByDependency(scan, items)) {
     ctx.out.SetCaptionText("");
     const int64_t i = ListIndexOf(item, scan);
     if (i < 0) continue;

@@ -285,7 +285,7 @@ ServerSaveResult RunServerSave(const ScanResult& scan, const std::vector<Selecte
   ServerRun run(scan, params, ctx, result);
   std::atomic<bool>* const outer_abort = ctx.abort;
   ctx.abort = run.lost_flag();  // a lost connection ends the loops as a stop would
-  for (const SelectedItem& item : items) {
+  for (const SelectedItem& item : OrderViewsByDependency(scan, items)) {
     ctx.out.SetCaptionText("");
     const int64_t i = ListIndexOf(item, scan);
     if (i < 0) continue;

@@ -7,6 +7,7 @@
 
 #include "model/file_util.h"
 #include "model/mysql_filename.h"
+#include "scan/scan.h"
 #include "sql/sql_literals.h"
 
 namespace vostrel {
@@ -441,6 +442,57 @@ std::vector<TriggerDefinition> FullTriggerDefinitions(const std::filesystem::pat
     out.push_back(std::move(t));
   }
   return out;
+}
+
+std::vector<SelectedItem> OrderViewsByDependency(const ScanResult& scan,
+                                                 std::vector<SelectedItem> items) {
+  struct ViewItem {
+    SelectedItem item;
+    std::string reference;  // `db`.`name` as other queries name it
+    std::string query;
+    bool placed = false;
+  };
+  std::vector<size_t> slots;
+  std::vector<ViewItem> views;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (KindOf(items[i]) != ItemKind::kView) continue;
+    const int64_t index = ListIndexOf(items[i], scan);
+    if (index < 0) continue;
+    const std::filesystem::path path = scan.m_viewFiles[static_cast<size_t>(index)];
+    ViewItem v;
+    v.item = items[i];
+    v.reference = QuoteIdentifier(DatabaseDisplayName(path.parent_path().string())) + "." +
+                  QuoteIdentifier(DecodeMysqlFileName(path.stem().string()));
+    std::string text;
+    if (ReadDefinitionFile(path, text)) ReadFileValue(text, "query", v.query);
+    slots.push_back(i);
+    views.push_back(std::move(v));
+  }
+  size_t next = 0;
+  // Each round places the first view whose sources are all placed; a cycle
+  // (which the server would not have allowed) keeps the remaining order.
+  while (next < views.size()) {
+    size_t pick = views.size();
+    for (size_t a = 0; a < views.size() && pick == views.size(); ++a) {
+      if (views[a].placed) continue;
+      bool ready = true;
+      for (size_t b = 0; b < views.size() && ready; ++b) {
+        ready = b == a || views[b].placed || views[a].query.find(views[b].reference) == std::string::npos;
+      }
+      if (ready) pick = a;
+    }
+    if (pick == views.size()) {
+      for (size_t a = 0; a < views.size(); ++a) {
+        if (!views[a].placed) {
+          pick = a;
+          break;
+        }
+      }
+    }
+    views[pick].placed = true;
+    items[slots[next++]] = views[pick].item;
+  }
+  return items;
 }
 
 std::string FullTriggerScript(const std::vector<TriggerDefinition>& triggers) {

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "model/text_codec.h"
+#include "scan/scan.h"
+#include "scan/selection.h"
 
 namespace vostrel {
 
@@ -63,6 +65,11 @@ std::string FullTriggerScript(const std::vector<TriggerDefinition>& triggers);
 
 // sql_mode names of a stored sql_mode number.
 std::string SqlModeNames(uint64_t mode);
+
+// The items with every view moved after the views it selects from (a view
+// made before them is refused); the other items keep their places.
+std::vector<SelectedItem> OrderViewsByDependency(const ScanResult& scan,
+                                                 std::vector<SelectedItem> items);
 
 // `user`@`host` from "user@host" as the files keep it (the host after the last '@').
 std::string QuoteAccount(std::string_view user_at_host);
