@@ -40,7 +40,23 @@ TEST(CliTest, UsageErrorsExitWithTwo) {
 
 TEST(CliTest, DdlWritesSchemaUseAndTablesWithCrLf) {
   int rc;
-  const std::string out = Cli("ddl '" + testing::SampleDataDir().string() + "' shop.customers legacy.parts", &rc);
+  const std::string full =
+      Cli("ddl '" + testing::SampleDataDir().string() + "' shop.customers legacy.parts", &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(full.rfind("CREATE SCHEMA `rep_legacy` CHARACTER SET latin1 COLLATE "
+                       "latin1_swedish_ci;\r\nUSE `rep_legacy`;\r\n/*!40014 SET",
+                       0),
+            0u);
+  EXPECT_NE(full.find("CREATE TABLE `parts` (\n  `id` int(11) NOT NULL,\n  `code` char(8) NOT NULL"),
+            std::string::npos)
+      << full;
+  EXPECT_NE(full.find(") ENGINE=MyISAM DEFAULT CHARSET=latin1 COLLATE=latin1_swedish_ci "
+                      "ROW_FORMAT=FIXED;\r\n\r\n"),
+            std::string::npos);
+  // The form of earlier versions, behind its switch.
+  const std::string out = Cli("ddl '" + testing::SampleDataDir().string() +
+                                  "' shop.customers legacy.parts --reduced-definitions",
+                              &rc);
   EXPECT_EQ(rc, 0);
   const std::string want_start =
       "CREATE SCHEMA `rep_legacy` CHARACTER SET latin1 COLLATE latin1_swedish_ci;\r\n"
@@ -88,7 +104,7 @@ TEST(CliTest, ReadOnlySourcesAreReadAndLeftUntouched) {
   int rc;
   const std::string out = Cli("ddl '" + copy.string() + "'", &rc);
   EXPECT_EQ(rc, 0);
-  EXPECT_NE(out.find("Create TABLE  `parts`"), std::string::npos);
+  EXPECT_NE(out.find("CREATE TABLE `parts`"), std::string::npos);
   struct stat after {};
   ASSERT_EQ(::stat((copy / "legacy/parts.frm").c_str(), &after), 0);
   EXPECT_EQ(before.st_mtime, after.st_mtime);
@@ -139,10 +155,14 @@ TEST(CliSaveTest, ScriptLayoutTotalsAndLog) {
   EXPECT_NE(report.find("\nlegacy\tparts\tMyISAM\tFixed\t360\t360\t0\tcomplete\t\n"),
             std::string::npos)
       << report;
-  EXPECT_NE(sql.find("ENGINE=MYISAM DEFAULT CHARSET latin1 COLLATE latin1_swedish_ci;\r\n\r\n"
-                     "INSERT INTO `contacts`(`id`,`name`,`phone`,`address`) VALUES("),
+  EXPECT_NE(sql.find("ENGINE=MyISAM DEFAULT CHARSET=latin1 COLLATE=latin1_swedish_ci "
+                     "ROW_FORMAT=DYNAMIC;\r\n\r\nINSERT INTO `contacts`(`id`,`name`,`phone`,`address`) VALUES("),
             std::string::npos);
-  EXPECT_NE(sql.find(");\r\nCOMMIT;\r\n\r\nCreate TABLE  `counters`"), std::string::npos);
+  EXPECT_NE(sql.find(");\r\nCOMMIT;\r\n\r\nCREATE TABLE `counters`"), std::string::npos);
+  // Checks are off while the tables load and back on at the end, as mysqldump does.
+  EXPECT_NE(sql.find("SET @OLD_FOREIGN_KEY_CHECKS=@@FOREIGN_KEY_CHECKS, FOREIGN_KEY_CHECKS=0"),
+            std::string::npos);
+  EXPECT_NE(sql.rfind("SET UNIQUE_CHECKS=@OLD_UNIQUE_CHECKS */;\r\n"), std::string::npos);
   EXPECT_EQ(sql.find("\r\r"), std::string::npos);
   EXPECT_FALSE(fs::exists(data / "shop.sql"));  // only the database asked for
 }

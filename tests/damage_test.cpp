@@ -547,7 +547,7 @@ TEST(DamageTest, MissingIndexFileIsNamedAndTheOtherTablesAreSaved) {
   }
   // The table itself is still recreated, only without rows.
   const std::string& sql = s.scripts.at("legacy");
-  EXPECT_NE(sql.find("Create TABLE  `parts`"), std::string::npos);
+  EXPECT_NE(sql.find("CREATE TABLE `parts`"), std::string::npos);
   EXPECT_EQ(sql.find("INSERT INTO `parts`"), std::string::npos);
 }
 
@@ -570,7 +570,7 @@ TEST(DamageTest, MissingIbdataReportsTheTablesInsideAndSavesTheRest) {
   for (const char* t : {"shop.customers", "shop.orders", "shop.sessions", "legacy.parts"}) {
     EXPECT_EQ(s.rows.at(t), expected.at(t)) << t;
   }
-  EXPECT_NE(s.scripts.at("inner").find("Create TABLE  `products`"), std::string::npos);
+  EXPECT_NE(s.scripts.at("inner").find("CREATE TABLE `products`"), std::string::npos);
 }
 
 }  // namespace

@@ -69,6 +69,12 @@ fs::path GoldenManifest() {
   return testing::SourceDir() / "tests/fixtures/golden-scripts/sample-datadir.sha256";
 }
 
+// The scripts of --reduced-definitions, pinned as they were before the full
+// definitions came.
+fs::path ReducedManifest() {
+  return testing::SourceDir() / "tests/fixtures/golden-scripts/sample-datadir-reduced.sha256";
+}
+
 TEST(ScriptOutputTest, HashMatchesKnownVectors) {
   EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
@@ -78,7 +84,8 @@ TEST(ScriptOutputTest, HashMatchesKnownVectors) {
 
 // Saves the whole sample directory with the given thread count and batch
 // size; returns the manifest, or "" after a failure.
-std::string SaveSample(int workers, size_t batch_bytes, const std::string& name) {
+std::string SaveSample(int workers, size_t batch_bytes, const std::string& name,
+                       bool reduced = false) {
   ExportTuning& tuning = GetExportTuning();
   const ExportTuning saved = tuning;
   tuning.workers = workers;
@@ -90,6 +97,7 @@ std::string SaveSample(int workers, size_t batch_bytes, const std::string& name)
   std::atomic<bool> stop{false};
   uint64_t blob_counter = 0;
   EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, &stop, &blob_counter};
+  ctx.reduced_definitions = reduced;
   // A folder name with a quote proves the path is normalised wherever it is written.
   const fs::path chosen = testing::TempDir(name) / "it's here";
   const ScriptSaveResult r = RunScriptSave(scan, items, chosen, ctx);
@@ -111,6 +119,12 @@ TEST(ScriptOutputTest, WholeSampleSaveIsByteIdentical) {
   const std::string want = testing::ReadFileOrEmpty(GoldenManifest());
   ASSERT_FALSE(want.empty()) << GoldenManifest() << " is missing";
   EXPECT_EQ(got, want) << "the saved scripts differ";
+}
+
+TEST(ScriptOutputTest, ReducedDefinitionsAreAsBefore) {
+  const std::string want = testing::ReadFileOrEmpty(ReducedManifest());
+  ASSERT_FALSE(want.empty()) << ReducedManifest() << " is missing";
+  EXPECT_EQ(SaveSample(-1, ExportTuning{}.batch_bytes, "script-output-reduced", true), want);
 }
 
 // One thread or several, batches of one page or one row or many: the bytes

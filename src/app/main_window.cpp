@@ -294,6 +294,7 @@ void MainWindow::StartSave(const std::vector<SelectedItem>& items, const SaveCho
   RunWorker(
       [this, scan, items, choice, report] {
         EngineContext ctx{collations_, code_page_, *out_, &stop_, &blob_file_counter_};
+        ctx.reduced_definitions = choice.reduced_definitions;
         if (choice.as_script) {
           *report = RunScriptSave(*scan, items, choice.folder.toStdString(), ctx).report();
         } else {

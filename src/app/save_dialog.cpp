@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QLabel>
+#include <QCheckBox>
 #include <QVBoxLayout>
 
 #include "app/icons.h"
@@ -42,6 +43,8 @@ SaveDialog::SaveDialog(QWidget* parent) : QDialog(parent) {
   folder_row->addWidget(folder_);
   folder_row->addWidget(browse_);
   layout->addLayout(folder_row);
+  reduced_ = new QCheckBox("Reduced table definitions (columns and primary/unique keys only)", this);
+  layout->addWidget(reduced_);
   layout->addWidget(OkCancelButtons(this));
   connect(database_, &QRadioButton::toggled, this, [this](bool on) {
     if (on) SetMode(true);
@@ -95,6 +98,7 @@ bool SaveDialog::TestConnectionNow() {
 }
 
 void SaveDialog::accept() {
+  choice_.reduced_definitions = reduced_->isChecked();
   if (database_->isChecked()) {
     choice_.as_script = false;
     if (!tested_) {

@@ -1,6 +1,7 @@
 // "Save Database": scripts into a folder, or straight into a live server.
 #pragma once
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,6 +16,7 @@ struct SaveChoice {
   bool to_database = false;
   QString folder;
   ServerParams server;
+  bool reduced_definitions = false;  // tables without defaults, secondary keys, options
 };
 
 class SaveDialog : public QDialog {
@@ -29,6 +31,7 @@ class SaveDialog : public QDialog {
   QLineEdit* user() const { return user_; }
   QLineEdit* password() const { return password_; }
   QLineEdit* folder() const { return folder_; }
+  QCheckBox* reduced_definitions() const { return reduced_; }
   bool tested() const { return tested_; }
   const SaveChoice& choice() const { return choice_; }
 
@@ -50,6 +53,7 @@ class SaveDialog : public QDialog {
   QPushButton* test_;
   QLineEdit* folder_;
   QPushButton* browse_;
+  QCheckBox* reduced_;
   bool tested_ = false;
   SaveChoice choice_;
 };

@@ -55,7 +55,9 @@ const char kUsage[] =
     "  --log-dir DIR      folder for the session log (default: home folder)\n"
     "  --codepage NAME    single-byte code page for 8-bit texts (default windows-1252)\n"
     "  --ibdata PATH      system tablespace to use when DATADIR/ibdata1 cannot be opened\n"
-    "  --quiet            no status lines on stderr\n";
+    "  --quiet            no status lines on stderr\n"
+    "  --reduced-definitions  tables as columns, types and primary/unique keys only, views and\n"
+    "                     triggers without their definers and modes (the form of earlier versions)\n";
 
 struct Args {
   std::string command;
@@ -68,6 +70,7 @@ struct Args {
   ServerParams server;
   std::string password_file;
   bool password_prompt = false;
+  bool reduced_definitions = false;
   long page = 1;
   bool keys = false;
   bool trigger = false;
@@ -172,6 +175,8 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
       a.trigger = true;
     } else if (arg == "--quiet") {
       a.quiet = true;
+    } else if (arg == "--reduced-definitions") {
+      a.reduced_definitions = true;
     } else if (arg == "-h" || arg == "--help") {
       error = "help";
       return std::nullopt;
@@ -349,6 +354,7 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations,
   if (!unmatched.empty()) return kExitUsage;
   std::cout.sync_with_stdio(false);
   EngineContext ctx{collations, code_page, out, &g_stop};
+  ctx.reduced_definitions = a.reduced_definitions;
 
   if (a.command == "show") {
     // A trigger file is named after its table: the table wins unless --trigger asks otherwise.
@@ -406,7 +412,8 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations,
     return r.success() ? rc : kExitUnreadable;
   }
 
-  const DdlSummary s = WriteDdlScript(scan, items, collations, code_page, out, std::cout);
+  const DdlSummary s =
+      WriteDdlScript(scan, items, collations, code_page, out, std::cout, a.reduced_definitions);
   if (s.tables_failed > 0) rc = kExitUnreadable;
   return rc;
 }

@@ -113,6 +113,8 @@ bool SystemDictionary::Load(const std::filesystem::path& path, std::string* erro
   columns_.clear();
   indexes_.clear();
   fields_.clear();
+  foreign_.clear();
+  foreign_cols_.clear();
   damage_ = DamageLog{};
   if (!space_.Open(path, error)) return false;
   // Roots from the dictionary header where it is sane, else the fixed pages.
@@ -182,7 +184,45 @@ bool SystemDictionary::Load(const std::filesystem::path& path, std::string* erro
     row.col_name = Text(pg, r.fields[4]);
     fields_.push_back(std::move(row));
   });
+  LoadForeignKeys();
   return true;
+}
+
+void SystemDictionary::LoadForeignKeys() {
+  auto root_of = [this](const char* table) -> uint32_t {
+    const SysTablesRow* t = FindTable(table);
+    if (t == nullptr) return 0;
+    const SysIndexesRow* clust = FindClusterIndex(t->id);
+    if (clust == nullptr || clust->space != 0 || clust->page_no == 0 ||
+        clust->page_no >= space_.page_count()) {
+      damage_.Note(std::string(table) + ": no usable clustered index in SYS_INDEXES");
+      return 0;
+    }
+    return clust->page_no;
+  };
+  // A dictionary made before foreign keys existed has neither table: nothing to read.
+  if (const uint32_t root = root_of("SYS_FOREIGN")) {
+    ReadSystemTable(root, "SYS_FOREIGN", [&](const uint8_t* pg, const RedundantRecord& r) {
+      if (r.fields.size() < 6) return;
+      SysForeignRow row;
+      row.id = Text(pg, r.fields[0]);
+      row.for_name = Text(pg, r.fields[3]);
+      row.ref_name = Text(pg, r.fields[4]);
+      row.n_cols = static_cast<uint32_t>(Uint(pg, r.fields[5], 4));
+      foreign_.push_back(std::move(row));
+    });
+  }
+  if (const uint32_t root = root_of("SYS_FOREIGN_COLS")) {
+    ReadSystemTable(root, "SYS_FOREIGN_COLS", [&](const uint8_t* pg, const RedundantRecord& r) {
+      if (r.fields.size() < 6) return;
+      SysForeignColsRow row;
+      row.id = Text(pg, r.fields[0]);
+      row.pos = static_cast<uint32_t>(Uint(pg, r.fields[1], 4));
+      row.for_col_name = Text(pg, r.fields[4]);
+      row.ref_col_name = Text(pg, r.fields[5]);
+      foreign_cols_.push_back(std::move(row));
+    });
+  }
 }
 
 const SysTablesRow* SystemDictionary::FindTable(std::string_view name) const {

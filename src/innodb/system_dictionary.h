@@ -51,6 +51,24 @@ struct SysFieldsRow {
   std::string col_name;
 };
 
+// SYS_FOREIGN: one row per foreign key. Names are "db/name" as on disk.
+struct SysForeignRow {
+  std::string id;        // "db/constraint"
+  std::string for_name;  // the referencing table
+  std::string ref_name;  // the referenced table
+  uint32_t n_cols = 0;   // column count in the low 24 bits, ON DELETE/UPDATE flags above
+  uint32_t column_count() const { return n_cols & 0xFFFFFFu; }
+  uint32_t rules() const { return n_cols >> 24; }
+};
+
+// SYS_FOREIGN_COLS: the column pairs of a foreign key.
+struct SysForeignColsRow {
+  std::string id;
+  uint32_t pos = 0;
+  std::string for_col_name;
+  std::string ref_col_name;
+};
+
 class SystemDictionary {
  public:
   // False only when the file cannot be opened (`error` says why); damage is
@@ -77,10 +95,15 @@ class SystemDictionary {
   const std::vector<SysColumnsRow>& columns() const { return columns_; }
   const std::vector<SysIndexesRow>& indexes() const { return indexes_; }
   const std::vector<SysFieldsRow>& fields() const { return fields_; }
+  const std::vector<SysForeignRow>& foreign() const { return foreign_; }
+  const std::vector<SysForeignColsRow>& foreign_cols() const { return foreign_cols_; }
 
  private:
   template <typename Visit>
   void ReadSystemTable(uint32_t root, const char* name, Visit visit);
+  // SYS_FOREIGN and SYS_FOREIGN_COLS are ordinary tables: their roots come
+  // from SYS_TABLES and SYS_INDEXES, as the server's own loader finds them.
+  void LoadForeignKeys();
 
   Tablespace space_;
   DamageLog damage_;
@@ -88,6 +111,8 @@ class SystemDictionary {
   std::vector<SysColumnsRow> columns_;
   std::vector<SysIndexesRow> indexes_;
   std::vector<SysFieldsRow> fields_;
+  std::vector<SysForeignRow> foreign_;
+  std::vector<SysForeignColsRow> foreign_cols_;
 };
 
 }  // namespace vostrel

@@ -19,6 +19,9 @@ struct EngineContext {
   uint64_t* blob_file_counter = nullptr;
   // Set by the run itself when it cannot go on (a lost server connection).
   std::atomic<bool>* abort = nullptr;
+  // The reduced table definitions of earlier versions (--reduced-definitions):
+  // columns, types and the primary and unique keys only.
+  bool reduced_definitions = false;
 
   bool stopped() const {
     return (stop != nullptr && stop->load(std::memory_order_relaxed)) ||

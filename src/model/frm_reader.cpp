@@ -5,6 +5,9 @@
 
 #include "model/charset_names.h"
 #include "model/file_util.h"
+#include "model/frm_defaults.h"
+#include "model/frm_sections.h"
+#include "model/mysql_filename.h"
 #include "sql/sql_literals.h"
 
 namespace vostrel {
@@ -17,7 +20,11 @@ constexpr uint32_t kPackInterval = 0x0100;
 constexpr uint32_t kPackBitfield = 0x0200;
 constexpr uint32_t kPackBlob = 0x0400;
 constexpr uint32_t kPackGeometry = 0x0800;
-constexpr uint16_t kKeyUsesComment = 0x1000;
+constexpr uint8_t kReverseSortPart = 0x80;
+constexpr uint8_t kMysql57GeneratedField = 0x80;
+constexpr uint8_t kVisibilityMask = 3;
+constexpr uint8_t kInvisibleUser = 1;
+constexpr size_t kVcolBaseHeader = 16;
 
 // One text list: separator byte, entries each closed by the separator, then NUL.
 // Returns the offset just past the list.
@@ -192,6 +199,51 @@ void ParseKeys(ByteView keys, bool new_key_entries, bool new_key_parts, const Co
     table.keys[k].name = DecodeStoredText(names[k], cp);
   }
   if (names.size() < table.keys.size()) result.warnings.push_back("key names are missing");
+  for (KeyDef& key : table.keys) {
+    if (!(key.flags & kKeyFlagUsesComment)) continue;
+    const size_t n = keys.u16le(pos);
+    if (!keys.fits(pos + 2, n)) {
+      result.warnings.push_back("comment of key " + key.name + " is cut off");
+      break;
+    }
+    key.comment = DecodeStoredText(keys.text(pos + 2, n), cp);
+    pos += 2 + n;
+  }
+  for (KeyDef& key : table.keys) {
+    if (key.is_primary()) {
+      key.kind = KeyKind::kPrimary;
+    } else if (key.unique() || key.algorithm == kKeyAlgorithmLongHash) {
+      key.kind = KeyKind::kUnique;
+    } else if (key.flags & kKeyFlagFulltext) {
+      key.kind = KeyKind::kFulltext;
+    } else if (key.flags & kKeyFlagSpatial) {
+      key.kind = KeyKind::kSpatial;
+    }
+    for (KeyPart& part : key.parts) part.descending = (part.part_flag & kReverseSortPart) != 0;
+  }
+}
+
+// Null bits follow the column order, one reserved bit first in tables with
+// fixed rows; BIT columns keep their odd bits there too, after their own null bit. MySQL 5.7 puts the
+// bits of its virtual columns after all the others.
+void AssignNullBits(TableDef& table, bool mysql57_virtual_last) {
+  int32_t bit = (table.create_options & 1) ? 0 : 1;
+  auto assign = [&bit](ColumnDef& col) {
+    if (col.nullable) col.null_bit = bit++;
+    if (col.type == kTypeBit && !(col.pack_flags & kPackBitAsChar) && (col.length & 7) != 0) {
+      col.bit_leftover_pos = bit;
+      bit += col.length & 7;
+    }
+  };
+  for (ColumnDef& col : table.columns) {
+    if (!mysql57_virtual_last || col.generated != Generated::kVirtual) assign(col);
+  }
+  if (mysql57_virtual_last) {
+    for (ColumnDef& col : table.columns) {
+      if (col.generated == Generated::kVirtual) assign(col);
+    }
+  }
+  table.null_bytes = (bit + 7) / 8;
 }
 
 void MarkKeyMembership(TableDef& table) {
@@ -211,6 +263,45 @@ void MarkKeyMembership(TableDef& table) {
   }
 }
 
+// Table options, the extra segment and the column defaults: none of them
+// changes how rows are laid out, so damage here only costs warnings.
+void ReadDefinitionExtras(ByteView v, ByteView form, const FrmExtra2& extra2, const CodePage& cp,
+                          const CollationTable& collations, TableDef& table,
+                          FrmReadResult& result) {
+  ReadHeaderOptions(v, form, cp, table);
+  const uint32_t key_info_pos = v.u16le(6);
+  const uint32_t key_info_len = v.u16le(14) == 0xFFFF ? v.u32le(47) : v.u16le(14);
+  const size_t record_offset = size_t{key_info_pos} + key_info_len;
+  const size_t record_length = v.u16le(16);
+  if (!v.fits(record_offset, record_length)) {
+    result.warnings.push_back("not read: column defaults (the default-values record is cut off)");
+  } else if (v.u8(32) == 0) {
+    ReadColumnDefaults(v.sub(record_offset, record_length), collations, cp, table,
+                       result.warnings);
+  } else {
+    result.warnings.push_back("not read: column defaults of a file older than MySQL 3.23");
+  }
+  const uint32_t extra_size = v.u32le(55);
+  if (extra_size != 0) {
+    const ByteView seg = v.sub(record_offset + record_length, extra_size);
+    if (seg.size() < extra_size) result.warnings.push_back("extra segment is cut off");
+    ReadExtraSegment(seg, form.u8(46), cp, table, result.warnings);
+  } else if (form.u8(46) == 255) {
+    result.warnings.push_back("not read: the long table comment (no extra segment)");
+  }
+  if (extra2.engine_options.size() > 0) {
+    ReadEngineOptions(extra2.engine_options, table, result.warnings);
+  }
+  if (table.engine_type == kEnginePartition || !table.options.partition_clause.empty()) {
+    // The engine of the partitions: extra2 names it, or the header's code.
+    if (!extra2.default_partition_engine.empty()) {
+      table.options.engine_name = extra2.default_partition_engine;
+    } else if (v.u8(61) != 0) {
+      table.options.engine_name = EngineName(v.u8(61));
+    }
+  }
+}
+
 }  // namespace
 
 FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodePage& cp,
@@ -224,7 +315,7 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
   if (v.size() < kHeaderSize) return fail("file is shorter than a table definition header");
   if (v.u8(0) != 0xFE || v.u8(1) != 0x01) return fail("not a table definition (wrong magic)");
   const uint8_t version = v.u8(2);
-  if (version != 6 && version != 7 && version != 9 && version != 10) {
+  if (version != 6 && version != 7 && version != 9 && version != 10 && version != 11) {
     return fail("unsupported table definition version " + std::to_string(version));
   }
   const int new_format_level = version - 6;
@@ -233,6 +324,8 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
   table.create_options = v.u16le(30);
 
   const uint32_t names_length = v.u16le(4);
+  FrmExtra2 extra2;
+  ReadExtra2(v, names_length, extra2, result.warnings);
   const uint32_t names_count = v.u16le(8);
   if (names_count == 0) return fail("no form entry in the header");
   if (!v.fits(kHeaderSize, names_length + 4ull * names_count)) return fail("names block is cut off");
@@ -259,11 +352,12 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
   const uint32_t intervals_len = form.u16le(274);
   const uint32_t nullable_count = form.u16le(282);
   const uint32_t comments_len = form.u16le(284);
+  const uint32_t vcol_len = form.u16le(286);
   const size_t rec_size = new_format_level >= 3 ? 17 : 11;
 
   const size_t section_pos = size_t{form_pos} + kFormInfoSize;
-  const size_t section_len =
-      field_count * rec_size + screens_length + names_len + intervals_len + comments_len;
+  const size_t section_len = field_count * rec_size + screens_length + names_len + intervals_len +
+                             comments_len + vcol_len;
   const ByteView section = v.sub(section_pos, section_len);
   if (section.size() < section_len) result.warnings.push_back("column section is cut off");
 
@@ -271,7 +365,13 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
   const size_t names_pos = records_pos + field_count * rec_size;
   const size_t intervals_pos = names_pos + names_len;
   const size_t comments_pos = intervals_pos + intervals_len;
-
+  const size_t vcol_pos = comments_pos + comments_len;
+  // Expressions of generated columns in files before MariaDB 10.2 and in
+  // MySQL 5.7 ones: one entry per such column, in column order.
+  const bool mariadb_expressions = version >= 11;
+  const bool mysql57 = table.mysql_version >= 50700 && table.mysql_version < 100000;
+  size_t old_vcol_cursor = vcol_pos;
+  const size_t vcol_end = vcol_pos + vcol_len;
   std::vector<std::string_view> names;
   SplitTextList(section, names_pos, std::min(section.size(), intervals_pos), names);
   if (names.size() != field_count) {
@@ -289,9 +389,6 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
     if (intervals.size() < interval_count) result.warnings.push_back("ENUM/SET lists are cut off");
   }
 
-  // Null bitmap layout: one bit per nullable column, after one reserved bit
-  // when records are not packed; BIT columns keep their odd bits there too.
-  int32_t null_bit = (table.create_options & 1) ? 0 : 1;
   size_t comment_cursor = comments_pos;
   int enum_set_seen = 0;
   for (uint32_t i = 0; i < field_count; ++i) {
@@ -306,6 +403,38 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
       col.pack_flags = section.u16le(r + 8);
       col.type = section.u8(r + 13);
       interval_nr = section.u8(r + 12);
+      col.unireg_check = section.u8(r + 10) & 0x7F;
+      const bool mariadb_old_vcol =
+          col.type == kTypeJson && (table.mysql_version < 50600 || table.mysql_version >= 100000);
+      if (mariadb_old_vcol && !mariadb_expressions) {
+        // byte 0: 1, or 2 when an ENUM/SET list number follows; byte 1: the real
+        // type; byte 2: bit 0 stored; then the expression.
+        const size_t info_len = interval_nr;
+        const uint8_t kind = section.u8(old_vcol_cursor);
+        const size_t header = kind == 2 ? 4 : 3;
+        if ((kind != 1 && kind != 2) || info_len < header ||
+            old_vcol_cursor + info_len > vcol_end) {
+          return fail("expression of generated column " + col.name + " is damaged");
+        }
+        col.type = section.u8(old_vcol_cursor + 1);
+        interval_nr = kind == 2 ? section.u8(old_vcol_cursor + 3) : 0;
+        col.generated = (section.u8(old_vcol_cursor + 2) & 1) ? Generated::kStored
+                                                               : Generated::kVirtual;
+        col.generation_expression = DecodeStoredText(
+            section.text(old_vcol_cursor + header, info_len - header), cp);
+        old_vcol_cursor += info_len;
+      } else if ((section.u8(r + 10) & kMysql57GeneratedField) && !mariadb_expressions) {
+        // MySQL 5.7: byte 0: 1; bytes 1-2: expression length; byte 3: stored.
+        const size_t expr_len = section.u16le(old_vcol_cursor + 1);
+        if (section.u8(old_vcol_cursor) != 1 || old_vcol_cursor + 4 + expr_len > vcol_end) {
+          return fail("expression of generated column " + col.name + " is damaged");
+        }
+        col.unireg_check = 0;
+        col.generated = section.u8(old_vcol_cursor + 3) ? Generated::kStored : Generated::kVirtual;
+        col.generation_expression =
+            DecodeStoredText(section.text(old_vcol_cursor + 4, expr_len), cp);
+        old_vcol_cursor += 4 + expr_len;
+      }
     } else {
       col.length = section.u8(r + 3);
       col.record_pos = section.u16le(r + 4);
@@ -315,6 +444,11 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
                              (table.create_options & 1) != 0);
     }
     col.nullable = (col.pack_flags & kPackMaybeNull) ? 1 : 0;
+    if (i < extra2.field_flags.size()) {
+      const uint8_t visibility = extra2.field_flags.u8(i) & kVisibilityMask;
+      col.invisible = visibility == kInvisibleUser;
+      col.server_hidden = visibility > kInvisibleUser;
+    }
     const bool numeric = (col.pack_flags & kPackNumber) != 0;
     if (numeric) {
       col.unsigned_flag = (col.pack_flags & kPackSigned) == 0;
@@ -385,15 +519,25 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
       }
     }
 
-    if (col.nullable) col.null_bit = null_bit++;
-    if (col.type == kTypeBit && !(col.pack_flags & kPackBitAsChar) && (col.length & 7) != 0) {
-      col.bit_leftover_pos = null_bit;
-      null_bit += col.length & 7;
-    }
     table.columns.push_back(std::move(col));
   }
   (void)nullable_count;
-  table.null_bytes = (null_bit + 7) / 8;
+  AssignNullBits(table, mysql57);
+  for (size_t k = 0; k < table.keys.size() && k < extra2.index_flags.size(); ++k) {
+    table.keys[k].ignored = (extra2.index_flags.u8(k) & 1) != 0;
+  }
+  if (mariadb_expressions && vcol_len > kVcolBaseHeader) {
+    ReadExpressions(section.sub(vcol_pos + kVcolBaseHeader, vcol_len - kVcolBaseHeader), table,
+                    result.warnings);
+  }
+  for (ColumnDef& col : table.columns) {
+    // The hash column of a long UNIQUE key is computed, never stored.
+    if (col.server_hidden && col.generated == Generated::kNo) col.generated = Generated::kVirtual;
+  }
+  // The server puts those columns last, after every stored byte and null bit:
+  // without them the table is what its CREATE TABLE and its rows say.
+  while (!table.columns.empty() && table.columns.back().server_hidden) table.columns.pop_back();
+  ReadDefinitionExtras(v, form, extra2, cp, collations, table, result);
   MarkKeyMembership(table);
   result.ok = true;
   return result;
@@ -409,7 +553,51 @@ FrmReadResult ReadTableDefinition(const std::filesystem::path& path,
     r.error = "cannot open " + path.string();
     return r;
   }
-  return ParseFrm(ByteView(bytes), collations, code_page, table);
+  FrmReadResult r = ParseFrm(ByteView(bytes), collations, code_page, table);
+  if (r.ok && (table.engine_type == kEngineMergeMyIsam || table.options.engine_name == "MRG_MyISAM")) {
+    ReadMergeTables(std::filesystem::path(path).replace_extension(".MRG"), table, r.warnings);
+  }
+  return r;
+}
+
+void ReadMergeTables(const std::filesystem::path& mrg, TableDef& table,
+                     std::vector<std::string>& warnings) {
+  std::string text;
+  if (!ReadWholeFile(mrg, text, 16ull * 1024 * 1024)) {
+    warnings.push_back("not read: the MERGE table list (" + mrg.filename().string() +
+                       " cannot be opened)");
+    return;
+  }
+  size_t pos = 0;
+  std::string tables;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    if (line.rfind("#INSERT_METHOD=", 0) == 0) {
+      table.options.insert_method = line.substr(15);
+      continue;
+    }
+    if (line[0] == '#') continue;
+    // Entries are file names, "./db/t" for tables of other databases.
+    std::string db;
+    std::string name = line;
+    const size_t slash = line.rfind('/');
+    if (slash != std::string::npos) {
+      name = line.substr(slash + 1);
+      const std::string dir = line.substr(0, slash);
+      const size_t prev = dir.rfind('/');
+      db = prev == std::string::npos ? dir : dir.substr(prev + 1);
+      if (db == ".") db.clear();
+    }
+    if (!tables.empty()) tables += ",";
+    if (!db.empty()) tables += QuoteIdentifier(DecodeMysqlFileName(db)) + ".";
+    tables += QuoteIdentifier(DecodeMysqlFileName(name));
+  }
+  table.options.union_tables = tables;
 }
 
 }  // namespace vostrel

@@ -29,6 +29,9 @@ enum FieldType : int32_t {
   kTypeTimestamp2 = 17,
   kTypeDateTime2 = 18,
   kTypeTime2 = 19,
+  // MySQL 5.7 JSON (binary form); in MariaDB files before 10.2 the code of a
+  // virtual column, whose real type is kept with its expression.
+  kTypeJson = 245,
   kTypeNewDecimal = 246,
   kTypeEnum = 247,
   kTypeSet = 248,
@@ -64,7 +67,15 @@ inline constexpr uint32_t kPackSigned = 0x0001;  // on numbers: set = signed
 inline constexpr uint32_t kPackNumber = 0x0002;
 inline constexpr uint32_t kPackZerofill = 0x0004;
 inline constexpr uint32_t kPackBitAsChar = 0x1000;
+inline constexpr uint32_t kPackNoDefault = 0x4000;  // NOT NULL column declared without DEFAULT
 inline constexpr uint32_t kPackMaybeNull = 0x8000;
+
+// A column's unireg_check code: what the server fills in by itself.
+inline constexpr uint8_t kUniregNextNumber = 15;     // AUTO_INCREMENT
+inline constexpr uint8_t kUniregTimestampOld = 18;   // TIMESTAMP made before MySQL 4.1.3
+inline constexpr uint8_t kUniregTimestampDn = 21;    // DEFAULT CURRENT_TIMESTAMP
+inline constexpr uint8_t kUniregTimestampUn = 22;    // ON UPDATE CURRENT_TIMESTAMP
+inline constexpr uint8_t kUniregTimestampDnUn = 23;  // both
 
 struct KeyPart {
   uint16_t field_number = 0;  // 1-based column number
@@ -84,6 +95,16 @@ inline constexpr uint8_t kKeyAlgorithmBtree = 1;
 inline constexpr uint8_t kKeyAlgorithmRtree = 2;
 inline constexpr uint8_t kKeyAlgorithmHash = 3;
 inline constexpr uint8_t kKeyAlgorithmFulltext = 4;
+// MariaDB's UNIQUE over long values: a hidden hash column holds the key.
+inline constexpr uint8_t kKeyAlgorithmLongHash = 5;
+
+// Key flag bits (as read, HA_NOSAME already turned the right way).
+inline constexpr uint16_t kKeyFlagUnique = 0x0001;
+inline constexpr uint16_t kKeyFlagFulltext = 0x0080;
+inline constexpr uint16_t kKeyFlagSpatial = 0x0400;
+inline constexpr uint16_t kKeyFlagUsesComment = 0x1000;
+inline constexpr uint16_t kKeyFlagGenerated = 0x2000;
+inline constexpr uint16_t kKeyFlagUsesParser = 0x4000;
 
 struct KeyDef {
   uint16_t flags = 0;  // bit 0 set = unique (after the stored flag is inverted)
@@ -119,7 +140,7 @@ enum class Generated : uint8_t { kNo, kVirtual, kStored };
 struct ForeignKeyDef {
   std::string name;  // as the server named it, without the "db/" prefix
   std::vector<std::string> columns;
-  std::string ref_database;  // decoded; empty = the same database
+  std::string ref_database;  // decoded name; empty = the same database
   std::string ref_table;
   std::vector<std::string> ref_columns;
   std::string on_delete;  // "CASCADE", "SET NULL", "NO ACTION", "RESTRICT"; empty = default
@@ -145,6 +166,8 @@ struct TableOptions {
   bool checksum = false;
   int pack_keys = -1;        // -1 default, 0 PACK_KEYS=0, 1 PACK_KEYS=1
   bool delay_key_write = false;
+  int page_checksum = -1;     // Aria PAGE_CHECKSUM: -1 not given, else 0/1
+  int transactional = -1;     // Aria TRANSACTIONAL: -1 not given, else 0/1
   int stats_persistent = -1;  // -1 default, else 0/1
   int stats_auto_recalc = -1;
   uint32_t stats_sample_pages = 0;
@@ -154,6 +177,8 @@ struct TableOptions {
   std::string partition_clause;  // "PARTITION BY ..." as the server wrote it
   std::string data_directory;
   std::string index_directory;
+  // Engine-defined options (MariaDB), ready to follow the table options: " `name`=value ...".
+  std::string engine_options;
 };
 
 struct ColumnDef {
@@ -191,6 +216,15 @@ struct ColumnDef {
   std::string generation_expression;  // for generated columns
   bool invisible = false;             // MariaDB INVISIBLE column
   std::string check_expression;       // MariaDB column CHECK (...)
+  // Made by the server (the hash column of a long UNIQUE key): it is not part
+  // of CREATE TABLE and not in the stored row.
+  bool server_hidden = false;
+  uint8_t unireg_check = 0;  // kUnireg* code of the .frm column record
+
+  // Whether the storage engine keeps this column's value in the row. VIRTUAL
+  // columns (and the hidden hash columns) are computed on read: they sit after
+  // the stored columns in the record layout and the data files lack them.
+  bool in_stored_row() const { return generated != Generated::kVirtual && !server_hidden; }
   // Parts of the definition that had to be guessed (a definition rebuilt
   // from the InnoDB dictionary), for the report.
   std::string guessed;

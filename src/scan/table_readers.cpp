@@ -1,5 +1,6 @@
 #include "scan/table_readers.h"
 
+#include "innodb/foreign_keys.h"
 #include "innodb/innodb_reader.h"
 #include "innodb/system_dictionary.h"
 #include "model/file_util.h"
@@ -30,6 +31,13 @@ LoadedDictionary LoadSystemDictionary(const std::filesystem::path& path) {
   }
   l.dictionary = std::move(dict);
   return l;
+}
+
+void AttachDictionaryForeignKeys(const ScanResult& scan, const TableEntry& entry, TableDef& table,
+                                 std::vector<std::string>* problems) {
+  if (scan.dictionary == nullptr) return;
+  const std::string folder = scan.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)];
+  AttachForeignKeys(*scan.dictionary, DatabaseFolderName(folder), entry.tableName, table, problems);
 }
 
 OpenedReader OpenTableReader(const ScanResult& scan, const TableEntry& entry,

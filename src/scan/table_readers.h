@@ -26,6 +26,11 @@ struct LoadedDictionary {
 };
 LoadedDictionary LoadSystemDictionary(const std::filesystem::path& path);
 
+// The foreign keys the InnoDB dictionary keeps for `entry`, into
+// `table.foreign_keys` (nothing without a dictionary).
+void AttachDictionaryForeignKeys(const ScanResult& scan, const TableEntry& entry, TableDef& table,
+                                 std::vector<std::string>* problems);
+
 // The reader of `entry`'s rows. `log` takes the lines a save writes while
 // opening files (a preview or a probe passes a quiet one).
 OpenedReader OpenTableReader(const ScanResult& scan, const TableEntry& entry,

@@ -1,5 +1,6 @@
-// The schema and table statements of a set of selected tables, laid out as a
-// script save writes them.
+// The schema statements of the selected objects, laid out as a script save
+// writes them: tables, and in the full form their foreign keys at the end of
+// each database, the views and the triggers.
 #pragma once
 
 #include <ostream>
@@ -21,6 +22,6 @@ struct DdlSummary {
 
 DdlSummary WriteDdlScript(const ScanResult& scan, const std::vector<SelectedItem>& items,
                           const CollationTable& collations, const CodePage& code_page,
-                          RecoveryOutput& out, std::ostream& script);
+                          RecoveryOutput& out, std::ostream& script, bool reduced = false);
 
 }  // namespace vostrel

@@ -1,11 +1,13 @@
 #include "sql/script_save.h"
 
+#include <map>
 #include <new>
 #include <set>
 #include <system_error>
 
 #include "model/file_util.h"
 #include "sql/create_statements.h"
+#include "sql/database_end.h"
 #include "sql/script_sink.h"
 #include "sql/views_triggers.h"
 
@@ -85,17 +87,22 @@ class ScriptRun {
       script_.WriteText(SchemaStatement(db, opts.charset, opts.collation, true));
       script_.WriteText(UseStatement(db, true));
       script_.WriteText(kScriptSessionSettings);
+      if (!ctx_.reduced_definitions) script_.WriteText(kScriptChecksOff);
     }
     return true;
   }
 
   void View(const std::string& path) {
     const std::string folder = fs::path(path).parent_path().string();
-    const std::string text = ViewStatement(path, databases_, ctx_.code_page);
+    std::string definer;
+    const std::string text = ctx_.reduced_definitions
+                                 ? ViewStatement(path, databases_, ctx_.code_page)
+                                 : FullViewStatement(path, databases_, ctx_.code_page, &definer);
     if (text.empty()) {
       Report("View definition " + path + " cannot be read");
       return;
     }
+    if (!definer.empty()) definers_.insert(definer);
     if (!EnsureScript(folder)) return;
     script_.WriteLineEnd();
     script_.WriteText(text);
@@ -104,14 +111,24 @@ class ScriptRun {
 
   void Trigger(const TriggerEntry& entry) {
     const fs::path path = fs::path(entry.folderPath) / entry.fileName;
-    const auto statements = TriggerStatements(path, databases_, ctx_.code_page);
-    if (statements.empty()) {
+    std::string text;
+    if (ctx_.reduced_definitions) {
+      const auto statements = TriggerStatements(path, databases_, ctx_.code_page);
+      if (!statements.empty()) text = TriggerScript(statements);
+    } else {
+      const auto triggers = FullTriggerDefinitions(path, databases_, ctx_.code_page);
+      for (const TriggerDefinition& t : triggers) {
+        if (!t.definer.empty()) definers_.insert(t.definer);
+      }
+      if (!triggers.empty()) text = FullTriggerScript(triggers);
+    }
+    if (text.empty()) {
       Report("Trigger definition " + path.string() + " cannot be read");
       return;
     }
     if (!EnsureScript(entry.folderPath)) return;
     script_.WriteLineEnd();
-    script_.WriteText(TriggerScript(statements));
+    script_.WriteText(text);
     script_.WriteLineEnd();
   }
 
@@ -150,7 +167,13 @@ class ScriptRun {
     ctx_.out.AddOutputLine("Processing Table " + entry.displayName);
     ctx_.out.WriteLogText("Processing Table " + entry.displayName + "\r\n");
     if (!exporter_.ReadDefinition(entry, saved)) return;
-    script_.WriteText(CreateTableStatement(table_name, exporter_.table(), ctx_.collations));
+    script_.WriteText(TableDefinitionStatement(table_name, exporter_.table(), ctx_.collations,
+                                               ctx_.reduced_definitions));
+    if (!ctx_.reduced_definitions) {
+      for (std::string& fk : ForeignKeyStatements(table_name, exporter_.table(), databases_)) {
+        deferred_[current_path_].push_back(std::move(fk));
+      }
+    }
     script_.WriteLineEnd();
     script_.WriteLineEnd();
     BlobFiles blobs(result_.save_folder / "blobdata",
@@ -159,6 +182,33 @@ class ScriptRun {
     if (script_.failed()) {
       saved.Damaged("script file " + script_.path().string() + " could not be written: " +
                     script_.error());
+    }
+  }
+
+  // The end of every database script of the full form: its foreign keys and
+  // the checks back on; and the accounts the views and triggers run as.
+  void FinishDatabases() {
+    if (ctx_.reduced_definitions) return;
+    CloseScript();
+    for (const fs::path& path : written_) {
+      if (failed_.count(path)) continue;
+      std::string error;
+      if (!script_.OpenScript(path, &error, true)) {
+        Report("Script file " + path.string() + " could not be finished: " + error);
+        continue;
+      }
+      for (const std::string& s : EndOfDatabaseStatements(deferred_[path], true)) {
+        script_.WriteText(s);
+      }
+      CloseScript();
+    }
+    if (!definers_.empty()) {
+      std::string list;
+      for (const std::string& d : definers_) list += (list.empty() ? "" : ", ") + d;
+      ctx_.out.WriteLogText("Views and triggers of the scripts run as " + list +
+                            ": where the loading server lacks one of these accounts it still "
+                            "makes the object (with a warning), and the object fails when used "
+                            "until the DBA creates that account.\r\n");
     }
   }
 
@@ -186,6 +236,8 @@ class ScriptRun {
   TableExporter exporter_;
   uint64_t local_blob_counter_ = 0;
   std::string failure_;  // why the open script could not be created
+  std::map<fs::path, std::vector<std::string>> deferred_;  // foreign keys per script
+  std::set<std::string> definers_;
 };
 
 }  // namespace
@@ -216,7 +268,7 @@ ScriptSaveResult RunScriptSave(const ScanResult& scan, const std::vector<Selecte
   ctx.out.WriteLogText("Script Saving Path:\t" + result.save_folder.string());
 
   ScriptRun run(scan, ctx, result);
-  for (const SelectedItem& item : items) {
+  for (const SelectedItem& item : OrderViewsByDependency(scan, items)) {
     ctx.out.SetCaptionText("");
     const int64_t i = ListIndexOf(item, scan);
     if (i < 0) continue;
@@ -245,6 +297,7 @@ ScriptSaveResult RunScriptSave(const ScanResult& scan, const std::vector<Selecte
   }
   if (ctx.stopped()) result.stopped = true;
   run.CloseScript();
+  run.FinishDatabases();
   if (items.empty()) {
     const std::string msg = "nothing was selected: " + scan.m_scanPath +
                             " holds no table, view or trigger that could be saved";

@@ -78,6 +78,21 @@ bool ServerConnection::Execute(std::string_view sql) {
   return true;
 }
 
+std::vector<std::string> ServerConnection::Warnings() {
+  std::vector<std::string> out;
+  if (!is_open()) return out;
+  MYSQL* m = handle_->mysql;
+  if (mysql_warning_count(m) == 0) return out;
+  if (mysql_query(m, "SHOW WARNINGS") != 0) return out;
+  if (MYSQL_RES* r = mysql_store_result(m)) {
+    while (MYSQL_ROW row = mysql_fetch_row(r)) {
+      if (mysql_num_fields(r) >= 3 && row[2] != nullptr) out.emplace_back(row[2]);
+    }
+    mysql_free_result(r);
+  }
+  return out;
+}
+
 bool TestConnection(const ServerParams& params, std::string* error) {
   ServerConnection c;
   const bool ok = c.Open(params, "");

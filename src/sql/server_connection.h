@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "sql/row_sink.h"
@@ -33,6 +34,8 @@ class ServerConnection {
   bool is_open() const;
   // Runs one statement and discards any result.
   bool Execute(std::string_view sql);
+  // The messages of the warnings the last statement left (SHOW WARNINGS).
+  std::vector<std::string> Warnings();
   const std::string& error() const { return error_; }
   unsigned error_code() const { return error_code_; }
 

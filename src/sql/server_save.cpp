@@ -5,6 +5,8 @@
 #include <new>
 
 #include "sql/create_statements.h"
+#include "sql/database_end.h"
+#include "sql/sql_literals.h"
 #include "sql/views_triggers.h"
 
 namespace vostrel {
@@ -83,9 +85,12 @@ class ServerRun {
       Report("views of " + db + ": schema " + schema + " cannot be used: " + conn.error());
       return;
     }
-    const std::string text = ViewStatement(path, databases_, ctx_.code_page);
+    const std::string text = ctx_.reduced_definitions
+                                 ? ViewStatement(path, databases_, ctx_.code_page)
+                                 : FullViewStatement(path, databases_, ctx_.code_page);
     if (!text.empty() && conn.Execute(text)) {
       Both("View Created succesfully.");
+      NoteDefinerWarnings(conn, "View " + fs::path(path).stem().string());
       ++result_.views_created;
     } else {
       Both("Error executing View.");
@@ -106,21 +111,60 @@ class ServerRun {
       Report("triggers of " + db + ": schema " + schema + " cannot be used: " + conn.error());
       return;
     }
-    const auto statements =
-        TriggerStatements(fs::path(entry.folderPath) / entry.fileName, databases_, ctx_.code_page);
-    if (statements.empty()) Report("Trigger definition " + entry.fileName + " cannot be read");
-    for (const std::string& s : statements) {
-      if (conn.Execute(s)) {
+    const fs::path file = fs::path(entry.folderPath) / entry.fileName;
+    std::vector<TriggerDefinition> triggers;
+    if (ctx_.reduced_definitions) {
+      for (std::string& s : TriggerStatements(file, databases_, ctx_.code_page)) {
+        triggers.push_back({.statement = std::move(s)});
+      }
+    } else {
+      triggers = FullTriggerDefinitions(file, databases_, ctx_.code_page);
+    }
+    if (triggers.empty()) Report("Trigger definition " + entry.fileName + " cannot be read");
+    for (const TriggerDefinition& t : triggers) {
+      // Each trigger keeps the sql_mode it was made under; the run's own comes back after it.
+      const bool mode = t.has_sql_mode && conn.Execute("SET sql_mode=" + SqlStringLiteral(t.sql_mode));
+      const bool created = conn.Execute(t.statement);
+      const std::string error = conn.error();
+      if (created) NoteDefinerWarnings(conn, "Trigger " + t.name);
+      if (mode) conn.Execute("SET sql_mode='NO_AUTO_VALUE_ON_ZERO'");
+      if (created) {
         Both("Trigger Created Successfully.");
         ++result_.triggers_created;
       } else {
         Both("Error executing Trigger.");
-        Report("trigger in " + entry.fileName + ": " + conn.error());
+        Report("trigger in " + entry.fileName + ": " + error);
+      }
+    }
+  }
+
+  // The end of every database: its foreign keys, once all its tables hold their rows.
+  void FinishDatabases() {
+    for (auto& [db, statements] : deferred_) {
+      if (lost() || statements.empty()) continue;
+      ServerConnection conn;
+      if (!conn.Open(params_, std::string(kSchemaPrefix) + db)) {
+        Report("foreign keys of " + db + " are not created: " + conn.error());
+        continue;
+      }
+      for (const std::string& s : EndOfDatabaseStatements(statements, false)) {
+        if (!conn.Execute(s)) {
+          Report("foreign key of " + db + " not created: " + conn.error() + " (" + s + ")");
+        }
       }
     }
   }
 
  private:
+  // A definer the server lacks leaves a warning: the DBA must create that account.
+  void NoteDefinerWarnings(ServerConnection& conn, const std::string& what) {
+    for (const std::string& w : conn.Warnings()) {
+      if (w.find("definer") == std::string::npos && w.find("DEFINER") == std::string::npos) continue;
+      Both(what + ": " + w + " - create that account on the server; until then the object fails "
+           "when used");
+    }
+  }
+
   void TableTo(const TableEntry& entry, SavedTable& saved) {
     const std::string& folder = scan_.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)];
     const std::string schema = std::string(kSchemaPrefix) + saved.database;
@@ -137,13 +181,19 @@ class ServerRun {
     Both("creating table " + table_name + " ...");
     ServerConnection conn;
     if (!conn.Open(params_, schema) ||
-        !conn.Execute(CreateTableStatement(table_name, exporter_.table(), ctx_.collations))) {
+        !conn.Execute(TableDefinitionStatement(table_name, exporter_.table(), ctx_.collations,
+                                               ctx_.reduced_definitions))) {
       Both("Executing query for  " + table_name + " Table Failed");
       const std::string why = "CREATE TABLE failed on the server: " + conn.error();
       saved.NotRead(why);
       Report("table " + saved.database + "." + entry.displayName + ": " + why);
       if (ConnectionGone(conn)) Lost("the connection to the server was lost (" + conn.error() + ")");
       return;
+    }
+    if (!ctx_.reduced_definitions) {
+      for (std::string& fk : ForeignKeyStatements(table_name, exporter_.table(), databases_)) {
+        deferred_[saved.database].push_back(std::move(fk));
+      }
     }
     ServerSink sink(conn, params_, schema);
     exporter_.ExportRows(entry, table_name, sink, nullptr, kServerLoops, saved);
@@ -223,6 +273,7 @@ class ServerRun {
   std::map<std::string, bool> schema_ready_;
   std::map<std::string, std::string> schema_problem_;
   std::atomic<bool> lost_flag_{false};
+  std::map<std::string, std::vector<std::string>> deferred_;  // foreign keys per database
 };
 
 }  // namespace
@@ -234,7 +285,7 @@ ServerSaveResult RunServerSave(const ScanResult& scan, const std::vector<Selecte
   ServerRun run(scan, params, ctx, result);
   std::atomic<bool>* const outer_abort = ctx.abort;
   ctx.abort = run.lost_flag();  // a lost connection ends the loops as a stop would
-  for (const SelectedItem& item : items) {
+  for (const SelectedItem& item : OrderViewsByDependency(scan, items)) {
     ctx.out.SetCaptionText("");
     const int64_t i = ListIndexOf(item, scan);
     if (i < 0) continue;
@@ -267,6 +318,7 @@ ServerSaveResult RunServerSave(const ScanResult& scan, const std::vector<Selecte
         break;
     }
   }
+  run.FinishDatabases();
   ctx.abort = outer_abort;
   if (ctx.stopped() && result.connection_lost.empty()) result.stopped = true;
   if (items.empty()) {

@@ -57,7 +57,26 @@ bool TableExporter::ReadDefinition(const TableEntry& entry, TableAccount& accoun
     return false;
   }
   account.engine = EngineName(table_.engine_type);
+  if (!ctx_.reduced_definitions) CompleteDefinition(entry, account);
   return true;
+}
+
+void TableExporter::CompleteDefinition(const TableEntry& entry, const TableAccount& account) {
+  const std::string who = account.database + "." + account.table;
+  std::vector<std::string> problems;
+  AttachDictionaryForeignKeys(scan_, entry, table_, &problems);
+  for (const std::string& p : problems) Report("Table " + who + ": " + p);
+  const std::string& engine = table_.options.engine_name;
+  static constexpr const char* kCommon[] = {"InnoDB", "MyISAM", "Aria",      "MEMORY", "CSV",
+                                            "MRG_MyISAM", "SEQUENCE"};
+  bool common = false;
+  for (const char* e : kCommon) common = common || engine == e;
+  if (!common && !engine.empty()) {
+    ctx_.out.WriteLogText("Table " + who + " uses the " + engine +
+                          " engine: its CREATE TABLE keeps ENGINE=" + engine +
+                          "; a server without that engine makes the table with its default "
+                          "engine instead (with a warning)\r\n");
+  }
 }
 
 void TableExporter::ExportRows(const TableEntry& entry, const std::string& table_name,

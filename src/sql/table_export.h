@@ -39,6 +39,9 @@ class TableExporter {
   // marked not read) when it cannot be read.
   bool ReadDefinition(const TableEntry& entry, TableAccount& account);
   const TableDef& table() const { return table_; }
+  // For what the readers learn after the .frm (the next AUTO_INCREMENT value),
+  // to be set before the CREATE TABLE statement is made.
+  TableDef& mutable_table() { return table_; }
 
   // Sends the rows to `sink`; `blobs` takes large values of a script save.
   void ExportRows(const TableEntry& entry, const std::string& table_name, RowSink& sink,
@@ -51,6 +54,9 @@ class TableExporter {
 
  private:
   std::string Folder(const TableEntry& entry) const;
+  // What the full definition needs beyond the .frm: foreign keys from the
+  // InnoDB dictionary, and a note on engines a target may lack.
+  void CompleteDefinition(const TableEntry& entry, const TableAccount& account);
   // Reads the rows, or with `sink` null only checks they can be read.
   void Rows(const TableEntry& entry, const std::string& table_name, RowSink* sink,
             BlobFiles* blobs, const LoopNames& names, TableAccount& account);
