@@ -128,6 +128,11 @@ mdb_stop() {
 # shutdown when we are failing anyway.
 mdb_cleanup() {
     [[ -n $MDB_PID ]] || return 0
+    if ! kill -0 "$MDB_PID" 2>/dev/null; then
+        # It died under us: what it said last is the first thing to read.
+        echo "mariadb-lib: mariadbd (pid $MDB_PID) is no longer running; end of $MDB_LOG:" >&2
+        tail -n 40 "$MDB_LOG" >&2 || true
+    fi
     if kill -0 "$MDB_PID" 2>/dev/null; then
         kill -TERM "$MDB_PID" 2>/dev/null || true
         mdb_wait_exit "$MDB_PID" 60 || kill -KILL "$MDB_PID" 2>/dev/null || true
