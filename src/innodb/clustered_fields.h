@@ -48,6 +48,7 @@ struct InnoColumnDef {
 };
 
 struct ClusteredIndex {
+  bool redundant = false;  // records in the redundant format (ROW_FORMAT=REDUNDANT)
   std::vector<InnoColumnDef> fields;  // stored order
   size_t key_fields = 0;              // the first key_fields fields form the key
   size_t nullable_fields = 0;

@@ -18,6 +18,15 @@ std::vector<int32_t> FieldOfColumn(const TableDef& table, const ClusteredIndex& 
 
 }  // namespace
 
+std::vector<int32_t> ColumnOfField(const TableDef& table, const ClusteredIndex& index) {
+  std::vector<int32_t> to(index.fields.size(), -1);
+  const std::vector<int32_t> of = FieldOfColumn(table, index);
+  for (size_t c = 0; c < of.size(); ++c) {
+    if (of[c] >= 0) to[static_cast<size_t>(of[c])] = static_cast<int32_t>(c);
+  }
+  return to;
+}
+
 std::vector<ColumnStorage> InnodbColumnStorage(const TableDef& table, const ClusteredIndex& index) {
   std::vector<ColumnStorage> s(table.columns.size());
   const std::vector<int32_t> of = FieldOfColumn(table, index);
@@ -35,19 +44,14 @@ std::vector<ColumnStorage> InnodbColumnStorage(const TableDef& table, const Clus
 }
 
 CompactFieldSplitter::CompactFieldSplitter(const TableDef& table, const ClusteredIndex& index)
-    : index_(index), column_of_field_(index.fields.size(), -1), fields_(table.columns.size()) {
-  const std::vector<int32_t> of = FieldOfColumn(table, index);
-  for (size_t c = 0; c < of.size(); ++c) {
-    if (of[c] >= 0) column_of_field_[static_cast<size_t>(of[c])] = static_cast<int32_t>(c);
-  }
-}
+    : index_(index), column_of_field_(ColumnOfField(table, index)), fields_(table.columns.size()) {}
 
 const std::vector<StoredField>* CompactFieldSplitter::Split(const uint8_t* page, size_t origin,
-                                                            bool* short_reference) {
+                                                            int32_t* short_reference) {
   // Columns no field fills keep the absent field they were made with.
   const int32_t* to = column_of_field_.data();
   StoredField* out = fields_.data();
-  bool short_ref = false;
+  int32_t short_ref = -1;
   const bool ok = SplitRecordInto(page, origin, index_, [&](size_t i, const FieldSpan& s) {
     const int32_t c = to[i];
     if (c < 0) return;
@@ -58,7 +62,7 @@ const std::vector<StoredField>* CompactFieldSplitter::Split(const uint8_t* page,
     } else if (s.length >= 20) {
       out[c] = StoredField{page + s.offset, s.length, FieldState::kExternal};
     } else {
-      short_ref = true;
+      short_ref = c;
       out[c] = StoredField{page + s.offset, 0, FieldState::kInline};
     }
   });

@@ -16,6 +16,10 @@ namespace vostrel {
 // integers) big-endian with the sign bit flipped, by the field's own type.
 std::vector<ColumnStorage> InnodbColumnStorage(const TableDef& table, const ClusteredIndex& index);
 
+// The column each index field fills (-1: none), the last field naming a
+// column winning, key prefixes aside.
+std::vector<int32_t> ColumnOfField(const TableDef& table, const ClusteredIndex& index);
+
 class CompactFieldSplitter {
  public:
   CompactFieldSplitter(const TableDef& table, const ClusteredIndex& index);
@@ -23,9 +27,9 @@ class CompactFieldSplitter {
   // The fields of the record at `origin`, valid while the page and this
   // splitter are; nullptr when the record does not fit its page. A reference
   // to value pages too short to be one becomes an empty value, and
-  // `short_reference` is set.
+  // `short_reference` names its column (else it is set to -1).
   const std::vector<StoredField>* Split(const uint8_t* page, size_t origin,
-                                        bool* short_reference);
+                                        int32_t* short_reference);
 
  private:
   const ClusteredIndex& index_;

@@ -10,6 +10,7 @@
 #include "innodb/leaf_scan.h"
 #include "innodb/page_check.h"
 #include "innodb/record.h"
+#include "innodb/redundant_fields.h"
 #include "innodb/space_map.h"
 #include "innodb/zip_blob.h"
 
@@ -27,6 +28,7 @@ uint32_t MarkOrigin(uint64_t mark) { return static_cast<uint32_t>(mark & 0xFFFF)
 // knows it, else from the tablespace flags and the leaf page's own format bit.
 std::string RowFormatName(const InnoSource& src, const SystemDictionary* dict,
                           const std::string& name) {
+  if (src.space == nullptr) return {};  // nothing to tell it by
   PageBuffer page;
   bool compact = true;
   if (src.space != nullptr && src.leaf != 0 && src.space->ReadPage(src.leaf, page)) {
@@ -53,9 +55,25 @@ std::string RowFormatName(const InnoSource& src, const SystemDictionary* dict,
 class InnodbBlockDecoder : public BlockDecoder {
  public:
   explicit InnodbBlockDecoder(const InnodbReader& reader)
-      : reader_(reader), split_(reader.table_, reader.src_.index) {}
+      : reader_(reader), compact_(reader.table_, reader.src_.index),
+        redundant_(reader.table_, reader.src_.index) {}
 
   void Decode(RecordBlock& block, const FieldsVisitor& visit, DamageLog& damage) override {
+    if (reader_.src_.index.redundant) {
+      DecodeWith(block, visit, damage, redundant_, [](const uint8_t* page, size_t start, auto&& v) {
+        return WalkRedundantRecordsWith(page, start, v);
+      });
+    } else {
+      DecodeWith(block, visit, damage, compact_, [](const uint8_t* page, size_t start, auto&& v) {
+        return WalkPageRecordsWith(page, start, v);
+      });
+    }
+  }
+
+ private:
+  template <class Splitter, class Walk>
+  void DecodeWith(RecordBlock& block, const FieldsVisitor& visit, DamageLog& damage,
+                  Splitter& split, Walk&& walk) {
     const Tablespace& space = reader_.space();
     block.unit_ok.assign(block.units, 0);
     for (size_t k = 0; k < block.units; ++k) {
@@ -74,15 +92,18 @@ class InnodbBlockDecoder : public BlockDecoder {
       }
       block.unit_ok[k] = 1;
       bool stopped = false;
-      const PageWalk w = WalkPageRecordsWith(page, origin, [&](size_t r) {
-        bool short_reference = false;
-        const std::vector<StoredField>* fields = split_.Split(page, r, &short_reference);
+      const PageWalk w = walk(page, origin, [&](size_t r) {
+        int32_t short_reference = -1;
+        const std::vector<StoredField>* fields = split.Split(page, r, &short_reference);
         if (fields == nullptr) {
           damage.Note("record at page " + std::to_string(p) + " offset " + std::to_string(r) +
                       " does not fit its page");
           return true;
         }
-        if (short_reference) NoteShortReferences(page, r, damage);
+        if (short_reference >= 0) {
+          damage.Note("column " + reader_.table_.columns[static_cast<size_t>(short_reference)].name +
+                      " has a short reference to its value pages");
+        }
         if (!visit(RecordFields{fields->data(), fields->size(), RecordPosition{p, r}})) {
           stopped = true;
           return false;
@@ -102,21 +123,9 @@ class InnodbBlockDecoder : public BlockDecoder {
     }
   }
 
- private:
-  // A reference to value pages too short to be one: the column's value is
-  // lost, and the empty text stands in its place.
-  void NoteShortReferences(const uint8_t* page, size_t origin, DamageLog& damage) {
-    std::vector<FieldSpan> spans;
-    SplitRecord(page, origin, reader_.src_.index, spans);
-    for (size_t i = 0; i < spans.size(); ++i) {
-      if (!spans[i].external || spans[i].length >= 20) continue;
-      damage.Note("column " + reader_.src_.index.fields[i].name +
-                  " has a short reference to its value pages");
-    }
-  }
-
   const InnodbReader& reader_;
-  CompactFieldSplitter split_;
+  CompactFieldSplitter compact_;
+  RedundantFieldSplitter redundant_;
 };
 
 OpenedReader InnodbReader::Open(const std::string& folder, const std::string& raw_table,
@@ -226,7 +235,8 @@ bool InnodbReader::WalkOne(RecordBlock& block) {
     // missing when a scan had to find where to start.
     broken_links_ = ReadFilHeader(page).prev != kFilNull;
   } else if (from_ != kFilNull || p != src_.leaf) {
-    if (std::string why = ForeignLeafProblem(page, p, index_id_); !why.empty()) {
+    if (std::string why = ForeignLeafProblem(page, p, index_id_, !src_.index.redundant);
+        !why.empty()) {
       EndChain(NameProblem(space(), p, page, why), p);
       return false;
     }

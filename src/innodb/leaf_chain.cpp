@@ -4,6 +4,7 @@
 #include "innodb/leaf_scan.h"
 #include "innodb/page_check.h"
 #include "innodb/record.h"
+#include "innodb/redundant_record.h"
 #include "model/damage_log.h"
 
 namespace vostrel {
@@ -13,6 +14,25 @@ namespace {
 constexpr int kMaxTreeHeight = 64;
 
 }  // namespace
+
+// The child page of the first node pointer of a node page (0: none to be read).
+uint32_t CompactChild(const uint8_t* page, const ClusteredIndex& index) {
+  const size_t r = FirstRecord(page);
+  const size_t k = r == 0 ? 0 : NodePointerKeyLength(page, r, index);
+  if (r == 0 || k == 0 || r + k + 4 > kPageSize) return 0;
+  return PageU32(page, r + k);
+}
+
+// A redundant node pointer's last field is its child's page number.
+uint32_t RedundantChild(const uint8_t* page) {
+  RedundantRecord rec;
+  const size_t r = NextRedundantRecord(page, kRedundantInfimum);
+  if (r == 0 || r == kRedundantSupremum || !SplitRedundantRecord(page, r, rec) ||
+      rec.fields.empty() || rec.fields.back().length != 4 || rec.fields.back().is_null) {
+    return 0;
+  }
+  return PageU32(page, rec.fields.back().offset);
+}
 
 std::string FailedPageText(const Tablespace& space, uint64_t n, const PageCheck& c,
                            const uint8_t* page) {
@@ -40,12 +60,15 @@ LeafSearch FindLeafPage(Tablespace& space, uint32_t root, const ClusteredIndex& 
   const std::string of = " of " + space.file_name();
   for (int depth = 0; depth < kMaxTreeHeight; ++depth) {
     const PageCheck c = space.ReadCheckedPage(p, page);
+    // The root tells the tree's record format; every page below keeps it.
+    if (depth == 0) s.redundant = !PageIsCompact(page.data());
     // A leaf that is itself but fails its checksum still starts the walk,
     // which names it and goes on through it; a node page that fails cannot
     // be trusted with the way down.
     const bool failed_leaf = c.fault == PageFault::kChecksum && level <= 0 &&
                              ReadFilHeader(page.data()).type == kPageTypeIndex &&
-                             PageLevel(page.data()) == 0 && PageIsCompact(page.data()) &&
+                             PageLevel(page.data()) == 0 &&
+                             PageIsCompact(page.data()) != s.redundant &&
                              (!have_id || PageIndexId(page.data()) == index_id) &&
                              IndexPageFramed(page.data());
     if (failed_leaf) {
@@ -61,9 +84,9 @@ LeafSearch FindLeafPage(Tablespace& space, uint32_t root, const ClusteredIndex& 
       s.problem = "page " + std::to_string(p) + of + " is not an index page";
       break;
     }
-    if (!PageIsCompact(page.data())) {
-      s.redundant = true;
-      return s;
+    if (PageIsCompact(page.data()) == s.redundant) {
+      s.problem = "page " + std::to_string(p) + of + " keeps its records in another format";
+      break;
     }
     if (!IndexPageFramed(page.data())) {
       s.problem = "page " + std::to_string(p) + of +
@@ -88,13 +111,11 @@ LeafSearch FindLeafPage(Tablespace& space, uint32_t root, const ClusteredIndex& 
       return s;
     }
     level = PageLevel(page.data()) - 1;
-    const size_t r = FirstRecord(page.data());
-    const size_t k = r == 0 ? 0 : NodePointerKeyLength(page.data(), r, index);
-    if (r == 0 || k == 0 || r + k + 4 > kPageSize) {
+    const uint32_t child = s.redundant ? RedundantChild(page.data()) : CompactChild(page.data(), index);
+    if (child == 0) {
       s.problem = "node pointer on page " + std::to_string(p) + of + " cannot be read";
       break;
     }
-    const uint32_t child = PageU32(page.data(), r + k);
     if (child >= space.page_count() || child == p) {
       s.problem = "child page " + std::to_string(child) + " lies outside the file";
       break;
@@ -135,7 +156,7 @@ uint64_t CountLeafPages(Tablespace& space, uint32_t first, const std::atomic<boo
   return count;
 }
 
-std::string ForeignLeafProblem(const uint8_t* page, uint32_t p, uint64_t index_id) {
+std::string ForeignLeafProblem(const uint8_t* page, uint32_t p, uint64_t index_id, bool compact) {
   const FilHeader h = ReadFilHeader(page);
   if (h.type != kPageTypeIndex || PageLevel(page) != 0) {
     return "page " + std::to_string(p) + " on the leaf chain is not a leaf page";
@@ -143,7 +164,7 @@ std::string ForeignLeafProblem(const uint8_t* page, uint32_t p, uint64_t index_i
   if (PageIndexId(page) != index_id) {
     return "page " + std::to_string(p) + " on the leaf chain belongs to another index";
   }
-  if (!PageIsCompact(page) || !IndexPageFramed(page)) {
+  if (PageIsCompact(page) != compact || !IndexPageFramed(page)) {
     return "page " + std::to_string(p) +
            " on the leaf chain has no infimum and supremum where a leaf keeps them";
   }

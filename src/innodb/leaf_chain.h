@@ -15,7 +15,7 @@ inline constexpr uint32_t kClusteredRootIbd = 3;
 
 struct LeafSearch {
   uint32_t leaf = 0;       // 0: not found
-  bool redundant = false;  // ROW_FORMAT=REDUNDANT pages, not read here
+  bool redundant = false;  // the tree keeps its records in the redundant format
   bool from_scan = false;  // the descent failed; found by scanning the pages
   std::string problem;     // why the descent failed
 };
@@ -35,7 +35,9 @@ uint64_t CountLeafPages(Tablespace& space, uint32_t first, const std::atomic<boo
 // What keeps page `p`, reached along a leaf chain of index `index_id`, from
 // being one of its leaves ("" when it is one). Its records would belong to
 // another index, or be node pointers, and its links lead off the chain.
-std::string ForeignLeafProblem(const uint8_t* page, uint32_t p, uint64_t index_id);
+// `compact` tells the tree's record format, which every leaf shares.
+std::string ForeignLeafProblem(const uint8_t* page, uint32_t p, uint64_t index_id,
+                               bool compact = true);
 // A page that failed its check, with what its header claims where the header is its own.
 std::string FailedPageText(const Tablespace& space, uint64_t n, const PageCheck& c,
                            const uint8_t* page);

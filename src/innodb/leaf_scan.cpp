@@ -49,7 +49,7 @@ LeafScan ScanIndexLeaves(Tablespace& space, uint64_t index_id, const std::vector
     const PageCheck c = space.Check(n, p);
     if (!c.ok()) {
       s.damaged.push_back({at, space.FaultText(n, c), ClaimedLiveRecords(p)});
-    } else if (!IndexPageFramed(p) || !PageIsCompact(p)) {
+    } else if (!IndexPageFramed(p)) {
       s.damaged.push_back({at,
                            "page " + std::to_string(n) + " of " + space.file_name() +
                                " has no infimum and supremum where its format keeps them",

@@ -6,10 +6,11 @@ namespace vostrel {
 
 namespace {
 
-constexpr size_t kRedundantSupremum = 116;
 constexpr size_t kHeaderEnd = kPageHeader + 56;
 
-bool SplitRedundant(const uint8_t* page, size_t origin, RedundantRecord& rec) {
+}  // namespace
+
+bool SplitRedundantRecord(const uint8_t* page, size_t origin, RedundantRecord& rec) {
   if (origin < kHeaderEnd + 6 || origin >= kPageSize) return false;
   const size_t n = ((page[origin - 4] & 0x07u) << 7) | (page[origin - 3] >> 1);
   const bool one_byte = (page[origin - 3] & 1) != 0;
@@ -22,6 +23,7 @@ bool SplitRedundant(const uint8_t* page, size_t origin, RedundantRecord& rec) {
   for (size_t i = 0; i < n; ++i) {
     size_t end;
     bool null;
+    bool external = false;
     if (one_byte) {
       const uint8_t b = page[origin - 7 - i];
       end = b & 0x7F;
@@ -30,16 +32,15 @@ bool SplitRedundant(const uint8_t* page, size_t origin, RedundantRecord& rec) {
       const uint16_t v = PageU16(page, origin - 8 - 2 * i);
       end = v & 0x3FFF;
       null = (v & 0x8000) != 0;
+      external = (v & 0x4000) != 0;
     }
     if (end < start || origin + end > kPageSize) return false;
     rec.fields[i] = RedundantField{static_cast<uint32_t>(origin + start),
-                                   static_cast<uint32_t>(end - start), null};
+                                   static_cast<uint32_t>(end - start), null, external && !null};
     start = end;
   }
   return true;
 }
-
-}  // namespace
 
 bool WalkRedundantPage(const uint8_t* page,
                        const std::function<void(const RedundantRecord&)>& visit) {
@@ -49,7 +50,7 @@ bool WalkRedundantPage(const uint8_t* page,
   for (size_t steps = 0; r != 0 && r != kRedundantSupremum; ++steps) {
     if (steps > kPageSize / 6 || r >= kPageSize - 8) return false;
     if (std::memcmp(page + r, "supremum", 8) == 0) break;
-    if (!SplitRedundant(page, r, rec)) return false;
+    if (!SplitRedundantRecord(page, r, rec)) return false;
     visit(rec);
     r = PageU16(page, r - 2);
   }

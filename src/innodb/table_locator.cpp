@@ -49,10 +49,6 @@ InnoSource LocateTableLeaf(const std::string& folder, const std::string& raw_tab
     row = nullptr;
   }
   if (row != nullptr) {
-    if (!row->compact()) {
-      src.failure = "the table uses ROW_FORMAT=REDUNDANT, which is not read";
-      return src;
-    }
     std::string problem;
     const SysIndexesRow* clust = dict->FindClusterIndex(row->id);
     if (clust == nullptr) out.WriteLogText("Cluster page number not found.\r\n");
@@ -76,10 +72,7 @@ InnoSource LocateTableLeaf(const std::string& folder, const std::string& raw_tab
     src.space = src.ibd.get();
   }
   const LeafSearch leaf = FindLeafPage(*src.space, src.index.root, src.index, src.index.id);
-  if (leaf.redundant) {
-    src.failure = "the table uses ROW_FORMAT=REDUNDANT, which is not read";
-    return src;
-  }
+  src.index.redundant = leaf.redundant;
   if (leaf.leaf == 0) {
     out.WriteLogText("Leaf page number not found.\r\n");
     src.failure = "its first leaf page cannot be found (" + leaf.problem + ")";

@@ -8,7 +8,14 @@ FieldDecoder::FieldDecoder(const TableDef& table, std::vector<ColumnStorage> sto
   storage.resize(table.columns.size());
   plans_.reserve(table.columns.size());
   for (size_t i = 0; i < table.columns.size(); ++i) {
-    plans_.push_back(PlanFor(table.columns[i], storage[i]));
+    Plan p = PlanFor(table.columns[i], storage[i]);
+    // A CHAR's trailing spaces are padding, never its value: the server
+    // drops them when it reads the column. Only where a space is one byte.
+    if (table.columns[i].type == kTypeString && p.what == What::kChars &&
+        !decoders_[i].binary() && decoders_[i].keeps_ascii()) {
+      p.what = What::kCharsTrim;
+    }
+    plans_.push_back(p);
   }
 }
 

@@ -74,7 +74,7 @@ class FieldDecoder {
     kTimestamp2,
     kBit,
     kChars,      // CHAR, VARCHAR and their binary kinds
-    kCharsTrim,  // pre-5.0.3 VARCHAR kept padded: trailing spaces were never the value's
+    kCharsTrim,  // CHAR, and pre-5.0.3 VARCHAR kept padded: trailing spaces are not the value's
     kBlob,
     kGeometry,
   };
