@@ -209,14 +209,26 @@ ClusteredIndex BuildClusteredIndexFromTableDef(const TableDef& table,
   index.fields.push_back(Hidden("DB_TRX_ID", 6));
   index.fields.push_back(Hidden("DB_ROLL_PTR", 7));
   for (size_t i = 0; i < table.columns.size(); ++i) {
-    if (!whole[i]) index.fields.push_back(InnoFieldForColumn(table, i, collations));
+    // VIRTUAL columns are computed on read: the record has no field for them.
+    if (!whole[i] && table.columns[i].in_stored_row()) {
+      index.fields.push_back(InnoFieldForColumn(table, i, collations));
+    }
   }
-  for (const InnoColumnDef& f : index.fields) index.nullable_fields += f.nullable();
+  index.CountNullable();
   return index;
 }
 
+void ClusteredIndex::CountNullable() {
+  nullable_before.assign(fields.size() + 1, 0);
+  nullable_fields = 0;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    nullable_fields += fields[i].nullable();
+    nullable_before[i + 1] = static_cast<uint16_t>(nullable_fields);
+  }
+}
+
 size_t NodePointerKeyLength(const uint8_t* page, size_t origin, const ClusteredIndex& index) {
-  const size_t header = 5 + index.null_bytes();
+  const size_t header = 5 + index.node_null_bytes();
   if (origin < header + 1 || origin >= kPageSize) return 0;
   size_t lens = origin - header;  // one past the first length byte
   size_t total = 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,9 +36,9 @@ inline constexpr uint32_t kPrtypeBinary = 0x400;
 struct InnoColumnDef {
   int32_t mtype = 0;
   uint32_t prtype = 0;
-  int32_t len = 0;        // declared byte length
-  int32_t fixed_len = 0;  // bytes always taken; 0 when the record header holds the length
-  int32_t column = -1;    // TableDef column receiving the value; -1 for hidden fields
+  int32_t len = 0;          // declared byte length
+  int32_t fixed_len = 0;    // bytes always taken; 0 when the record header holds the length
+  int32_t column = -1;      // TableDef column receiving the value; -1 for hidden fields
   bool key_prefix = false;  // a key field holding only the start of a column
   std::string name;
 
@@ -48,7 +49,7 @@ struct InnoColumnDef {
 };
 
 struct ClusteredIndex {
-  bool redundant = false;  // records in the redundant format (ROW_FORMAT=REDUNDANT)
+  bool redundant = false;             // records in the redundant format (ROW_FORMAT=REDUNDANT)
   std::vector<InnoColumnDef> fields;  // stored order
   size_t key_fields = 0;              // the first key_fields fields form the key
   size_t nullable_fields = 0;
@@ -56,7 +57,24 @@ struct ClusteredIndex {
   // of an .ibd, or the dictionary's entry; id 0 when only the pages can tell.
   uint32_t root = 3;
   uint64_t id = 0;
+
+  // After an instant ALTER TABLE (MariaDB), records written before the first
+  // one hold only the first `core_fields` fields (0: never altered so), with
+  // a null bitmap of `core_null_bytes`; a later record may stop short of the
+  // last fields too. Fields it lacks take `missing_values[field -
+  // core_fields]` (nullopt: NULL), in their stored form.
+  size_t core_fields = 0;
+  size_t core_null_bytes = 0;
+  std::vector<std::optional<std::string>> missing_values;
+  // Nullable fields among the first k, for k up to fields.size().
+  std::vector<uint16_t> nullable_before;
+
   size_t null_bytes() const { return (nullable_fields + 7) / 8; }
+  // Node pointers keep the null bitmap of the table as first created.
+  size_t node_null_bytes() const { return core_fields != 0 ? core_null_bytes : null_bytes(); }
+  bool instant() const { return core_fields != 0; }
+  // Recounts nullable_fields and nullable_before after the field list changed.
+  void CountNullable();
 };
 
 // The key InnoDB clusters on: PRIMARY, else the first UNIQUE key whose columns

@@ -18,6 +18,16 @@ std::vector<int32_t> FieldOfColumn(const TableDef& table, const ClusteredIndex& 
 
 }  // namespace
 
+StoredField MissingValue(const ClusteredIndex& index, size_t field) {
+  const size_t k = field - index.core_fields;
+  if (field < index.core_fields || k >= index.missing_values.size() || !index.missing_values[k]) {
+    return StoredField{nullptr, 0, FieldState::kNull};
+  }
+  const std::string& v = *index.missing_values[k];
+  return StoredField{reinterpret_cast<const uint8_t*>(v.data()), static_cast<uint32_t>(v.size()),
+                     FieldState::kInline};
+}
+
 std::vector<int32_t> ColumnOfField(const TableDef& table, const ClusteredIndex& index) {
   std::vector<int32_t> to(index.fields.size(), -1);
   const std::vector<int32_t> of = FieldOfColumn(table, index);
@@ -55,7 +65,9 @@ const std::vector<StoredField>* CompactFieldSplitter::Split(const uint8_t* page,
   const bool ok = SplitRecordInto(page, origin, index_, [&](size_t i, const FieldSpan& s) {
     const int32_t c = to[i];
     if (c < 0) return;
-    if (s.is_null) {
+    if (s.missing) {
+      out[c] = MissingValue(index_, i);
+    } else if (s.is_null) {
       out[c] = StoredField{nullptr, 0, FieldState::kNull};
     } else if (!s.external) {
       out[c] = StoredField{page + s.offset, s.length, FieldState::kInline};

@@ -20,6 +20,9 @@ std::vector<ColumnStorage> InnodbColumnStorage(const TableDef& table, const Clus
 // column winning, key prefixes aside.
 std::vector<int32_t> ColumnOfField(const TableDef& table, const ClusteredIndex& index);
 
+// The value of a field a record stops before (after an instant ALTER TABLE).
+StoredField MissingValue(const ClusteredIndex& index, size_t field);
+
 class CompactFieldSplitter {
  public:
   CompactFieldSplitter(const TableDef& table, const ClusteredIndex& index);

@@ -20,9 +20,15 @@ namespace {
 
 // A block is leaf pages back to back; each mark is the page's number, and
 // (in its low 16 bits) the record the walk resumes at on it, 0 for its first.
-uint64_t Mark(uint32_t page, uint32_t origin) { return (uint64_t{page} << 16) | origin; }
-uint32_t MarkPage(uint64_t mark) { return static_cast<uint32_t>(mark >> 16); }
-uint32_t MarkOrigin(uint64_t mark) { return static_cast<uint32_t>(mark & 0xFFFF); }
+uint64_t Mark(uint32_t page, uint32_t origin) {
+  return (uint64_t{page} << 16) | origin;
+}
+uint32_t MarkPage(uint64_t mark) {
+  return static_cast<uint32_t>(mark >> 16);
+}
+uint32_t MarkOrigin(uint64_t mark) {
+  return static_cast<uint32_t>(mark & 0xFFFF);
+}
 
 // InnoDB's row format, from the table's dictionary flags where the dictionary
 // knows it, else from the tablespace flags and the leaf page's own format bit.
@@ -55,18 +61,22 @@ std::string RowFormatName(const InnoSource& src, const SystemDictionary* dict,
 class InnodbBlockDecoder : public BlockDecoder {
  public:
   explicit InnodbBlockDecoder(const InnodbReader& reader)
-      : reader_(reader), compact_(reader.table_, reader.src_.index),
+      : reader_(reader),
+        compact_(reader.table_, reader.src_.index),
         redundant_(reader.table_, reader.src_.index) {}
 
   void Decode(RecordBlock& block, const FieldsVisitor& visit, DamageLog& damage) override {
+    const bool instant = reader_.src_.index.instant();
     if (reader_.src_.index.redundant) {
-      DecodeWith(block, visit, damage, redundant_, [](const uint8_t* page, size_t start, auto&& v) {
-        return WalkRedundantRecordsWith(page, start, v);
-      });
+      DecodeWith(block, visit, damage, redundant_,
+                 [instant](const uint8_t* page, size_t start, auto&& v) {
+                   return WalkRedundantRecordsWith(page, start, v, instant);
+                 });
     } else {
-      DecodeWith(block, visit, damage, compact_, [](const uint8_t* page, size_t start, auto&& v) {
-        return WalkPageRecordsWith(page, start, v);
-      });
+      DecodeWith(block, visit, damage, compact_,
+                 [instant](const uint8_t* page, size_t start, auto&& v) {
+                   return WalkPageRecordsWith(page, start, v, instant);
+                 });
     }
   }
 
@@ -101,7 +111,8 @@ class InnodbBlockDecoder : public BlockDecoder {
           return true;
         }
         if (short_reference >= 0) {
-          damage.Note("column " + reader_.table_.columns[static_cast<size_t>(short_reference)].name +
+          damage.Note("column " +
+                      reader_.table_.columns[static_cast<size_t>(short_reference)].name +
                       " has a short reference to its value pages");
         }
         if (!visit(RecordFields{fields->data(), fields->size(), RecordPosition{p, r}})) {
@@ -114,11 +125,12 @@ class InnodbBlockDecoder : public BlockDecoder {
       if (w.damaged) damage.Note("record chain of page " + std::to_string(p) + " is broken");
       if (origin != 0) continue;  // a page entered half way: its counts say nothing
       const uint64_t counted = PageRecordCount(page);
-      block.claimed += counted - std::min<uint64_t>(counted, w.deleted);
-      if (w.records + w.deleted != counted) {
+      block.claimed += counted - std::min<uint64_t>(counted, w.deleted + w.hidden);
+      if (w.records + w.deleted + w.hidden != counted) {
         damage.Name("page " + std::to_string(p) + " of " + space.file_name() +
                     ": its header counts " + std::to_string(counted) +
-                    " records, its record list holds " + std::to_string(w.records + w.deleted));
+                    " records, its record list holds " +
+                    std::to_string(w.records + w.deleted + w.hidden));
       }
     }
   }
@@ -161,7 +173,9 @@ std::vector<ColumnStorage> InnodbReader::storage() const {
   return InnodbColumnStorage(table_, src_.index);
 }
 
-void InnodbReader::ForPreview() { preview_ = true; }
+void InnodbReader::ForPreview() {
+  preview_ = true;
+}
 
 uint64_t InnodbReader::LeafPages() const {
   if (leaf_pages_ == UINT64_MAX) leaf_pages_ = CountLeafPages(space(), src_.leaf, ctx_.stop);
@@ -332,8 +346,8 @@ bool InnodbReader::ReadExternal(const StoredField& field,
 void InnodbReader::Consumed(const RecordBlock& block) {
   claimed_ += block.claimed;
   for (size_t k = 0; k < block.units; ++k) {
-    const FilHeader h = ReadFilHeader(reinterpret_cast<const uint8_t*>(block.bytes.data()) +
-                                      k * kPageSize);
+    const FilHeader h =
+        ReadFilHeader(reinterpret_cast<const uint8_t*>(block.bytes.data()) + k * kPageSize);
     const bool intact = k < block.unit_ok.size() && block.unit_ok[k] != 0;
     seen_.push_back({MarkPage(block.marks[k]), h.prev, h.next, intact});
     lost_pages_ = lost_pages_ || !intact;

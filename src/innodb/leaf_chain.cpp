@@ -1,6 +1,5 @@
 #include "innodb/leaf_chain.h"
 
-
 #include "innodb/leaf_scan.h"
 #include "innodb/page_check.h"
 #include "innodb/record.h"
@@ -37,7 +36,7 @@ uint32_t RedundantChild(const uint8_t* page) {
 std::string FailedPageText(const Tablespace& space, uint64_t n, const PageCheck& c,
                            const uint8_t* page) {
   std::string s = space.FaultText(n, c);
-  if (c.header_is_its_own() && ReadFilHeader(page).type == kPageTypeIndex) {
+  if (c.header_is_its_own() && IsIndexPageType(ReadFilHeader(page).type)) {
     s += "; its header counts " + std::to_string(PageRecordCount(page)) + " records";
   }
   return s;
@@ -65,12 +64,11 @@ LeafSearch FindLeafPage(Tablespace& space, uint32_t root, const ClusteredIndex& 
     // A leaf that is itself but fails its checksum still starts the walk,
     // which names it and goes on through it; a node page that fails cannot
     // be trusted with the way down.
-    const bool failed_leaf = c.fault == PageFault::kChecksum && level <= 0 &&
-                             ReadFilHeader(page.data()).type == kPageTypeIndex &&
-                             PageLevel(page.data()) == 0 &&
-                             PageIsCompact(page.data()) != s.redundant &&
-                             (!have_id || PageIndexId(page.data()) == index_id) &&
-                             IndexPageFramed(page.data());
+    const bool failed_leaf =
+        c.fault == PageFault::kChecksum && level <= 0 &&
+        IsIndexPageType(ReadFilHeader(page.data()).type) && PageLevel(page.data()) == 0 &&
+        PageIsCompact(page.data()) != s.redundant &&
+        (!have_id || PageIndexId(page.data()) == index_id) && IndexPageFramed(page.data());
     if (failed_leaf) {
       s.leaf = p;
       return s;
@@ -80,7 +78,8 @@ LeafSearch FindLeafPage(Tablespace& space, uint32_t root, const ClusteredIndex& 
       break;
     }
     const FilHeader h = ReadFilHeader(page.data());
-    if (h.type != kPageTypeIndex) {
+    // Only a root carries the instant ALTER mark.
+    if (h.type != kPageTypeIndex && (depth > 0 || h.type != kPageTypeInstant)) {
       s.problem = "page " + std::to_string(p) + of + " is not an index page";
       break;
     }
@@ -111,7 +110,8 @@ LeafSearch FindLeafPage(Tablespace& space, uint32_t root, const ClusteredIndex& 
       return s;
     }
     level = PageLevel(page.data()) - 1;
-    const uint32_t child = s.redundant ? RedundantChild(page.data()) : CompactChild(page.data(), index);
+    const uint32_t child =
+        s.redundant ? RedundantChild(page.data()) : CompactChild(page.data(), index);
     if (child == 0) {
       s.problem = "node pointer on page " + std::to_string(p) + of + " cannot be read";
       break;

@@ -8,6 +8,7 @@
 
 #include "innodb/page_check.h"
 #include "innodb/record.h"
+#include "innodb/redundant_record.h"
 #include "innodb/space_map.h"
 
 namespace vostrel {
@@ -20,8 +21,10 @@ constexpr size_t kListedPages = 8;
 
 uint64_t ClaimedLiveRecords(const uint8_t* page) {
   const uint64_t n = PageRecordCount(page);
-  const PageWalk w = WalkPageRecords(page, 0, [](size_t) { return true; });
-  return n - std::min<uint64_t>(n, w.deleted);
+  const PageWalk w = PageIsCompact(page)
+                         ? WalkPageRecords(page, 0, [](size_t) { return true; })
+                         : WalkRedundantRecordsWith(page, 0, [](size_t) { return true; });
+  return n - std::min<uint64_t>(n, w.deleted + w.hidden);
 }
 
 LeafScan ScanIndexLeaves(Tablespace& space, uint64_t index_id, const std::vector<bool>* skip,
@@ -38,7 +41,7 @@ LeafScan ScanIndexLeaves(Tablespace& space, uint64_t index_id, const std::vector
     const FilHeader h = ReadFilHeader(p);
     // What the page says of itself first: a page of another place (a copy in
     // the doublewrite buffer, a misplaced write) is not this page.
-    if (h.page_number != n || h.type != kPageTypeIndex || PageLevel(p) != 0) continue;
+    if (h.page_number != n || !IsIndexPageType(h.type) || PageLevel(p) != 0) continue;
     const uint64_t id = PageIndexId(p);
     if (index_id != 0 && id != index_id) continue;
     const uint32_t at = static_cast<uint32_t>(n);

@@ -15,6 +15,8 @@ namespace vostrel {
 inline constexpr size_t kPageSize = 16384;
 inline constexpr uint32_t kFilNull = 0xFFFFFFFF;
 inline constexpr uint16_t kPageTypeIndex = 17855;
+// MariaDB's mark on the root of a clustered index changed by instant ALTER TABLE.
+inline constexpr uint16_t kPageTypeInstant = 18;
 inline constexpr uint16_t kPageTypeBlob = 10;
 inline constexpr uint16_t kPageTypeAllocated = 0;
 inline constexpr uint16_t kPageTypeInode = 3;
@@ -61,6 +63,9 @@ inline FilHeader ReadFilHeader(const uint8_t* page) {
 inline uint16_t PageLevel(const uint8_t* page) { return PageU16(page, kPageHeader + 26); }
 inline uint64_t PageIndexId(const uint8_t* page) { return PageU64(page, kPageHeader + 28); }
 inline uint16_t PageRecordCount(const uint8_t* page) { return PageU16(page, kPageHeader + 16); }
+inline bool IsIndexPageType(uint16_t type) {
+  return type == kPageTypeIndex || type == kPageTypeInstant;
+}
 // Bit 15 of the heap-record count marks the compact format.
 inline bool PageIsCompact(const uint8_t* page) { return (PageU16(page, kPageHeader + 4) & 0x8000) != 0; }
 

@@ -169,12 +169,17 @@ std::string PageFaultText(uint64_t number, const std::string& file, const PageCh
 }
 
 bool IndexPageFramed(const uint8_t* page) {
-  if (PageIsCompact(page)) {
-    return std::memcmp(page + 99, "infimum\0", 8) == 0 &&
-           std::memcmp(page + 112, "supremum", 8) == 0;
+  const size_t infimum = PageIsCompact(page) ? 99 : 101;
+  const size_t supremum = PageIsCompact(page) ? 112 : 116;
+  if (std::memcmp(page + infimum, "infimum\0", 8) == 0 &&
+      std::memcmp(page + supremum, "supremum", 8) == 0) {
+    return PageIsCompact(page) || page[supremum + 8] == 0;
   }
-  return std::memcmp(page + 101, "infimum\0", 8) == 0 &&
-         std::memcmp(page + 116, "supremum\0", 9) == 0;
+  // The root of a table whose columns were dropped or reordered in place
+  // keeps zero bytes there, and in the supremum's last its null bitmap size.
+  static constexpr uint8_t kZero[8] = {};
+  return ReadFilHeader(page).type == kPageTypeInstant &&
+         std::memcmp(page + infimum, kZero, 8) == 0 && std::memcmp(page + supremum, kZero, 7) == 0;
 }
 
 }  // namespace vostrel

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "innodb/page_check.h"
+
 namespace vostrel {
 
 namespace {
@@ -14,7 +16,7 @@ bool HasText(const uint8_t* page, size_t at, const char* text) {
 }  // namespace
 
 size_t FirstRecord(const uint8_t* page) {
-  if (!HasText(page, kInfimumOrigin, "infimum")) return 0;
+  if (!HasText(page, kInfimumOrigin, "infimum") && !IndexPageFramed(page)) return 0;
   const size_t r = NextRecord(page, kInfimumOrigin);
   return r == kSupremumOrigin || r >= kPageSize ? 0 : r;
 }

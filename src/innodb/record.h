@@ -16,11 +16,36 @@ struct FieldSpan {
   uint32_t length = 0;
   bool is_null = false;
   bool external = false;  // the last 20 bytes refer to value pages
+  // The record stops before this field: it has the value an instant ALTER
+  // TABLE gave it (ClusteredIndex::missing_values).
+  bool missing = false;
 };
+
+// Record status (the low 3 bits of the byte 3 below the origin).
+inline constexpr uint8_t kRecordOrdinary = 0;
+inline constexpr uint8_t kRecordInstant = 4;  // written after an instant ALTER: its own field count
+// Info bits (high nibble of the byte 5 below the origin).
+inline constexpr uint8_t kInfoDeleted = 0x20;
+inline constexpr uint8_t kInfoMinRecord = 0x10;  // on a leaf: the instant ALTER metadata record
 
 // Splits the record at `origin`; false when its header or data leave the page.
 bool SplitRecord(const uint8_t* page, size_t origin, const ClusteredIndex& index,
                  std::vector<FieldSpan>& fields);
+
+// Fields held by an instant-format record and the bytes below its origin
+// taken by header and field count; false when the count is out of range.
+inline bool InstantRecordShape(const uint8_t* page, size_t origin, const ClusteredIndex& index,
+                               size_t& n, size_t& header) {
+  if (origin < 8) return false;
+  size_t added = page[origin - 6];
+  header = 6;
+  if (added & 0x80) {
+    added = (added & 0x7F) | (size_t{page[origin - 7]} << 7);
+    header = 7;
+  }
+  n = index.core_fields + added + 1;
+  return n <= index.fields.size();
+}
 
 // The split itself, handing each field to `put(i, span)` as it is found.
 //
@@ -30,17 +55,38 @@ bool SplitRecord(const uint8_t* page, size_t origin, const ClusteredIndex& index
 // per variable-length field that is not NULL (two when the field may exceed
 // 255 bytes and the first byte's high bit is set; its next bit then marks a
 // value kept on other pages).
+//
+// After an instant ALTER TABLE, an ordinary record holds the fields the
+// table first had, its bitmap sized for them; a record of the instant status
+// has, between header and bitmap, a count of the fields it holds past those
+// (one byte, or two when the first has its high bit set: the low 7 bits, then
+// the next byte's 8 above them), and its bitmap covers the fields it holds.
 template <class Put>
 inline bool SplitRecordInto(const uint8_t* page, size_t origin, const ClusteredIndex& index,
                             Put&& put) {
   constexpr size_t kIndexHeaderEnd = kPageHeader + 56;
-  const size_t null_bytes = index.null_bytes();
-  if (origin < 5 + null_bytes || origin >= kPageSize) return false;
-  size_t null_pos = origin - 6;  // bitmap bytes run downwards
+  if (origin < 6 || origin >= kPageSize) return false;
+  size_t n = index.fields.size();
+  size_t null_bytes = index.null_bytes();
+  size_t header = 5;
+  if (index.core_fields != 0) {
+    const uint8_t status = page[origin - 3] & 7;
+    if (status == kRecordOrdinary) {
+      n = index.core_fields;
+      null_bytes = index.core_null_bytes;
+    } else if (status == kRecordInstant && InstantRecordShape(page, origin, index, n, header)) {
+      null_bytes = (index.nullable_before[n] + 7u) / 8;
+    } else {
+      return false;
+    }
+  } else if ((page[origin - 3] & 7) != kRecordOrdinary) {
+    return false;  // a field count of its own where the table has none
+  }
+  if (origin < header + null_bytes + kIndexHeaderEnd) return false;
+  size_t null_pos = origin - header - 1;  // bitmap bytes run downwards
   unsigned mask = 1;
-  size_t lens = origin - 5 - null_bytes;  // one past the next length byte
+  size_t lens = origin - header - null_bytes;  // one past the next length byte
   size_t data = origin;
-  const size_t n = index.fields.size();
   for (size_t i = 0; i < n; ++i) {
     const InnoColumnDef& f = index.fields[i];
     if (f.nullable()) {
@@ -75,13 +121,15 @@ inline bool SplitRecordInto(const uint8_t* page, size_t origin, const ClusteredI
     put(i, FieldSpan{static_cast<uint32_t>(data), static_cast<uint32_t>(len), false, external});
     data += len;
   }
+  for (size_t i = n; i < index.fields.size(); ++i) put(i, FieldSpan{0, 0, false, false, true});
   return true;
 }
 
 struct PageWalk {
-  size_t records = 0;   // live records visited
-  size_t deleted = 0;   // delete-marked records passed over
-  bool damaged = false; // the chain left the page or looped
+  size_t records = 0;     // live records visited
+  size_t deleted = 0;     // delete-marked records passed over
+  size_t hidden = 0;      // the instant ALTER metadata record, which is no row
+  bool damaged = false;   // the chain left the page or looped
   size_t stopped_at = 0;  // origin of the record the visitor stopped before, or 0
 };
 
@@ -99,10 +147,12 @@ inline size_t NextRecord(const uint8_t* page, size_t origin) {
 }
 
 // The same walk with the visitor inlined, for the loops that read every record.
+// `instant`: the table was changed by instant ALTER TABLE, so the first record
+// of its first leaf may be the metadata record, which is passed over.
 template <class Visit>
-inline PageWalk WalkPageRecordsWith(const uint8_t* page, size_t start, Visit&& visit) {
+inline PageWalk WalkPageRecordsWith(const uint8_t* page, size_t start, Visit&& visit,
+                                    bool instant = false) {
   constexpr size_t kFirstUserOrigin = 120;  // just past the supremum
-  constexpr uint8_t kDeleteMark = 0x20;
   PageWalk w;
   size_t r = start != 0 ? start : FirstRecord(page);
   if (r == 0) return w;
@@ -113,12 +163,16 @@ inline PageWalk WalkPageRecordsWith(const uint8_t* page, size_t start, Visit&& v
       return w;
     }
     const uint8_t status = page[r - 3] & 7;
-    if (status != 0) {  // not an ordinary leaf record
+    if (status != kRecordOrdinary && status != kRecordInstant) {  // not a leaf record
       w.damaged = true;
       return w;
     }
     const size_t next = NextRecord(page, r);
-    if (page[r - 5] & kDeleteMark) {
+    if (instant && (page[r - 5] & kInfoMinRecord) && status == kRecordInstant && steps == 0 &&
+        start == 0 && PageU32(page, 8) == kFilNull) {
+      // The first record of the first leaf: what an instant ALTER keeps.
+      ++w.hidden;
+    } else if (page[r - 5] & kInfoDeleted) {
       ++w.deleted;
     } else {
       ++w.records;

@@ -54,7 +54,8 @@ inline bool RedundantDeleteMarked(const uint8_t* page, size_t origin) {
 // WalkPageRecordsWith walks compact ones: delete-marked records passed over
 // and counted, the walk bounded, its end reported.
 template <class Visit>
-inline PageWalk WalkRedundantRecordsWith(const uint8_t* page, size_t start, Visit&& visit) {
+inline PageWalk WalkRedundantRecordsWith(const uint8_t* page, size_t start, Visit&& visit,
+                                         bool instant = false) {
   constexpr size_t kFirstUserOrigin = kRedundantSupremum + 9;
   PageWalk w;
   size_t r = start != 0 ? start : NextRedundantRecord(page, kRedundantInfimum);
@@ -64,7 +65,10 @@ inline PageWalk WalkRedundantRecordsWith(const uint8_t* page, size_t start, Visi
       return w;
     }
     const size_t next = NextRedundantRecord(page, r);
-    if (RedundantDeleteMarked(page, r)) {
+    if (instant && (page[r - 6] & kInfoMinRecord) && steps == 0 && start == 0 &&
+        PageU32(page, 8) == kFilNull) {
+      ++w.hidden;  // the instant ALTER metadata record of the first leaf
+    } else if (RedundantDeleteMarked(page, r)) {
       ++w.deleted;
     } else {
       ++w.records;

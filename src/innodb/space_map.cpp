@@ -24,7 +24,7 @@ std::optional<uint64_t> LeafSegmentPages(Tablespace& space, uint32_t root, uint6
   if (space.compressed()) return std::nullopt;
   PageBuffer page;
   if (!space.ReadCheckedPage(root, page).ok() ||
-      ReadFilHeader(page.data()).type != kPageTypeIndex || PageLevel(page.data()) == 0 ||
+      !IsIndexPageType(ReadFilHeader(page.data()).type) || PageLevel(page.data()) == 0 ||
       PageIndexId(page.data()) != index_id) {
     return std::nullopt;
   }

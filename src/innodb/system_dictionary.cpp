@@ -319,10 +319,11 @@ bool SystemDictionary::BuildClusteredIndex(uint64_t table_id, const TableDef& ta
   }
   out.fields.push_back(hidden("DB_TRX_ID", 6));
   out.fields.push_back(hidden("DB_ROLL_PTR", 7));
+  constexpr uint32_t kPrtypeVirtual = 0x2000;  // computed on read, not in the record
   for (size_t i = 0; i < cols.size(); ++i) {
-    if (!whole[i]) out.fields.push_back(field_for(*cols[i]));
+    if (!whole[i] && !(cols[i]->prtype & kPrtypeVirtual)) out.fields.push_back(field_for(*cols[i]));
   }
-  for (const InnoColumnDef& f : out.fields) out.nullable_fields += f.nullable();
+  out.CountNullable();
   out.root = clust->page_no;
   out.id = clust->id;
   return true;

@@ -1,5 +1,6 @@
 #include "innodb/table_locator.h"
 
+#include "innodb/instant_alter.h"
 #include "innodb/leaf_chain.h"
 #include "model/file_util.h"
 #include "scan/scan.h"
@@ -29,7 +30,7 @@ InnoSource LocateTableLeaf(const std::string& folder, const std::string& raw_tab
     if (dict != nullptr && row == nullptr) out.WriteLogText("Table id not found.\r\n");
     src.failure =
         "tablespace cannot be opened (" + open_error + ")" +
-        (dict == nullptr ? "; without a readable ibdata1, rows kept there cannot be reached"
+        (dict == nullptr  ? "; without a readable ibdata1, rows kept there cannot be reached"
          : row == nullptr ? " and the dictionary does not list the table"
                           : "");
     return src;
@@ -71,11 +72,25 @@ InnoSource LocateTableLeaf(const std::string& folder, const std::string& raw_tab
     src.ibd = std::move(ibd);
     src.space = src.ibd.get();
   }
+  // An instant ALTER TABLE changes how node pointers and records read.
+  InstantRoot instant;
+  if (PageBuffer root; src.space->ReadCheckedPage(src.index.root, root).ok()) {
+    instant = ReadInstantRoot(root.data());
+  }
+  if (std::string why = BeginInstant(instant, src.index); !why.empty()) {
+    src.failure = why;
+    return src;
+  }
   const LeafSearch leaf = FindLeafPage(*src.space, src.index.root, src.index, src.index.id);
   src.index.redundant = leaf.redundant;
   if (leaf.leaf == 0) {
     out.WriteLogText("Leaf page number not found.\r\n");
     src.failure = "its first leaf page cannot be found (" + leaf.problem + ")";
+    return src;
+  }
+  if (std::string why = ReadInstantMetadata(*src.space, leaf.leaf, instant, table, src.index);
+      !why.empty()) {
+    src.failure = why;
     return src;
   }
   auto add_detail = [&src](const std::string& d) {
