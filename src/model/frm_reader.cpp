@@ -5,6 +5,7 @@
 
 #include "model/charset_names.h"
 #include "model/file_util.h"
+#include "model/merge_union.h"
 #include "sql/sql_literals.h"
 
 namespace vostrel {
@@ -409,7 +410,13 @@ FrmReadResult ReadTableDefinition(const std::filesystem::path& path,
     r.error = "cannot open " + path.string();
     return r;
   }
-  return ParseFrm(ByteView(bytes), collations, code_page, table);
+  FrmReadResult r = ParseFrm(ByteView(bytes), collations, code_page, table);
+  std::string mrg_error;
+  if (r.ok && table.engine_type == kEngineMergeMyIsam &&
+      !ReadMergeUnion(path, table.options, &mrg_error)) {
+    r.warnings.push_back("the MERGE table's .MRG file cannot be read: " + mrg_error);
+  }
+  return r;
 }
 
 }  // namespace vostrel
