@@ -49,6 +49,14 @@ bool ParseArzHeader(const uint8_t* bytes, size_t size, ArzHeader& h, std::string
   return true;
 }
 
+// A row that cannot be read: counted, and a log line of its own.
+void NoteRow(DamageLog& damage, uint64_t at, const std::string& what) {
+  damage.NoteAt(at, what);
+  if (damage.lines.size() < DamageLog::kMaxLines) {
+    damage.lines.push_back(what + " at offset " + std::to_string(at));
+  }
+}
+
 class ArchiveBlockDecoder : public BlockDecoder {
  public:
   explicit ArchiveBlockDecoder(const TableDef& table) : split_(table) {}
@@ -61,7 +69,7 @@ class ArchiveBlockDecoder : public BlockDecoder {
       const uint8_t* row = p + kEntryHead;
       p += kEntryHead + head[1];
       if (!split_.Split(row, static_cast<size_t>(head[1]), &why)) {
-        damage.NoteAt(head[0], "row cannot be read (" + why + ")");
+        NoteRow(damage, head[0], "row cannot be read (" + why + ")");
         continue;
       }
       const std::vector<StoredField>& f = split_.fields();
@@ -120,6 +128,7 @@ void ArchiveReader::Restart() {
   pending_at_ = 0;
   stream_end_ = in_pos_ >= file_.size();  // a table never written to has no stream
   failed_ = false;
+  unfinished_ = false;
   crc_ = crc32(0L, Z_NULL, 0);
   done_ = false;
 }
@@ -144,9 +153,10 @@ bool ArchiveReader::Inflate() {
   bool progressed = false;
   while (zs_.avail_out > 0) {
     if (in_pos_ >= file_.size()) {
-      damage_.Name("the file ends inside the compressed rows (after " +
-                   std::to_string(out_pos_ + (pending_.size() - pending_at_) - zs_.avail_out) +
-                   " bytes of rows); rows after that point are lost");
+      // A stream the server did not close (it stopped, or the file was
+      // copied while open) still holds the rows it flushed: Finish weighs
+      // what was read against the header's count.
+      unfinished_ = true;
       failed_ = true;
       break;
     }
@@ -212,7 +222,7 @@ bool ArchiveReader::NextBlock(RecordBlock& block, size_t bytes) {
     const size_t have = pending_.size() - pending_at_;
     if (have < kRowHead) {
       if (Inflate()) continue;
-      if (have > 0 && !failed_) {
+      if (have > 0 && (!failed_ || unfinished_)) {
         damage_.Name("the rows end inside a row's length at offset " + std::to_string(out_pos_));
       }
       done_ = true;
@@ -228,7 +238,7 @@ bool ArchiveReader::NextBlock(RecordBlock& block, size_t bytes) {
     }
     if (have < kRowHead + len) {
       if (Inflate()) continue;
-      if (!failed_) {
+      if (!failed_ || unfinished_) {
         damage_.Name("the rows end inside the row at offset " + std::to_string(out_pos_));
       }
       done_ = true;
@@ -254,7 +264,10 @@ std::unique_ptr<BlockDecoder> ArchiveReader::NewDecoder() const {
 }
 
 bool ArchiveReader::Finish(uint64_t rows_read) {
-  if (rows_read < header_.rows) {
+  if (unfinished_ && rows_read < header_.rows) {
+    damage_.Name("the file ends inside the compressed rows after " + std::to_string(rows_read) +
+                 " rows; the rows after that point are lost");
+  } else if (rows_read < header_.rows) {
     damage_.Note("its header counts " + std::to_string(header_.rows) + " rows, " +
                  std::to_string(rows_read) + " were read" +
                  (header_.dirty ? " (the table was not closed cleanly)" : ""));

@@ -61,6 +61,7 @@ class ArchiveReader : public TableReader {
   size_t pending_at_ = 0;
   bool stream_end_ = false;  // the last stream ended cleanly
   bool failed_ = false;
+  bool unfinished_ = false;  // the file ended before the last stream did
   uint32_t crc_ = 0;       // of the current stream's bytes so far
   bool crc_valid_ = true;  // false after a Seek past the start: no whole-stream check
   uint64_t skip_to_ = 0;   // a Seek's target, reached by inflating

@@ -17,6 +17,14 @@ constexpr size_t kEntryHead = 2 * sizeof(uint64_t);
 // The .CSM file: check byte 254, version, then the row count.
 constexpr size_t kMetaSize = 35;
 
+// A row that cannot be read: counted, and a log line of its own.
+void NoteRow(DamageLog& damage, uint64_t at, const std::string& what) {
+  damage.NoteAt(at, what);
+  if (damage.lines.size() < DamageLog::kMaxLines) {
+    damage.lines.push_back(what + " at byte " + std::to_string(at));
+  }
+}
+
 }  // namespace
 
 class CsvBlockDecoder : public BlockDecoder {
@@ -33,7 +41,7 @@ class CsvBlockDecoder : public BlockDecoder {
       const std::string_view line(p + kEntryHead, static_cast<size_t>(head[1]));
       p += kEntryHead + head[1];
       if (!SplitCsvLine(line, n, split_, &why)) {
-        damage.NoteAt(head[0], "row cannot be read (" + why + ")");
+        NoteRow(damage, head[0], "row cannot be read (" + why + ")");
         continue;
       }
       bool fits = true;
@@ -41,7 +49,7 @@ class CsvBlockDecoder : public BlockDecoder {
         const auto [off, len] = split_.spans[i];
         const std::string_view text(split_.scratch.data() + off, len);
         if (!CsvValueFits(table_.columns[i], text)) {
-          damage.NoteAt(head[0], "row cannot be read (column " + table_.columns[i].name +
+          NoteRow(damage, head[0], "row cannot be read (column " + table_.columns[i].name +
                                      " holds '" + std::string(text.substr(0, 40)) +
                                      "', not a value of its type)");
           fits = false;
@@ -131,7 +139,7 @@ bool CsvReader::NextBlock(RecordBlock& block, size_t bytes) {
     }
     if (!ended) {
       if (!line.empty()) {
-        damage_.NoteAt(pos_, line.size() > kMaxLine
+        NoteRow(damage_, pos_, line.size() > kMaxLine
                                  ? "line is longer than " + std::to_string(kMaxLine) + " bytes"
                                  : "the file ends inside a row (" + std::to_string(line.size()) +
                                        " bytes without a line end)");
@@ -158,7 +166,7 @@ std::unique_ptr<BlockDecoder> CsvReader::NewDecoder() const {
 
 bool CsvReader::Finish(uint64_t rows_read) {
   if (counted_.known && rows_read < counted_.rows) {
-    damage_.Note("its metadata file counts " + std::to_string(counted_.rows) + " rows, " +
+    damage_.Name("its metadata file counts " + std::to_string(counted_.rows) + " rows, " +
                  std::to_string(rows_read) + " were read" +
                  (meta_dirty_ ? " (the table was not closed cleanly)" : ""));
   }
