@@ -28,8 +28,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path Fixture() { return testing::UnpackedFixture("engine-tables"); }
-fs::path Eng() { return Fixture() / "datadir/eng"; }
+fs::path Fixture() {
+  return testing::UnpackedFixture("engine-tables");
+}
+fs::path Eng() {
+  return Fixture() / "datadir/eng";
+}
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> out;
@@ -68,7 +72,9 @@ std::string Unhex(std::string_view hex) {
   return s;
 }
 
-bool IsBlob(const ColumnDef& c) { return c.type >= kTypeTinyBlob && c.type <= kTypeBlob; }
+bool IsBlob(const ColumnDef& c) {
+  return c.type >= kTypeTinyBlob && c.type <= kTypeBlob;
+}
 
 // A decoded value as the fixture script's SELECT printed it.
 std::string ServerText(const ColumnDef& c, const FieldValue& v) {
@@ -222,7 +228,8 @@ struct ExpectedTable {
 
 std::vector<ExpectedTable> ExpectedTables() {
   std::vector<ExpectedTable> t;
-  for (const std::string& line : Lines(testing::ReadFileOrEmpty(Fixture() / "expected/tables.tsv"))) {
+  for (const std::string& line :
+       Lines(testing::ReadFileOrEmpty(Fixture() / "expected/tables.tsv"))) {
     const std::vector<std::string> f = Split(line);
     if (f.size() == 3) t.push_back({f[0], f[1], std::stoul(f[2])});
   }
@@ -239,7 +246,8 @@ std::string Compare(const TableDef& def, const std::vector<Row>& got,
   std::vector<std::string> have;
   for (const Row& r : got) {
     std::string line;
-    for (size_t i = 0; i < r.size(); ++i) line += (i ? "\t" : "") + ServerText(def.columns[i], r[i]);
+    for (size_t i = 0; i < r.size(); ++i)
+      line += (i ? "\t" : "") + ServerText(def.columns[i], r[i]);
     have.push_back(line);
   }
   std::sort(have.begin(), have.end());
@@ -257,7 +265,8 @@ std::string Compare(const TableDef& def, const std::vector<Row>& got,
       Row row;
       for (const Row& r : got) {
         std::string line;
-        for (size_t i = 0; i < r.size(); ++i) line += (i ? "\t" : "") + ServerText(def.columns[i], r[i]);
+        for (size_t i = 0; i < r.size(); ++i)
+          line += (i ? "\t" : "") + ServerText(def.columns[i], r[i]);
         if (line == extra[k]) row = r;
       }
       all_close = !row.empty() && Differences(def, row, missing[k]).empty();
@@ -265,8 +274,8 @@ std::string Compare(const TableDef& def, const std::vector<Row>& got,
     if (all_close) return {};
   }
   return std::to_string(have.size()) + " rows for " + std::to_string(want.size()) + "; " +
-         std::to_string(missing.size()) + " missing, first: " +
-         (missing.empty() ? "" : missing[0].substr(0, 200)) +
+         std::to_string(missing.size()) +
+         " missing, first: " + (missing.empty() ? "" : missing[0].substr(0, 200)) +
          "\nfirst extra: " + (extra.empty() ? "" : extra[0].substr(0, 200));
 }
 
@@ -331,7 +340,8 @@ TEST(OtherEnginesTest, TablesWithoutRowsOfTheirOwnSayWhy) {
   EXPECT_EQ(o.not_read.rfind("not read: Aria", 0), 0u) << o.not_read;
 
   // Tables of other databases and old servers' paths in a .MRG.
-  const MergeUnion u = ParseMergeFile("t1\r\n./other/t@0020x\n/var/lib/mysql/eng/t3\n#INSERT_METHOD=FIRST\n", "eng");
+  const MergeUnion u =
+      ParseMergeFile("t1\r\n./other/t@0020x\n/var/lib/mysql/eng/t3\n#INSERT_METHOD=FIRST\n", "eng");
   ASSERT_EQ(u.tables.size(), 3u);
   EXPECT_EQ(u.tables[0], (std::pair<std::string, std::string>{"", "t1"}));
   EXPECT_EQ(u.tables[1], (std::pair<std::string, std::string>{"other", "t x"}));
@@ -374,8 +384,8 @@ TEST(OtherEnginesTest, PartitionOrderComesFromTheParFileOrTheClause) {
   EXPECT_EQ(with_par.part_engine, kEngineInnoDb);
   std::vector<std::string> names;
   for (const PartitionPart& p : with_par.parts) names.push_back(p.name);
-  const std::vector<std::string> want = {"y2019#SP#y2019sp0", "y2019#SP#y2019sp1",
-                                         "y2020#SP#y2020sp0", "y2020#SP#y2020sp1",
+  const std::vector<std::string> want = {"y2019#SP#y2019sp0",   "y2019#SP#y2019sp1",
+                                         "y2020#SP#y2020sp0",   "y2020#SP#y2020sp1",
                                          "ylater#SP#ylatersp0", "ylater#SP#ylatersp1"};
   EXPECT_EQ(names, want);
   EXPECT_EQ(with_par.parts[0].file_stem, "p_sub_innodb#P#y2019#SP#y2019sp0");
@@ -383,8 +393,8 @@ TEST(OtherEnginesTest, PartitionOrderComesFromTheParFileOrTheClause) {
   // Without the .par (MariaDB does not always write one): the .frm's clause.
   std::string frm = testing::ReadFileOrEmpty(Eng() / "p_sub_innodb.frm");
   EXPECT_EQ(PartitionNamesFromClause(FrmPartitionClause(frm)), want);
-  EXPECT_EQ(PartitionNamesFromClause(FrmPartitionClause(
-                testing::ReadFileOrEmpty(Eng() / "p_range_myisam.frm"))),
+  EXPECT_EQ(PartitionNamesFromClause(
+                FrmPartitionClause(testing::ReadFileOrEmpty(Eng() / "p_range_myisam.frm"))),
             (std::vector<std::string>{"p0", "p1", "p_empty", "pmax"}));
   EXPECT_EQ(PartitionNamesFromClause(" PARTITION BY HASH (`id`)\nPARTITIONS 3"),
             (std::vector<std::string>{"p0", "p1", "p2"}));
@@ -427,8 +437,8 @@ TEST(OtherEnginesTest, PositionsResumeInTheirOwnPartition) {
     for (const RecordPosition& p : all.positions) parts.insert(p.page >> 32);
     EXPECT_GE(parts.size(), 2u) << table;
     // From any record on: the same rows as the whole walk from there.
-    for (size_t at : {size_t{0}, size_t{1}, all.rows.size() / 3, all.rows.size() / 2,
-                      all.rows.size() - 1}) {
+    for (size_t at :
+         {size_t{0}, size_t{1}, all.rows.size() / 3, all.rows.size() / 2, all.rows.size() - 1}) {
       const ReadResult rest = ReadAll(Eng(), table, def, all.positions[at], 50);
       ASSERT_FALSE(rest.rows.empty()) << table << " at " << at;
       for (size_t k = 0; k < rest.rows.size(); ++k) {
@@ -475,7 +485,8 @@ TEST(OtherEnginesTest, ThePreviewPagesBackAndForth) {
 
 fs::path DamagedCopy(const std::string& name) {
   const fs::path dir = testing::TempDir(name);
-  for (const auto& f : fs::directory_iterator(Eng())) fs::copy_file(f.path(), dir / f.path().filename());
+  for (const auto& f : fs::directory_iterator(Eng()))
+    fs::copy_file(f.path(), dir / f.path().filename());
   return dir;
 }
 
@@ -583,8 +594,10 @@ TEST(OtherEnginesDamageTest, BrokenCsvLinesAreNamedAndTheOthersRead) {
   const fs::path dir = DamagedCopy("csv-broken");
   std::string csv = testing::ReadFileOrEmpty(Eng() / "csv_t.CSV");
   const size_t third = csv.find('\n', csv.find('\n', csv.find('\n') + 1) + 1) + 1;
-  csv.insert(third, "7,\"open quote,1.0\n8,\"x\",not-a-number,1,\"2000-01-01\",\"2000-01-01 00:00:00.000\","
-                    "\"a\",\"\",\"\",\"\",\"\"\n");
+  csv.insert(
+      third,
+      "7,\"open quote,1.0\n8,\"x\",not-a-number,1,\"2000-01-01\",\"2000-01-01 00:00:00.000\","
+      "\"a\",\"\",\"\",\"\",\"\"\n");
   csv.resize(csv.size() - 10);  // the last line loses its end
   std::ofstream(dir / "csv_t.CSV", std::ios::binary) << csv;
   const testing::TableExport e = testing::ExportTable(dir, "csv_t");

@@ -118,7 +118,9 @@ ArchiveReader::~ArchiveReader() {
   if (zs_open_) inflateEnd(&zs_);
 }
 
-std::vector<ColumnStorage> ArchiveReader::storage() const { return MyisamColumnStorage(table_); }
+std::vector<ColumnStorage> ArchiveReader::storage() const {
+  return MyisamColumnStorage(table_);
+}
 
 void ArchiveReader::Restart() {
   inflateReset(&zs_);

@@ -55,16 +55,16 @@ class ArchiveReader : public TableReader {
   ArzHeader header_;
   z_stream zs_{};
   bool zs_open_ = false;
-  uint64_t in_pos_ = 0;    // next compressed byte to feed
-  uint64_t out_pos_ = 0;   // uncompressed offset of pending_[pending_at_]
-  std::string pending_;    // inflated bytes not yet handed over
+  uint64_t in_pos_ = 0;   // next compressed byte to feed
+  uint64_t out_pos_ = 0;  // uncompressed offset of pending_[pending_at_]
+  std::string pending_;   // inflated bytes not yet handed over
   size_t pending_at_ = 0;
   bool stream_end_ = false;  // the last stream ended cleanly
   bool failed_ = false;
-  bool unfinished_ = false;  // the file ended before the last stream did
-  uint32_t crc_ = 0;       // of the current stream's bytes so far
-  bool crc_valid_ = true;  // false after a Seek past the start: no whole-stream check
-  uint64_t skip_to_ = 0;   // a Seek's target, reached by inflating
+  bool unfinished_ = false;          // the file ended before the last stream did
+  uint32_t crc_ = 0;                 // of the current stream's bytes so far
+  bool crc_valid_ = true;            // false after a Seek past the start: no whole-stream check
+  uint64_t skip_to_ = 0;             // a Seek's target, reached by inflating
   bool legacy_header_done_ = false;  // format 2: the two-byte data header is skipped
   bool done_ = false;
 

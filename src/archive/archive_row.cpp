@@ -140,7 +140,8 @@ bool ArchiveRowSplitter::Split(const uint8_t* row, size_t n, std::string* why) {
         uint64_t len = 0;
         for (uint32_t k = 0; k < p.length_bytes; ++k) len |= uint64_t{row[at + k]} << (8 * k);
         at += p.length_bytes;
-        if (p.kind != Kind::kBlob && len > p.width) return fail(i, "the value is longer than the column");
+        if (p.kind != Kind::kBlob && len > p.width)
+          return fail(i, "the value is longer than the column");
         if (n - at < len) return fail(i, "the row ends inside the value");
         if (p.zero_pad) {
           std::memcpy(scratch, row + at, len);

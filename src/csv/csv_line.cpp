@@ -105,8 +105,9 @@ bool SplitCsvLine(std::string_view line, size_t columns, CsvFields& out, std::st
     return false;
   };
   for (size_t col = 0; col < columns; ++col) {
-    if (at >= end) return fail("the line holds " + std::to_string(col) + " of its " +
-                               std::to_string(columns) + " fields");
+    if (at >= end)
+      return fail("the line holds " + std::to_string(col) + " of its " + std::to_string(columns) +
+                  " fields");
     const size_t start = out.scratch.size();
     if (line[at] == '"') {
       bool closed = false;

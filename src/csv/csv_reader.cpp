@@ -49,9 +49,9 @@ class CsvBlockDecoder : public BlockDecoder {
         const auto [off, len] = split_.spans[i];
         const std::string_view text(split_.scratch.data() + off, len);
         if (!CsvValueFits(table_.columns[i], text)) {
-          NoteRow(damage, head[0], "row cannot be read (column " + table_.columns[i].name +
-                                     " holds '" + std::string(text.substr(0, 40)) +
-                                     "', not a value of its type)");
+          NoteRow(damage, head[0],
+                  "row cannot be read (column " + table_.columns[i].name + " holds '" +
+                      std::string(text.substr(0, 40)) + "', not a value of its type)");
           fits = false;
         }
         fields_[i] = StoredField{reinterpret_cast<const uint8_t*>(split_.scratch.data() + off),
@@ -139,10 +139,11 @@ bool CsvReader::NextBlock(RecordBlock& block, size_t bytes) {
     }
     if (!ended) {
       if (!line.empty()) {
-        NoteRow(damage_, pos_, line.size() > kMaxLine
-                                 ? "line is longer than " + std::to_string(kMaxLine) + " bytes"
-                                 : "the file ends inside a row (" + std::to_string(line.size()) +
-                                       " bytes without a line end)");
+        NoteRow(damage_, pos_,
+                line.size() > kMaxLine
+                    ? "line is longer than " + std::to_string(kMaxLine) + " bytes"
+                    : "the file ends inside a row (" + std::to_string(line.size()) +
+                          " bytes without a line end)");
       }
       done_ = true;
       break;

@@ -28,8 +28,8 @@ size_t FindIgnoringCase(std::string_view hay, std::string_view needle, size_t fr
 }
 
 bool IsDataExtension(const std::string& lower_ext) {
-  return lower_ext == ".ibd" || lower_ext == ".myd" || lower_ext == ".myi" ||
-         lower_ext == ".mad" || lower_ext == ".mai";
+  return lower_ext == ".ibd" || lower_ext == ".myd" || lower_ext == ".myi" || lower_ext == ".mad" ||
+         lower_ext == ".mai";
 }
 
 // The clause as tokens: bare words, quoted names (their text), strings,
@@ -306,7 +306,8 @@ PartitionList ReadPartitionList(const fs::path& folder, const std::string& stem)
     if (IsPartitionLeftover(disk)) {
       list.leftovers.push_back(disk);
     } else {
-      list.problems.push_back("partition files " + disk + ".* are not in the table's partition list");
+      list.problems.push_back("partition files " + disk +
+                              ".* are not in the table's partition list");
     }
   }
   return list;

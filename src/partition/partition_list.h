@@ -12,8 +12,8 @@
 namespace vostrel {
 
 struct PartitionPart {
-  std::string name;      // as the server names it: "p0", or "p0#SP#p0sp0" for a subpartition
-  std::string file_stem;  // the data files' stem as on disk: "t#P#p0", "t#P#p0#SP#p0sp0"
+  std::string name;          // as the server names it: "p0", or "p0#SP#p0sp0" for a subpartition
+  std::string file_stem;     // the data files' stem as on disk: "t#P#p0", "t#P#p0#SP#p0sp0"
   std::string partition;     // "p0"
   std::string subpartition;  // "p0sp0", or empty
 };

@@ -82,8 +82,9 @@ OpenedReader PartitionedReader::Open(const std::string& folder, const std::strin
   OpenedReader o;
   const PartitionList list = ReadPartitionList(folder, stem);
   if (list.parts.empty()) {
-    o.not_read = "partitioned table: no partition is known (no .par file, no partition clause "
-                 "in its .frm and no partition files)";
+    o.not_read =
+        "partitioned table: no partition is known (no .par file, no partition clause "
+        "in its .frm and no partition files)";
     for (const std::string& p : list.problems) o.not_read += "; " + p;
     return o;
   }
@@ -123,7 +124,8 @@ OpenedReader PartitionedReader::Open(const std::string& folder, const std::strin
       o.row_format = p.row_format;
       o.source = p.source;
     } else if (!SameStorage(s, r->storage_)) {
-      lost.push_back(label + ": not read: it keeps its columns in another form than the "
+      lost.push_back(label +
+                     ": not read: it keeps its columns in another form than the "
                      "partitions before it");
       all_known = false;
       r->parts_.push_back(std::move(part));
@@ -144,7 +146,8 @@ OpenedReader PartitionedReader::Open(const std::string& folder, const std::strin
     r->parts_.push_back(std::move(part));
   }
   for (const std::string& l : list.leftovers) {
-    facts.push_back("partition files " + l + ".* are left from an interrupted ALTER TABLE; "
+    facts.push_back("partition files " + l +
+                    ".* are left from an interrupted ALTER TABLE; "
                     "they are not read");
   }
   for (const std::string& p : list.problems) facts.push_back(p);
@@ -154,8 +157,8 @@ OpenedReader PartitionedReader::Open(const std::string& folder, const std::strin
     for (const std::string& x : v) s += (s.empty() ? "" : "; ") + x;
     return s;
   };
-  const bool any_reader =
-      std::any_of(r->parts_.begin(), r->parts_.end(), [](const Part& p) { return p.reader != nullptr; });
+  const bool any_reader = std::any_of(r->parts_.begin(), r->parts_.end(),
+                                      [](const Part& p) { return p.reader != nullptr; });
   if (!any_reader) {
     if (!lost.empty()) {
       // One unknown format for all of them reads as that format's own words.
@@ -171,19 +174,18 @@ OpenedReader PartitionedReader::Open(const std::string& folder, const std::strin
   o.detail = join(facts);
   o.expected_known = all_known;
   // The parts' own counts, known after their walks; a part not read has none.
-  r->counts_known_ = std::all_of(r->parts_.begin(), r->parts_.end(), [](const Part& p) {
-    return p.reader != nullptr;
-  }) || notes + std::count_if(r->parts_.begin(), r->parts_.end(), [](const Part& p) {
-    return p.reader != nullptr;
-  }) == r->parts_.size();
+  r->counts_known_ = std::all_of(r->parts_.begin(), r->parts_.end(),
+                                 [](const Part& p) { return p.reader != nullptr; }) ||
+                     notes + std::count_if(r->parts_.begin(), r->parts_.end(),
+                                           [](const Part& p) { return p.reader != nullptr; }) ==
+                         r->parts_.size();
   r->Seek(RecordPosition{});
   o.reader = std::move(r);
   return o;
 }
 
 std::string PartitionedReader::PartLabel(const Part& p) const {
-  return "partition " + p.spec.name + " (" + (p.reader ? Lowered(p.reader->subject()) : "") +
-         "): ";
+  return "partition " + p.spec.name + " (" + (p.reader ? Lowered(p.reader->subject()) : "") + "): ";
 }
 
 void PartitionedReader::StartPart(size_t k, const RecordPosition& from) {
@@ -274,8 +276,8 @@ bool PartitionedReader::ReadExternal(const StoredField& field,
   // InnoDB references name their tablespace in their first four bytes.
   if (field.length >= 20) {
     const uint8_t* ref = field.data + field.length - 20;
-    const uint32_t space = (uint32_t{ref[0]} << 24) | (uint32_t{ref[1]} << 16) |
-                           (uint32_t{ref[2]} << 8) | ref[3];
+    const uint32_t space =
+        (uint32_t{ref[0]} << 24) | (uint32_t{ref[1]} << 16) | (uint32_t{ref[2]} << 8) | ref[3];
     for (Part& p : parts_) {
       if (p.reader && p.space_id == space) return p.reader->ReadExternal(field, sink, problem);
     }

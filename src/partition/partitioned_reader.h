@@ -50,9 +50,9 @@ class PartitionedReader : public TableReader {
   struct Part {
     PartitionPart spec;
     std::unique_ptr<TableReader> reader;  // null: nothing to read (named in the open result)
-    uint32_t space_id = 0xFFFFFFFF;        // InnoDB: the tablespace its values are kept in
-    uint64_t rows = 0;                     // records decoded, for its Finish
-    uint64_t progress_before = 0;          // progress units of the parts before it
+    uint32_t space_id = 0xFFFFFFFF;       // InnoDB: the tablespace its values are kept in
+    uint64_t rows = 0;                    // records decoded, for its Finish
+    uint64_t progress_before = 0;         // progress units of the parts before it
   };
 
   PartitionedReader() = default;
