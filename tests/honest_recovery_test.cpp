@@ -241,7 +241,7 @@ TEST(HonestRecoveryTest, OutOfMemoryFailsTablesNotTheProcess) {
 // Output that cannot be written makes the run fail, naming what failed.
 TEST(HonestRecoveryTest, WriteFailuresAreFailures) {
   const fs::path data = CopySample("writes", {"legacy", "shop"});
-  for (const std::string cmd : {"ddl " + Q(data), "scan " + Q(data),
+  for (const std::string& cmd : {"ddl " + Q(data), "scan " + Q(data),
                                 "show " + Q(data) + " legacy.parts"}) {
     SCOPED_TRACE(cmd);
     const CliRun r = Cli(cmd + " --quiet", 20, "", "/dev/full");

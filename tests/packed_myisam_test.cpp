@@ -211,7 +211,9 @@ TEST(PackedMyisamTest, EveryRowIsTheServersRow) {
     EXPECT_EQ(t.myi.live_rows, want.size());
     // myisampack's sum of row checksums, recomputed from the rebuilt rows.
     EXPECT_EQ(r.checksum, t.myi.table_checksum);
-    if (!want.empty()) EXPECT_NE(t.myi.table_checksum, 0u);
+    if (!want.empty()) {
+      EXPECT_NE(t.myi.table_checksum, 0u);
+    }
     for (size_t i = 0; i < want.size(); ++i) {
       const std::string d = Differences(t.def, r.rows[i], want[i]);
       EXPECT_TRUE(d.empty()) << "row " << i << " at byte " << r.positions[i] << ":" << d;

@@ -57,6 +57,27 @@ FieldDecoder::Plan FieldDecoder::PlanFor(const ColumnDef& c, const ColumnStorage
         return p;
     }
   }
+  if (s.form == NumberForm::kText) {
+    switch (c.type) {
+      case kTypeEnum:
+      case kTypeSet:
+        p.what = What::kOwnTextChars;
+        return p;
+      case kTypeVarchar:
+      case kTypeString:
+      case kTypeVarString:
+      case kTypeTinyBlob:
+      case kTypeBlob:
+      case kTypeMediumBlob:
+      case kTypeLongBlob:
+      case kTypeGeometry:
+      case kTypeBit:
+        break;  // their bytes, as below
+      default:
+        p.what = What::kOwnText;
+        return p;
+    }
+  }
   const bool innodb = s.form == NumberForm::kInnodbOther;
   p.is_unsigned = c.unsigned_flag;
   auto le = [&p](What what, size_t width) {

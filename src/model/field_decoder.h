@@ -32,6 +32,19 @@
 
 namespace vostrel {
 
+// A number's or a temporal value's text that a literal can carry as it is:
+// digits, signs, '.', ':', ' ', 'e'/'E', at most kMaxValueText bytes.
+inline bool IsPlainValueText(std::string_view s) {
+  if (s.empty() || s.size() > kMaxValueText) return false;
+  for (char c : s) {
+    if (!((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == ':' || c == ' ' ||
+          c == 'e' || c == 'E')) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // What a byte string is, for writers that shorten bulky values (the preview).
 enum class ValueSize : uint8_t { kShort, kBlob, kBlobWhole, kGeometry };
 
@@ -77,6 +90,8 @@ class FieldDecoder {
     kCharsTrim,  // CHAR, and pre-5.0.3 VARCHAR kept padded: trailing spaces are not the value's
     kBlob,
     kGeometry,
+    kOwnText,       // a number or temporal value kept as its text (checked by its reader)
+    kOwnTextChars,  // an ENUM/SET value kept as its member text
   };
   struct Plan {
     What what = What::kNothing;
@@ -253,6 +268,19 @@ inline void FieldDecoder::Write(size_t i, const StoredField& f, W& w) {
       return;
     case What::kGeometry:
       w.Bytes(i, f.bytes(), ValueSize::kGeometry);
+      return;
+    case What::kOwnText:
+      if (IsPlainValueText(f.bytes())) {
+        plain([&](char* o) {
+          std::memcpy(o, f.data, len);
+          return o + len;
+        });
+      } else {
+        w.Absent(i);  // never a literal of unchecked text
+      }
+      return;
+    case What::kOwnTextChars:
+      Chars(i, f.bytes(), ValueSize::kShort, w);
       return;
     case What::kBit:
     case What::kDecimalOld:

@@ -7,7 +7,7 @@
 #include "model/file_util.h"
 #include "model/frm_defaults.h"
 #include "model/frm_sections.h"
-#include "model/mysql_filename.h"
+#include "model/merge_union.h"
 #include "sql/sql_literals.h"
 
 namespace vostrel {
@@ -554,50 +554,12 @@ FrmReadResult ReadTableDefinition(const std::filesystem::path& path,
     return r;
   }
   FrmReadResult r = ParseFrm(ByteView(bytes), collations, code_page, table);
-  if (r.ok && (table.engine_type == kEngineMergeMyIsam || table.options.engine_name == "MRG_MyISAM")) {
-    ReadMergeTables(std::filesystem::path(path).replace_extension(".MRG"), table, r.warnings);
+  std::string mrg_error;
+  if (r.ok && (table.engine_type == kEngineMergeMyIsam || table.options.engine_name == "MRG_MyISAM") &&
+      !ReadMergeUnion(path, table.options, &mrg_error)) {
+    r.warnings.push_back("not read: the MERGE table list (" + mrg_error + ")");
   }
   return r;
-}
-
-void ReadMergeTables(const std::filesystem::path& mrg, TableDef& table,
-                     std::vector<std::string>& warnings) {
-  std::string text;
-  if (!ReadWholeFile(mrg, text, 16ull * 1024 * 1024)) {
-    warnings.push_back("not read: the MERGE table list (" + mrg.filename().string() +
-                       " cannot be opened)");
-    return;
-  }
-  size_t pos = 0;
-  std::string tables;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    pos = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
-    if (line.rfind("#INSERT_METHOD=", 0) == 0) {
-      table.options.insert_method = line.substr(15);
-      continue;
-    }
-    if (line[0] == '#') continue;
-    // Entries are file names, "./db/t" for tables of other databases.
-    std::string db;
-    std::string name = line;
-    const size_t slash = line.rfind('/');
-    if (slash != std::string::npos) {
-      name = line.substr(slash + 1);
-      const std::string dir = line.substr(0, slash);
-      const size_t prev = dir.rfind('/');
-      db = prev == std::string::npos ? dir : dir.substr(prev + 1);
-      if (db == ".") db.clear();
-    }
-    if (!tables.empty()) tables += ",";
-    if (!db.empty()) tables += QuoteIdentifier(DecodeMysqlFileName(db)) + ".";
-    tables += QuoteIdentifier(DecodeMysqlFileName(name));
-  }
-  table.options.union_tables = tables;
 }
 
 }  // namespace vostrel

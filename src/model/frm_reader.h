@@ -29,8 +29,4 @@ FrmReadResult ReadTableDefinition(const std::filesystem::path& path,
                                   const CollationTable& collations, const CodePage& code_page,
                                   TableDef& table);
 
-// The UNION list and INSERT_METHOD of a MERGE table from its .MRG file.
-void ReadMergeTables(const std::filesystem::path& mrg, TableDef& table,
-                     std::vector<std::string>& warnings);
-
 }  // namespace vostrel

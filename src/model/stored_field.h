@@ -47,6 +47,10 @@ enum class NumberForm : uint8_t {
   kLittleEndian,      // MyISAM, as the server's record image holds them
   kBigEndianFlipped,  // InnoDB: big-endian, the sign bit of signed ones inverted
   kInnodbOther,       // InnoDB field of a non-integer main type (by the column's own type)
+  // The value is its own text, as the server printed it (CSV): numbers and
+  // temporal values go out as that text once the reader has checked it is
+  // one; characters, BLOBs and BIT are their bytes, as in a record image.
+  kText,
 };
 
 struct ColumnStorage {

@@ -30,6 +30,10 @@ struct RecordBlock {
   // units say they hold (InnoDB page headers count theirs).
   std::vector<uint8_t> unit_ok;
   uint64_t claimed = 0;
+  // A reader made of others (a partitioned table's): which part filled the
+  // block, and how many records its decoder handed over.
+  uint32_t part = 0;
+  uint64_t records = 0;
 
   void Clear() {
     bytes.Clear();
@@ -37,6 +41,8 @@ struct RecordBlock {
     units = 0;
     unit_ok.clear();
     claimed = 0;
+    part = 0;
+    records = 0;
   }
 };
 

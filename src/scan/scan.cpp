@@ -9,6 +9,7 @@
 #include "scan/table_readers.h"
 #include "model/file_util.h"
 #include "model/mysql_filename.h"
+#include "partition/partition_list.h"
 
 namespace vostrel {
 
@@ -72,7 +73,8 @@ Listing ListFolder(const fs::path& folder) {
 
 // Files that hold a table's rows (or its index) beside its .frm.
 bool IsDataExtension(const std::string& ext) {
-  return ext == "ibd" || ext == "myd" || ext == "myi";
+  return ext == "ibd" || ext == "myd" || ext == "myi" || ext == "csv" || ext == "csm" ||
+         ext == "arz" || ext == "mrg" || ext == "mad" || ext == "mai" || ext == "par";
 }
 
 // A partition's files ("t#P#p0.ibd", "t#P#p0#SP#s0.MYD") belong to the
@@ -183,6 +185,17 @@ class Scanner {
     }
     for (const auto& [stem, problem] : tables) {
       AddTable(database_node.children[tables_child], database_index, stem, problem);
+      const bool partitioned = std::any_of(data_files.begin(), data_files.end(), [&](const auto& f) {
+        return PartitionBase(f.first) == stem && f.first != stem;
+      }) || (data_files.count(stem) && LowerExtension(data_files[stem]) == "par");
+      if (problem.empty() && partitioned) {
+        AddPartitions(database_node.children[tables_child].children.back(), folder_path, stem);
+      }
+      if (stem.compare(0, 4, "#sql") == 0) {
+        Problem("table " + DecodeMysqlFileName(DatabaseFolderName(folder_path)) + "." +
+                DecodeMysqlFileName(stem) +
+                " is a temporary table an interrupted ALTER TABLE left; it is listed as it is");
+      }
     }
   }
 
@@ -198,6 +211,32 @@ class Scanner {
               e.displayName + " cannot be read: " + problem);
     }
     tables_node.children.push_back(std::move(table));
+  }
+
+  // A partitioned table's partitions, after its "Keys": plain nodes, never
+  // items of their own (rows are saved with their table). Files an
+  // interrupted ALTER TABLE left are named.
+  void AddPartitions(TreeNode& table, const std::string& folder, const std::string& stem) {
+    const PartitionList list = ReadPartitionList(folder, stem);
+    const std::string who = DecodeMysqlFileName(DatabaseFolderName(folder)) + "." +
+                            DecodeMysqlFileName(stem);
+    for (const std::string& l : list.leftovers) {
+      Problem("table " + who + ": partition files " + l +
+              ".* are left from an interrupted ALTER TABLE; they are not read");
+    }
+    for (const std::string& p : list.problems) Problem("table " + who + ": " + p);
+    if (list.parts.empty()) return;
+    TreeNode group{"Partitions", kImageFolder, ITEMDATA_NODE, {}};
+    for (const PartitionPart& part : list.parts) {
+      if (group.children.empty() || group.children.back().text != part.partition) {
+        group.children.push_back(TreeNode{part.partition, kImageFolder, ITEMDATA_NODE, {}});
+      }
+      if (!part.subpartition.empty()) {
+        group.children.back().children.push_back(
+            TreeNode{part.subpartition, kImageFolder, ITEMDATA_NODE, {}});
+      }
+    }
+    table.children.push_back(std::move(group));
   }
 
   // Tables the dictionary keeps inside ibdata1 that no .frm describes: their

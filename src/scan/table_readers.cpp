@@ -1,10 +1,13 @@
 #include "scan/table_readers.h"
 
+#include "archive/archive_reader.h"
+#include "csv/csv_reader.h"
 #include "innodb/foreign_keys.h"
 #include "innodb/innodb_reader.h"
 #include "innodb/system_dictionary.h"
 #include "model/file_util.h"
 #include "myisam/myisam_reader.h"
+#include "partition/partitioned_reader.h"
 
 namespace vostrel {
 
@@ -68,14 +71,25 @@ OpenedReader OpenTableReaderAt(const std::string& folder, const std::string& raw
       o.note = "BLACKHOLE tables keep no rows";
       return o;
     case kEngineMergeMyIsam:
-      o.note = "a MERGE table keeps its rows in the tables it merges";
+      o.note = "a MERGE table keeps its rows in the tables it merges" +
+               (table.options.union_tables.empty() ? std::string()
+                                                   : " (" + table.options.union_tables + ")");
       return o;
+    case kEngineCsv: {
+      const fs::path csv = FindOrDefault(folder, raw_table + ".CSV");
+      log.WriteLogText("Processing File\t" + csv.string() + "\r\n");
+      return CsvReader::Open(table, csv, FindOrDefault(folder, raw_table + ".CSM"));
+    }
+    case kEngineArchive: {
+      const fs::path arz = FindOrDefault(folder, raw_table + ".ARZ");
+      log.WriteLogText("Processing File\t" + arz.string() + "\r\n");
+      return ArchiveReader::Open(table, arz);
+    }
     case kEngineFederated:
       o.note = "a FEDERATED table keeps its rows on another server";
       return o;
     case kEnginePartition:
-      o.not_read = "not read: partitioned table";
-      return o;
+      return PartitionedReader::Open(folder, raw_table, table, dictionary, ctx, log);
     default:
       o.not_read = "not read: " + EngineName(table.engine_type) + " engine data";
       return o;

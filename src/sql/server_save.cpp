@@ -115,7 +115,9 @@ class ServerRun {
     std::vector<TriggerDefinition> triggers;
     if (ctx_.reduced_definitions) {
       for (std::string& s : TriggerStatements(file, databases_, ctx_.code_page)) {
-        triggers.push_back({.statement = std::move(s)});
+        TriggerDefinition t;
+        t.statement = std::move(s);
+        triggers.push_back(std::move(t));
       }
     } else {
       triggers = FullTriggerDefinitions(file, databases_, ctx_.code_page);

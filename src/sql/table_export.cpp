@@ -4,6 +4,7 @@
 
 #include "model/file_util.h"
 #include "model/frm_reader.h"
+#include "partition/partition_list.h"
 #include "scan/table_readers.h"
 #include "sql/row_export.h"
 
@@ -57,6 +58,10 @@ bool TableExporter::ReadDefinition(const TableEntry& entry, TableAccount& accoun
     return false;
   }
   account.engine = EngineName(table_.engine_type);
+  if (table_.engine_type == kEnginePartition) {
+    const uint8_t parts = ReadPartitionList(Folder(entry), entry.tableName).part_engine;
+    account.engine = (parts != 0 ? EngineName(parts) + " " : std::string()) + "partitioned";
+  }
   if (!ctx_.reduced_definitions) CompleteDefinition(entry, account);
   return true;
 }
