@@ -2,9 +2,13 @@
 #pragma once
 
 #include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QVBoxLayout>
+#include <vector>
 
 #include "sql/server_connection.h"
 
@@ -29,11 +33,14 @@ class SaveDialog : public QDialog {
   QLineEdit* user() const { return user_; }
   QLineEdit* password() const { return password_; }
   QLineEdit* folder() const { return folder_; }
+  QGroupBox* options() const { return options_; }
   bool tested() const { return tested_; }
   const SaveChoice& choice() const { return choice_; }
 
   // The connection test; returns whether it succeeded and tells the user.
   bool TestConnectionNow();
+  // Puts a choice (a check box) into the "Options" group, which shows from then on.
+  void AddOption(QWidget* option);
 
  public slots:
   void accept() override;
@@ -50,6 +57,10 @@ class SaveDialog : public QDialog {
   QPushButton* test_;
   QLineEdit* folder_;
   QPushButton* browse_;
+  std::vector<QWidget*> database_labels_;
+  QLabel* folder_label_;
+  QGroupBox* options_;
+  QVBoxLayout* options_layout_;
   bool tested_ = false;
   SaveChoice choice_;
 };
