@@ -164,6 +164,16 @@ xdotool mousemove 545 303
 sleep 1.5
 shot tooltip-long-value
 
+# shop's view and trigger (tree rows 18 and, once the view shows, 20): their definitions.
+click 140 "$(tree_row 18)"
+key Right Down Return
+sleep 0.5
+shot view-definition
+click 140 "$(tree_row 20)"
+key Right Down Return
+sleep 0.5
+shot trigger-definition
+
 # Save everything of the sample as scripts.
 click "$tree_box_x" "$(tree_row 0)"
 shot all-checked

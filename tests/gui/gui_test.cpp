@@ -544,6 +544,7 @@ class GuiTest : public QObject {
     QVERIFY(g_messages.isEmpty());
     HelpWindow* help = w->help_window();
     QVERIFY(help != nullptr && help->isVisible());
+    QCOMPARE(help->path(), FindUserGuide(QApplication::applicationDirPath()));
     QVERIFY(help->isWindow());
     const QString text = help->browser()->toPlainText();
     // Markdown rendered: the heading's text without its "#", code blocks kept.
