@@ -463,12 +463,13 @@ void MainWindow::StartScan(const QString& data_path, const QString& temp_path,
                                     .arg(probes_.size())
                                     .arg(readable)
                                     .arg(probes_.size() - readable);
-        if (readable == probes_.size()) {
+        const bool whole = readable == probes_.size() && scan_->problems.empty();
+        if (whole) {
           AddOutputLine(summary);
         } else {
           AddProblemLine(summary);
         }
-        return false;
+        return !whole;  // the scan's closing message then comes as a warning
       });
 }
 

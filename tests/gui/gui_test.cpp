@@ -155,6 +155,8 @@ class GuiTest : public QObject {
     QVERIFY(w->scan() != nullptr);
     QCOMPARE(QString::fromStdString(w->scan()->m_scanPath), data + "/");
     QVERIFY(g_messages.contains("Scanning completed for selected database file(s)"));
+    QVERIFY(IconOf("Scanning completed for selected database file(s)") ==
+            MessageIcon::kInformation);
   }
 
   void ScanFillsTheTreeWithItemData() {
@@ -598,6 +600,7 @@ class GuiTest : public QObject {
         w->output()->findItems("3 tables: 1 can be read, 2 cannot be read whole", Qt::MatchExactly);
     QCOMPARE(found.size(), 1);
     QVERIFY(found[0]->foreground().color() != w->output()->palette().color(QPalette::Text));
+    QVERIFY(IconOf("Scanning completed for selected database file(s)") == MessageIcon::kWarning);
   }
 
   void TreeGrowsWhileTheScanRuns() {
