@@ -24,7 +24,8 @@ cleanup() {
 }
 trap cleanup EXIT
 sleep 1
-DISPLAY=$display build/bin/vostrel-recover-gui --open "$work/sample-datadir" --show "$table" 2>"$work/gui.log" &
+# Settings of its own: a scripted run neither reads nor leaves a user's layout.
+XDG_CONFIG_HOME="$work/config" DISPLAY=$display build/bin/vostrel-recover-gui --open "$work/sample-datadir" --show "$table" 2>"$work/gui.log" &
 app=$!
 sleep 7
 DISPLAY=$display import -window root "$out"

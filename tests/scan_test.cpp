@@ -124,6 +124,39 @@ TEST(ScanTest, SampleDataDirectoryListsEveryFixtureObject) {
   EXPECT_NE(out.log.find("Processing ibdata1 File\r\nSystem dictionary of "), std::string::npos);
 }
 
+// A window shows the tree while the scan runs: every database is handed over
+// as listed, before the ibdata1 question, and as the final tree has it.
+TEST(ScanTest, DatabasesAreHandedOverAsTheyAreListed) {
+  const fs::path root = testing::TempDir("scan-growing");
+  CopyFrm(root / "alpha/t1.frm");
+  CopyFrm(root / "beta/t2.frm");
+  CopyFrm(root / "beta/t3.frm");
+  RecordingOutput out;
+  std::vector<TreeNode> listed;
+  std::string path_text;
+  size_t listed_when_asked = 0;
+  ScanOptions options;
+  options.database_listed = [&](const TreeNode& tree, const TreeNode& db) {
+    path_text = tree.children.at(0).text;
+    EXPECT_EQ(&tree.children[0].children.back(), &db);
+    listed.push_back(db);
+  };
+  options.ask_manual_ibdata = [&] {
+    listed_when_asked = listed.size();
+    return fs::path();
+  };
+  const ScanResult r = ScanDataDirectory(root, out, options);
+  EXPECT_EQ(listed_when_asked, 2u);
+  EXPECT_EQ(path_text, r.m_scanPath);
+  ASSERT_EQ(listed.size(), 2u);
+  const TreeNode& final_path = r.root.children[0];
+  for (size_t i = 0; i < listed.size(); ++i) {
+    EXPECT_EQ(listed[i].text, final_path.children[i].text);
+    EXPECT_EQ(Texts(listed[i].children[0]), Texts(final_path.children[i].children[0]));
+  }
+  EXPECT_EQ(Texts(listed[1].children[0]), (std::vector<std::string>{"t2", "t3"}));
+}
+
 TEST(SelectionTest, NamesPickItemsInTreeOrder) {
   const fs::path root = testing::TempDir("select");
   CopyFrm(root / "a/t1.frm");

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QPalette>
 #include <QString>
 
 namespace vostrel::gui {
@@ -22,6 +23,8 @@ QString DefaultLockPath();
 // Looks 210..218 of the settings; anything else is 215.
 int NormalizeLook(int look);
 void ApplyLook(QApplication& app, int look);
+// Gives the disabled group colours of its own, derived from the active ones.
+void SetDisabledColours(QPalette& palette);
 int StoredLook();
 
 }  // namespace vostrel::gui

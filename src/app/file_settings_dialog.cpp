@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
@@ -16,7 +17,8 @@
 
 namespace vostrel::gui {
 
-FileSettingsDialog::FileSettingsDialog(QWidget* parent) : QDialog(parent) {
+FileSettingsDialog::FileSettingsDialog(QWidget* parent, const QString& data_path)
+    : QDialog(parent) {
   setWindowTitle("Select Database File");
   auto* layout = new QVBoxLayout(this);
   auto row = [this, layout](const QString& title, QLineEdit*& edit, const QString& browse_title,
@@ -35,11 +37,16 @@ FileSettingsDialog::FileSettingsDialog(QWidget* parent) : QDialog(parent) {
   row("Select MySQL Database File:", data_, "Select location to choose database file.", false);
   row("Select Temporary Path:", temp_, "Select location for temporary path.", false);
   row("Select Log File Path:", log_, "Select location to save Log file.", true);
-  temp_->setText(QDir::tempPath());
-  log_->setText(DefaultLogFolder());
+  // The temporary and log folders of the last session, while they exist.
+  QSettings settings(kSettingsKey, kSettingsKey);
+  const QString temp = settings.value(kTempFolderValue).toString();
+  const QString log = settings.value(kLogFolderValue).toString();
+  temp_->setText(!temp.isEmpty() && QFileInfo(temp).isDir() ? temp : QDir::tempPath());
+  log_->setText(!log.isEmpty() && QFileInfo(log).isDir() ? log : DefaultLogFolder());
+  if (!data_path.isEmpty()) data_->setText(WithSlash(data_path));
   auto* buttons = OkCancelButtons(this);
   layout->addWidget(buttons);
-  resize(520, height());
+  resize(560, sizeHint().height());
 }
 
 QString FileSettingsDialog::DefaultLogFolder() {
@@ -75,6 +82,9 @@ void FileSettingsDialog::accept() {
     Inform(this, problem);
     return;
   }
+  QSettings settings(kSettingsKey, kSettingsKey);
+  settings.setValue(kTempFolderValue, temp_->text());
+  settings.setValue(kLogFolderValue, log_->text());
   QDialog::accept();
 }
 

@@ -9,7 +9,8 @@ namespace vostrel::gui {
 class FileSettingsDialog : public QDialog {
   Q_OBJECT
  public:
-  explicit FileSettingsDialog(QWidget* parent = nullptr);
+  // `data_path` fills the first entry (a recent or dropped folder).
+  explicit FileSettingsDialog(QWidget* parent = nullptr, const QString& data_path = {});
 
   QLineEdit* data_path() const { return data_; }
   QLineEdit* temp_path() const { return temp_; }

@@ -1,9 +1,9 @@
 // vostrel-recover-gui: the desktop application.
 #include <QApplication>
 #include <QDir>
-#include <cstdio>
 #include <QSplashScreen>
 #include <QTimer>
+#include <cstdio>
 
 #include "app/app_setup.h"
 #include "app/icons.h"
@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   using namespace vostrel::gui;
   QApplication app(argc, argv);
   app.setApplicationName(kAppCaption);
+  app.setWindowIcon(AppIcon());
   // For scripted runs (screenshots): --open DATADIR [--show DB.TABLE]; message
   // boxes then go to stderr instead of waiting for a click.
   QString open_dir, show_table;
@@ -42,9 +43,9 @@ int main(int argc, char** argv) {
   QSplashScreen splash(SplashPixmap(), Qt::WindowStaysOnTopHint);
   splash.show();
   MainWindow window(collations, code_page);
-  window.setWindowIcon(DrawIcon(IconKind::kSave, 32));
+  window.show();   // maximized the first time, else as it was left
+  splash.raise();  // over the window even where no window manager keeps it on top
   QTimer::singleShot(2000, &splash, &QWidget::close);
-  window.showMaximized();
   if (!open_dir.isEmpty()) {
     QTimer::singleShot(2200, &window, [&window, open_dir, show_table] {
       window.StartScan(open_dir, QDir::tempPath(), QDir::tempPath());

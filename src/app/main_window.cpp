@@ -3,33 +3,40 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
-#include <QDesktopServices>
-#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMimeData>
+#include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
-#include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <ctime>
+#include <mutex>
 
+#include "app/about_dialog.h"
 #include "app/file_settings_dialog.h"
 #include "app/icons.h"
-#include "app/message_box.h"
+#include "app/recent_folders.h"
 #include "app/texts.h"
 #include "model/frm_reader.h"
 #include "model/type_text.h"
 #include "sql/script_save.h"
 #include "sql/server_save.h"
+#include "sql/table_export.h"
 #include "sql/views_triggers.h"
+#include "tree/table_marks.h"
+#include "view/plain_tooltip.h"
 
 namespace vostrel::gui {
 
 namespace fs = std::filesystem;
 
 // The engine's reports. From a worker they reach the widgets only through
-// queued calls; the log is written directly (it has its own lock).
+// queued calls; the log is written directly (it has its own lock). While a
+// worker runs, its messages wait for it to end, so that they are shown over
+// the finished tree and report, and as warnings when the work failed.
 class GuiOutput : public RecoveryOutput {
  public:
   GuiOutput(MainWindow* window, SessionLog& log) : window_(window), log_(log) {}
@@ -37,6 +44,12 @@ class GuiOutput : public RecoveryOutput {
   void WriteLogText(std::string_view text) override { log_.WriteLogText(text); }
   void AddOutputLine(std::string_view text) override {
     Post([w = window_, t = QString::fromStdString(std::string(text))] { w->AddOutputLine(t); });
+  }
+  void ReportProblem(std::string_view text) override {
+    Post([w = window_, t = QString::fromStdString(std::string(text))] { w->AddProblemLine(t); });
+    std::string line(text);
+    line += "\r\n";
+    WriteLogText(line);
   }
   void SetCaptionText(std::string_view text) override {
     Post([w = window_, t = QString::fromStdString(std::string(text))] { w->SetCaptionText(t); });
@@ -51,7 +64,26 @@ class GuiOutput : public RecoveryOutput {
     Post([w = window_, visible] { w->ShowProgress(visible); });
   }
   void ShowMessage(std::string_view text) override {
-    Post([w = window_, t = QString::fromStdString(std::string(text))] { Inform(w, t); });
+    const QString t = QString::fromStdString(std::string(text));
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (holding_) {
+        held_ << t;
+        return;
+      }
+    }
+    Post([w = window_, t] { Inform(w, t); });
+  }
+
+  void Hold() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    holding_ = true;
+    held_.clear();
+  }
+  QStringList Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    holding_ = false;
+    return std::exchange(held_, {});
   }
 
  private:
@@ -66,6 +98,9 @@ class GuiOutput : public RecoveryOutput {
   MainWindow* window_;
   SessionLog& log_;
   std::atomic<int> last_permille_{-1};
+  std::mutex mutex_;
+  bool holding_ = false;
+  QStringList held_;
 };
 
 namespace {
@@ -76,12 +111,17 @@ QString Trimmed(const QString& s) {
   return t;
 }
 
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
 }  // namespace
 
 MainWindow::MainWindow(const CollationTable& collations, const CodePage& code_page, QWidget* parent)
     : QMainWindow(parent), collations_(collations), code_page_(code_page) {
   out_ = std::make_unique<GuiOutput>(this, log_);
   BuildUi();
+  RestoreLayout();
   SetCaptionText(kStartCaption);
   ShowProgress(false);
   output_->addItem(kFirstOutputLine);
@@ -92,39 +132,83 @@ MainWindow::~MainWindow() {
   if (worker_ != nullptr) worker_->wait();
 }
 
-void MainWindow::BuildUi() {
-  setWindowTitle(kAppCaption);
-  auto* bar = new QToolBar("MySQL Database Recovery", this);
-  bar->setObjectName("MySQL Database Recovery");
-  bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-  bar->setIconSize(QSize(32, 32));
-  auto add = [this, bar](IconKind icon, const QString& text, const QString& tip, auto slot) {
-    QAction* a = bar->addAction(DrawIcon(icon), text);
+void MainWindow::BuildRibbon() {
+  ribbon_ = new Ribbon(kRibbonCategory, this);
+  auto action = [this](IconKind icon, const QString& text, const QString& tip, auto slot) {
+    auto* a = new QAction(DrawIcon(icon), text, this);
     a->setToolTip(tip);
     connect(a, &QAction::triggered, this, slot);
+    addAction(a);  // shortcuts work wherever the focus is
     return a;
   };
-  add(IconKind::kOpen, "Open", "Open Database file", &MainWindow::OnOpen);
-  stop_action_ = add(IconKind::kStop, "Stop", "Stop running process", &MainWindow::OnStop);
-  add(IconKind::kSave, "Save MySQL Data", "Save recovered data", &MainWindow::OnSave);
-  bar->addSeparator();
-  auto* about_label = new QLabel(" About ", bar);
-  bar->addWidget(about_label);
-  add(IconKind::kHelp, "Help", "Help for Vostrel MySQL Database Recovery", &MainWindow::OnHelp);
-  add(IconKind::kAbout, "About", "About Vostrel MySQL Database Recovery", &MainWindow::OnAbout);
-  addToolBar(Qt::TopToolBarArea, bar);
+  QAction* open = action(IconKind::kOpen, "Open", "Open Database file", &MainWindow::OnOpen);
+  open->setShortcut(QKeySequence::Open);
+  stop_action_ = action(IconKind::kStop, "Stop", "Stop running process", &MainWindow::OnStop);
+  QAction* save =
+      action(IconKind::kSave, "Save MySQL Data", "Save recovered data", &MainWindow::OnSave);
+  save->setShortcut(QKeySequence::Save);
+  QAction* help = action(IconKind::kHelp, "Help", "Help for Vostrel MySQL Database Recovery",
+                         &MainWindow::OnHelp);
+  help->setShortcut(QKeySequence::HelpContents);
+  QAction* about = action(IconKind::kAbout, "About", "About Vostrel MySQL Database Recovery",
+                          &MainWindow::OnAbout);
   stop_action_->setEnabled(false);
+  auto* quit = new QAction("Close", this);
+  quit->setShortcut(QKeySequence::Quit);
+  connect(quit, &QAction::triggered, this, &QWidget::close);
+  addAction(quit);
 
-  auto* tree_dock = new QDockWidget("MySQL Database Objects", this);
-  tree_dock->setObjectName("MySQL Database Objects");
-  tree_ = new ObjectTree(tree_dock);
-  tree_dock->setWidget(tree_);
-  addDockWidget(Qt::LeftDockWidgetArea, tree_dock);
-  auto* out_dock = new QDockWidget("Output", this);
-  out_dock->setObjectName("Output");
-  output_ = new QListWidget(out_dock);
-  out_dock->setWidget(output_);
-  addDockWidget(Qt::RightDockWidgetArea, out_dock);
+  RibbonPanel* recovery = ribbon_->AddPanel("Recovery");
+  QToolButton* open_button = recovery->AddButton(open);
+  recent_menu_ = new QMenu(open_button);
+  open_button->setMenu(recent_menu_);
+  open_button->setPopupMode(QToolButton::MenuButtonPopup);
+  connect(recent_menu_, &QMenu::aboutToShow, this, &MainWindow::FillRecentMenu);
+  FillRecentMenu();
+  recovery->AddButton(stop_action_);
+  recovery->AddButton(save);
+  RibbonPanel* about_panel = ribbon_->AddPanel("About");
+  about_panel->AddButton(help);
+  about_panel->AddButton(about);
+  setMenuWidget(ribbon_);
+}
+
+void MainWindow::FillRecentMenu() {
+  recent_menu_->clear();
+  const QStringList folders = RecentFolders();
+  if (folders.isEmpty()) {
+    recent_menu_->addAction("No recent data folders")->setEnabled(false);
+    return;
+  }
+  int n = 0;
+  for (const QString& f : folders) {
+    QAction* a = recent_menu_->addAction(DrawIcon(IconKind::kFolder, 16),
+                                         QString("&%1  %2").arg(++n).arg(f));
+    a->setData(f);
+    connect(a, &QAction::triggered, this, [this, f] { OpenFolder(f); });
+  }
+}
+
+void MainWindow::BuildUi() {
+  setWindowTitle(kAppCaption);
+  setWindowIcon(AppIcon());
+  setAcceptDrops(true);
+  BuildRibbon();
+
+  tree_dock_ = new QDockWidget("MySQL Database Objects", this);
+  tree_dock_->setObjectName("MySQL Database Objects");
+  tree_ = new ObjectTree(tree_dock_);
+  tree_dock_->setWidget(tree_);
+  addDockWidget(Qt::LeftDockWidgetArea, tree_dock_);
+  output_dock_ = new QDockWidget("Output", this);
+  output_dock_->setObjectName("Output");
+  output_ = new QListWidget(output_dock_);
+  output_->setUniformItemSizes(true);
+  output_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  output_dock_->setWidget(output_);
+  // The output's lines are long: below the records, as wide as the window.
+  setCorner(Qt::BottomLeftCorner, Qt::LeftDockWidgetArea);
+  addDockWidget(Qt::BottomDockWidgetArea, output_dock_);
 
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
@@ -132,14 +216,22 @@ void MainWindow::BuildUi() {
   caption_ = new QLabel(central);
   caption_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   caption_->setFrameShape(QFrame::StyledPanel);
-  caption_->setMinimumHeight(24);
+  caption_->setTextFormat(Qt::PlainText);
+  caption_->setMinimumHeight(26);
+  caption_->setMinimumWidth(100);
+  caption_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  caption_->setMargin(3);
+  QFont bold = caption_->font();
+  bold.setBold(true);
+  caption_->setFont(bold);
   layout->addWidget(caption_);
   records_ = new RecordsView(central);
   layout->addWidget(records_, 1);
   setCentralWidget(central);
 
-  auto* link = new QLabel("<a href=\"https://example.invalid/\">Vostrel MySQL Database Recovery</a>", this);
+  auto* link = new QLabel("<a href=\"about:\">Vostrel MySQL Database Recovery</a>", this);
   link->setOpenExternalLinks(false);
+  connect(link, &QLabel::linkActivated, this, [this] { OnAbout(); });
   statusBar()->addWidget(link);
   statusBar()->addWidget(new QLabel("Vostrel MySQL Database Recovery(Full)", this));
   progress_ = new QProgressBar(this);
@@ -150,12 +242,43 @@ void MainWindow::BuildUi() {
   connect(tree_, &ObjectTree::NodeClicked, this, &MainWindow::ShowTreeSelection);
   connect(records_, &RecordsView::NextClicked, this, &MainWindow::ShowNextScreen);
   connect(records_, &RecordsView::PreviousClicked, this, &MainWindow::ShowPreviousScreen);
-  resize(1200, 760);
 }
 
-void MainWindow::resizeEvent(QResizeEvent* event) {
-  QMainWindow::resizeEvent(event);
-  progress_->setFixedWidth(std::max(50, statusBar()->width() - 560));
+void MainWindow::RestoreLayout() {
+  QSettings settings(kSettingsKey, kSettingsKey);
+  const QByteArray geometry = settings.value(kGeometryValue).toByteArray();
+  const QByteArray state = settings.value(kWindowStateValue).toByteArray();
+  const bool maximized = settings.value(kMaximizedValue, true).toBool();
+  // Maximized: the whole screen (also where no window manager maximizes),
+  // rather than a restored frame that a missing window manager may misplace.
+  if (maximized || geometry.isEmpty() || !restoreGeometry(geometry)) {
+    if (const QScreen* s = QGuiApplication::primaryScreen()) {
+      setGeometry(s->availableGeometry());
+    }
+    setWindowState(windowState() | Qt::WindowMaximized);
+  }
+  if (!state.isEmpty() && restoreState(state)) {
+    layout_restored_ = true;
+    return;
+  }
+  // First start: panes at sizes that suit common names and the output's lines.
+  resizeDocks({tree_dock_}, {280}, Qt::Horizontal);
+  resizeDocks({output_dock_}, {8 * output_->fontMetrics().height() + 30}, Qt::Vertical);
+}
+
+void MainWindow::SaveLayout() const {
+  QSettings settings(kSettingsKey, kSettingsKey);
+  settings.setValue(kMaximizedValue, isMaximized());
+  settings.setValue(kGeometryValue, saveGeometry());
+  settings.setValue(kWindowStateValue, saveState());
+}
+
+void MainWindow::FitTreePane() {
+  // Only until the user has a layout of their own: then their sizes stay.
+  if (layout_restored_ || tree_->topLevelItemCount() == 0) return;
+  const int content = tree_->ContentWidth() + 24;
+  const int width = std::clamp(content, 220, std::max(220, this->width() / 3));
+  resizeDocks({tree_dock_}, {width}, Qt::Horizontal);
 }
 
 void MainWindow::AddOutputLine(const QString& text) {
@@ -163,14 +286,27 @@ void MainWindow::AddOutputLine(const QString& text) {
   output_->scrollToBottom();
 }
 
-void MainWindow::SetCaptionText(const QString& text) { caption_->setText(Trimmed(text)); }
+void MainWindow::AddProblemLine(const QString& text) {
+  auto* item = new QListWidgetItem(DrawIcon(IconKind::kStop, 16), text);
+  item->setForeground(QColor(170, 20, 20));
+  item->setToolTip(PlainTooltip(text));
+  output_->addItem(item);
+  output_->scrollToBottom();
+}
+
+void MainWindow::SetCaptionText(const QString& text) {
+  caption_->setText(Trimmed(text));
+}
 
 void MainWindow::SetProgress(uint64_t done, uint64_t total) {
   progress_->setRange(0, 1000);
-  progress_->setValue(total == 0 ? 0 : static_cast<int>(std::min<uint64_t>(done, total) * 1000 / total));
+  progress_->setValue(
+      total == 0 ? 0 : static_cast<int>(std::min<uint64_t>(done, total) * 1000 / total));
 }
 
-void MainWindow::ShowProgress(bool visible) { progress_->setVisible(visible); }
+void MainWindow::ShowProgress(bool visible) {
+  progress_->setVisible(visible);
+}
 
 void MainWindow::SetBusy(bool busy) {
   busy_.store(busy);
@@ -178,20 +314,39 @@ void MainWindow::SetBusy(bool busy) {
 }
 
 void MainWindow::SetTreeEnabled(bool enabled) {
+  // A disabled tree loses the keyboard focus; it gets it back with its use.
+  // (The window's own focus widget: the window need not be the active one.)
+  if (!enabled && tree_->isEnabled()) tree_had_focus_ = focusWidget() == tree_;
   tree_->setEnabled(enabled);
-  // Greyed while disabled, as the palette of a disabled widget does.
+  if (enabled && tree_had_focus_) {
+    tree_->setFocus();
+    tree_had_focus_ = false;
+  }
 }
 
-void MainWindow::RunWorker(std::function<void()> work, std::function<void()> done) {
+void MainWindow::RunWorker(std::function<void()> work, std::function<bool()> done) {
+  out_->Hold();
   worker_ = QThread::create(std::move(work));
   connect(worker_, &QThread::finished, this, [this, done = std::move(done)] {
     worker_->deleteLater();
     worker_ = nullptr;
-    done();
-    // The flag clears only now that the worker has ended, never while it runs.
+    const bool failed = done();
+    // The flags clear only now that the worker has ended, never while it runs.
+    stop_.store(false);
     SetBusy(false);
+    ShowHeldMessages(failed);
   });
   worker_->start();
+}
+
+void MainWindow::ShowHeldMessages(bool failed) {
+  for (const QString& m : out_->Release()) {
+    if (failed) {
+      Warn(this, m);
+    } else {
+      Inform(this, m);
+    }
+  }
 }
 
 bool MainWindow::WaitIdle(int timeout_ms) {
@@ -206,38 +361,66 @@ bool MainWindow::WaitIdle(int timeout_ms) {
 }
 
 void MainWindow::OnOpen() {
+  OpenFolder(QString());
+}
+
+void MainWindow::OpenFolder(const QString& folder) {
   if (busy()) {
     Inform(this, kBusy);
     return;
   }
-  FileSettingsDialog dialog(this);
+  FileSettingsDialog dialog(this, folder);
   if (dialog.exec() != QDialog::Accepted) return;
   StartScan(dialog.database_folder(), dialog.temp_folder(), dialog.log_folder());
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() == 1 && urls[0].isLocalFile() && QFileInfo(urls[0].toLocalFile()).isDir()) {
+    event->acceptProposedAction();
+  }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() != 1 || !urls[0].isLocalFile()) return;
+  const QString folder = urls[0].toLocalFile();
+  if (!QFileInfo(folder).isDir()) return;
+  event->acceptProposedAction();
+  // The dialog opens after the drop has ended, not inside the drag's own loop.
+  QMetaObject::invokeMethod(
+      this, [this, folder] { OpenFolder(folder); }, Qt::QueuedConnection);
 }
 
 void MainWindow::StartScan(const QString& data_path, const QString& temp_path,
                            const QString& log_folder) {
   (void)temp_path;
   SetBusy(true);
+  preview_item_ = nullptr;
   tree_->ClearAll();
   records_->ClearAll();
+  records_->ShowGrid();
   records_->previous()->setEnabled(false);
   records_->next()->setEnabled(false);
   preview_.reset();
   pager_.reset();
+  probes_.clear();
   SetCaptionText(data_path);
   ShowProgress(true);
   output_->clear();
   std::string error;
   if (!log_.Open(log_folder.toStdString(), data_path.toStdString(), std::time(nullptr), &error)) {
     // The session goes on without a log, and the user knows it.
-    AddOutputLine(QString::fromStdString(error));
-    Inform(this, QString::fromStdString(error));
+    AddProblemLine(Q(error));
+    Warn(this, Q(error));
   }
+  AddRecentFolder(data_path);
+  SetTreeEnabled(false);
   auto result = std::make_shared<ScanResult>();
+  auto probes = std::make_shared<std::vector<TableAccount>>();
   const std::string path = data_path.toStdString();
   RunWorker(
-      [this, result, path] {
+      [this, result, probes, path] {
         ScanOptions opts;
         opts.ask_manual_ibdata = [this]() -> fs::path {
           QString chosen;
@@ -251,12 +434,49 @@ void MainWindow::StartScan(const QString& data_path, const QString& temp_path,
               Qt::BlockingQueuedConnection);
           return chosen.toStdString();
         };
+        // The tree grows database by database; the question about ibdata1,
+        // asked after the last one, comes over a filled tree.
+        opts.database_listed = [this](const TreeNode& root, const TreeNode& database) {
+          QMetaObject::invokeMethod(
+              this,
+              [this, r = Q(root.text), p = Q(root.children.at(0).text), database] {
+                tree_->AppendDatabase(r, p, database);
+              },
+              Qt::QueuedConnection);
+        };
         *result = ScanDataDirectory(path, *out_, opts);
+        out_->AddOutputLine("Checking " + std::to_string(result->m_tableEntries.size()) +
+                            " tables");
+        *probes = ProbeTables(*result, collations_, code_page_);
       },
-      [this, result] {
+      [this, result, probes] {
         scan_ = result;
+        probes_ = std::move(*probes);
+        preview_item_ = nullptr;
         tree_->Populate(scan_->root);
+        MarkProbes();
+        SetTreeEnabled(true);
+        FitTreePane();
+        size_t readable = 0;
+        for (const TableAccount& t : probes_) readable += t.complete();
+        const QString summary = QString("%1 tables: %2 can be read, %3 cannot be read whole")
+                                    .arg(probes_.size())
+                                    .arg(readable)
+                                    .arg(probes_.size() - readable);
+        const bool whole = readable == probes_.size() && scan_->problems.empty();
+        if (whole) {
+          AddOutputLine(summary);
+        } else {
+          AddProblemLine(summary);
+        }
+        return !whole;  // the scan's closing message then comes as a warning
       });
+}
+
+void MainWindow::MarkProbes() {
+  for (size_t i = 0; i < probes_.size(); ++i) {
+    tree_->MarkTable(i, probes_[i].state, Q(ProbeTip(probes_[i])));
+  }
 }
 
 void MainWindow::OnStop() {
@@ -291,31 +511,58 @@ void MainWindow::StartSave(const std::vector<SelectedItem>& items, const SaveCho
   SetTreeEnabled(false);
   auto scan = scan_;
   auto report = std::make_shared<RecoveryReport>();
+  auto success = std::make_shared<bool>(false);
   RunWorker(
-      [this, scan, items, choice, report] {
+      [this, scan, items, choice, report, success] {
         EngineContext ctx{collations_, code_page_, *out_, &stop_, &blob_file_counter_};
         ctx.reduced_definitions = choice.reduced_definitions;
         if (choice.as_script) {
-          *report = RunScriptSave(*scan, items, choice.folder.toStdString(), ctx).report();
+          const ScriptSaveResult r = RunScriptSave(*scan, items, choice.folder.toStdString(), ctx);
+          *report = r.report();
+          *success = r.success();
         } else {
-          *report = RunServerSave(*scan, items, choice.server, ctx).report();
+          const ServerSaveResult r = RunServerSave(*scan, items, choice.server, ctx);
+          *report = r.report();
+          *success = r.success();
         }
       },
-      [this, report] {
+      [this, report, success] {
         ShowReport(*report);
         SetTreeEnabled(true);
-        stop_.store(false);
+        return !*success;
       });
 }
 
 void MainWindow::ShowReport(const RecoveryReport& report) {
   last_report_ = report;
-  const QStringList lines = QString::fromStdString(report.Text()).split('\n', Qt::SkipEmptyParts);
-  for (const QString& line : lines) AddOutputLine(line);
+  for (const TableAccount& t : report.tables) {
+    const QString line = Q(t.database + "." + t.table + ": " + t.StatusText());
+    if (t.complete()) {
+      AddOutputLine(line);
+    } else {
+      AddProblemLine(line);
+    }
+  }
+  if (scan_) {
+    const std::vector<int64_t> entries = ReportEntryIndexes(*scan_, report);
+    for (size_t i = 0; i < entries.size(); ++i) {
+      if (entries[i] < 0) continue;
+      tree_->MarkTable(static_cast<size_t>(entries[i]), report.tables[i].state,
+                       Q(SaveTip(report.tables[i])));
+    }
+  }
+  preview_item_ = nullptr;
+  preview_.reset();
+  pager_.reset();
+  records_->ShowReport(report);
+  SetCaptionText(QString("Recovery report: %1 tables, %2 complete, %3 not complete")
+                     .arg(report.tables.size())
+                     .arg(report.tables.size() - report.incomplete())
+                     .arg(report.incomplete()));
   if (log_.failed()) {
-    const QString why = QString::fromStdString(log_.failure());
-    AddOutputLine(why);
-    Inform(this, why);
+    const QString why = Q(log_.failure());
+    AddProblemLine(why);
+    Warn(this, why);
   }
 }
 
@@ -324,15 +571,15 @@ void MainWindow::OnHelp() {
     Inform(this, kBusyHelp);
     return;
   }
-  for (const QString& candidate :
-       {QApplication::applicationDirPath() + "/../share/doc/vostrel-recover/README.md",
-        QApplication::applicationDirPath() + "/../../README.md",
-        QString(VOSTREL_SOURCE_DIR "/README.md")}) {
-    if (QFileInfo::exists(candidate)) {
-      QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(candidate).absoluteFilePath()));
-      return;
-    }
+  if (help_ == nullptr) {
+    help_ = new HelpWindow(this);
+    help_->move(geometry().center() - help_->rect().center());
   }
+  const QString dir = QApplication::applicationDirPath();
+  help_->Load(FindUserGuide(dir), UserGuideCandidates(dir));
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
 }
 
 void MainWindow::OnAbout() {
@@ -340,8 +587,8 @@ void MainWindow::OnAbout() {
     Inform(this, kBusyHelp);
     return;
   }
-  Inform(this, QString(kAppCaption) +
-                   "\n\nRecovers MySQL databases from their data files, without a server.");
+  AboutDialog dialog(this);
+  dialog.exec();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -355,8 +602,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   if (!log_.path().empty() && fs::exists(log_.path())) {
-    Inform(this, QString(kLogPath) + QString::fromStdString(log_.path().string()));
+    Inform(this, QString(kLogPath) + Q(log_.path().string()));
   }
+  SaveLayout();
+  if (help_ != nullptr) help_->close();
   event->accept();
 }
 
@@ -398,14 +647,14 @@ void MainWindow::ShowTreeSelection(QTreeWidgetItem* item) {
     const TriggerEntry& t = scan_->m_triggerEntries[static_cast<size_t>(d - 1)];
     std::vector<std::string> dbs;
     for (const std::string& f : scan_->m_databaseFolders) dbs.push_back(DatabaseDisplayName(f));
-    records_->ShowText(QString::fromStdString(
-        TriggerScript(TriggerStatements(fs::path(t.folderPath) / t.fileName, dbs, code_page_))));
+    records_->ShowText(
+        Q(TriggerScript(TriggerStatements(fs::path(t.folderPath) / t.fileName, dbs, code_page_))));
   } else if (scan_ && parent_data == ITEMDATA_VIEWS && d >= 1 &&
              static_cast<size_t>(d) <= scan_->m_viewFiles.size()) {
     std::vector<std::string> dbs;
     for (const std::string& f : scan_->m_databaseFolders) dbs.push_back(DatabaseDisplayName(f));
-    records_->ShowText(QString::fromStdString(
-        ViewStatement(scan_->m_viewFiles[static_cast<size_t>(d - 1)], dbs, code_page_)));
+    records_->ShowText(
+        Q(ViewStatement(scan_->m_viewFiles[static_cast<size_t>(d - 1)], dbs, code_page_)));
   } else if (d >= 1 && parent_data != ITEMDATA_TRIGGERS && parent_data != ITEMDATA_VIEWS) {
     FirstScreen(d, text);
   }
@@ -435,10 +684,11 @@ void MainWindow::KeyGrid(QTreeWidgetItem* keys_item) {
   std::vector<QStringList> rows;
   for (const auto& r : KeyGridRows(table, collations_)) {
     QStringList row;
-    for (const std::string& cell : r) row << QString::fromStdString(cell);
+    for (const std::string& cell : r) row << Q(cell);
     rows.push_back(row);
   }
   records_->SetRows(rows);
+  records_->FitColumns();
   SetCaptionText(rows.size() > 1 ? keys_item->text(0) + "[" + QString::number(rows.size()) + "]"
                                  : QString());
 }
@@ -448,10 +698,11 @@ void MainWindow::ShowScreen(const PreviewScreen& screen) {
   rows.reserve(screen.rows.size());
   for (const Row& r : screen.rows) {
     QStringList row;
-    for (const FieldValue& v : r) row << QString::fromStdString(v.text);
+    row.reserve(static_cast<qsizetype>(r.size()));
+    for (const FieldValue& v : r) row << Q(v.text);
     rows.push_back(row);
   }
-  records_->SetRows(rows);
+  records_->SetRows(rows, pager_ ? pager_->first_row() + 1 : 1);
   last_screen_full_ = screen.screen_full;
 }
 
@@ -460,14 +711,19 @@ void MainWindow::FirstScreen(int64_t d, const QString& node_text) {
   preview_ctx_ = std::make_unique<EngineContext>(EngineContext{collations_, code_page_, *out_});
   preview_ = std::make_unique<TablePreview>(*preview_ctx_);
   std::string error;
-  if (!preview_->Open(*scan_, static_cast<size_t>(d - 1), &error)) return;
+  if (!preview_->Open(*scan_, static_cast<size_t>(d - 1), &error)) {
+    AddProblemLine(node_text + " cannot be shown: " + Q(error));
+    return;
+  }
   QStringList titles;
-  for (const ColumnDef& c : preview_->table().columns) titles << QString::fromStdString(c.name);
+  for (const ColumnDef& c : preview_->table().columns) titles << Q(c.name);
   records_->SetColumns(titles);
   pager_ = std::make_unique<PreviewPager>(*preview_);
   const PreviewScreen& s = pager_->First();
   ShowScreen(s);
+  records_->FitColumns();
   SetCaptionText(node_text + "[" + QString::number(s.rows.size()) + "]");
+  if (!preview_->damage().empty()) AddProblemLine(node_text + ": " + Q(preview_->damage()));
 }
 
 void MainWindow::ShowNextScreen() {

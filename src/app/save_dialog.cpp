@@ -3,6 +3,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QCheckBox>
 #include <QVBoxLayout>
@@ -16,7 +17,16 @@ namespace vostrel::gui {
 SaveDialog::SaveDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Save Database");
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel("Choose the saving mode and click OK button to continue the process", this));
+  layout->addWidget(
+      new QLabel("Choose the saving mode and click OK button to continue the process", this));
+  // Each mode's fields sit under its button, indented, and are off while the
+  // other mode is chosen.
+  auto indented = [layout](QLayout* inner) {
+    auto* row = new QHBoxLayout;
+    row->addSpacing(22);
+    row->addLayout(inner, 1);
+    layout->addLayout(row);
+  };
   database_ = new QRadioButton("Save in database", this);
   layout->addWidget(database_);
   auto* form = new QFormLayout;
@@ -29,22 +39,37 @@ SaveDialog::SaveDialog(QWidget* parent) : QDialog(parent) {
   form->addRow("Port:", port_);
   form->addRow("User:", user_);
   form->addRow("Password:", password_);
-  layout->addLayout(form);
+  for (QWidget* field : {server_, port_, user_, password_})
+    database_labels_.push_back(form->labelForField(field));
   test_ = new QPushButton(DrawIcon(IconKind::kTest, 16), "Test Connection", this);
   test_->setToolTip("Test connection");
-  layout->addWidget(test_);
+  auto* test_row = new QHBoxLayout;
+  test_row->addStretch();
+  test_row->addWidget(test_);
+  form->addRow(test_row);
+  indented(form);
+  layout->addSpacing(6);
   script_ = new QRadioButton("Save as Script", this);
   layout->addWidget(script_);
   auto* folder_row = new QHBoxLayout;
-  folder_row->addWidget(new QLabel("Saving Folder:", this));
+  folder_label_ = new QLabel("Saving Folder:", this);
+  folder_row->addWidget(folder_label_);
   folder_ = new QLineEdit(this);
   folder_->setReadOnly(true);
+  folder_->setMinimumWidth(280);
   browse_ = new QPushButton("...", this);
+  browse_->setToolTip("Please choose a folder.");
   folder_row->addWidget(folder_);
   folder_row->addWidget(browse_);
-  layout->addLayout(folder_row);
-  reduced_ = new QCheckBox("Reduced table definitions (columns and primary/unique keys only)", this);
-  layout->addWidget(reduced_);
+  indented(folder_row);
+  // What a save can be asked to do besides; shown once it holds a choice.
+  options_ = new QGroupBox("Options", this);
+  options_layout_ = new QVBoxLayout(options_);
+  options_->hide();
+  layout->addWidget(options_);
+  layout->addStretch();
+  reduced_ = new QCheckBox("Reduced table definitions (columns and primary/unique keys only)");
+  AddOption(reduced_);
   layout->addWidget(OkCancelButtons(this));
   connect(database_, &QRadioButton::toggled, this, [this](bool on) {
     if (on) SetMode(true);
@@ -61,14 +86,22 @@ SaveDialog::SaveDialog(QWidget* parent) : QDialog(parent) {
   SetMode(true);
 }
 
+void SaveDialog::AddOption(QWidget* option) {
+  option->setParent(options_);
+  options_layout_->addWidget(option);
+  options_->show();
+}
+
 void SaveDialog::SetMode(bool database) {
   database_->setChecked(database);
   script_->setChecked(!database);
-  for (QWidget* w : {static_cast<QWidget*>(server_), static_cast<QWidget*>(port_),
-                     static_cast<QWidget*>(user_), static_cast<QWidget*>(password_),
-                     static_cast<QWidget*>(test_)}) {
+  for (QWidget* w :
+       {static_cast<QWidget*>(server_), static_cast<QWidget*>(port_), static_cast<QWidget*>(user_),
+        static_cast<QWidget*>(password_), static_cast<QWidget*>(test_)}) {
     w->setEnabled(database);
   }
+  for (QWidget* label : database_labels_) label->setEnabled(database);
+  folder_label_->setEnabled(!database);
   folder_->setEnabled(!database);
   browse_->setEnabled(!database);
 }

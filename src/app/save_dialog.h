@@ -3,9 +3,13 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QVBoxLayout>
+#include <vector>
 
 #include "sql/server_connection.h"
 
@@ -32,11 +36,14 @@ class SaveDialog : public QDialog {
   QLineEdit* password() const { return password_; }
   QLineEdit* folder() const { return folder_; }
   QCheckBox* reduced_definitions() const { return reduced_; }
+  QGroupBox* options() const { return options_; }
   bool tested() const { return tested_; }
   const SaveChoice& choice() const { return choice_; }
 
   // The connection test; returns whether it succeeded and tells the user.
   bool TestConnectionNow();
+  // Puts a choice (a check box) into the "Options" group, which shows from then on.
+  void AddOption(QWidget* option);
 
  public slots:
   void accept() override;
@@ -54,6 +61,10 @@ class SaveDialog : public QDialog {
   QLineEdit* folder_;
   QPushButton* browse_;
   QCheckBox* reduced_;
+  std::vector<QWidget*> database_labels_;
+  QLabel* folder_label_;
+  QGroupBox* options_;
+  QVBoxLayout* options_layout_;
   bool tested_ = false;
   SaveChoice choice_;
 };

@@ -334,6 +334,7 @@ ScanResult ScanDataDirectory(const fs::path& data_path, RecoveryOutput& out,
       r.m_databaseFolders.push_back(folder);
       path_node.children.push_back(DatabaseNodeFor(folder));
       scanner.ScanDatabaseFolder(path_node.children.back(), folder, 0, 0);
+      if (options.database_listed) options.database_listed(r.root, path_node.children.back());
     }
   } else {
     const size_t count = r.m_databaseFolders.size();
@@ -342,6 +343,7 @@ ScanResult ScanDataDirectory(const fs::path& data_path, RecoveryOutput& out,
       out.SetProgress(i, count);
       path_node.children.push_back(DatabaseNodeFor(folder));
       scanner.ScanDatabaseFolder(path_node.children.back(), folder, 0, static_cast<int32_t>(i));
+      if (options.database_listed) options.database_listed(r.root, path_node.children.back());
     }
     out.SetProgress(count, count);
   }

@@ -54,6 +54,11 @@ struct ScanOptions {
   // Asked instead when no manual path is given: returns the path the user
   // browsed to, or an empty path.
   std::function<std::filesystem::path()> ask_manual_ibdata;
+  // Called on the scanning thread after each database folder is listed, with
+  // the tree so far (root > data path > databases) and that database's node,
+  // so that a window can show the tree as it grows. The dictionary may still
+  // add tables and databases at the end.
+  std::function<void(const TreeNode& root, const TreeNode& database)> database_listed;
 };
 
 struct ScanResult {
