@@ -66,12 +66,12 @@ std::string RowWithId(const testing::TableExport& x, const std::string& id) {
 }
 
 // A copy of one table's files, for a test to change.
-fs::path CopyTable(const std::string& table, const std::string& tag) {
+fs::path CopyTable(const std::string& table, const std::string& tag,
+                   const fs::path& from = DataDir() / "fmt") {
   const fs::path dir = testing::TempDir("formats-" + tag) / "fmt";
   fs::create_directories(dir);
   for (const char* ext : {".frm", ".ibd"}) {
-    fs::copy_file(DataDir() / "fmt" / (table + ext), dir / (table + ext),
-                  fs::copy_options::overwrite_existing);
+    fs::copy_file(from / (table + ext), dir / (table + ext), fs::copy_options::overwrite_existing);
   }
   return dir;
 }
@@ -232,6 +232,67 @@ TEST(InnodbFormatsTest, LayoutsNotUnderstoodAreRefusedByName) {
     EXPECT_FALSE(x.opened) << c.what << ": " << x.result.rows << " rows";
     EXPECT_NE(x.not_read.find(c.expect), std::string::npos) << c.what << ": " << x.not_read;
   }
+}
+
+// Pages and records of a kind not read are named as such; what is damaged
+// stays damage.
+TEST(InnodbFormatsTest, FormatsNotReadAreToldFromDamage) {
+  const fs::path shop = testing::SampleDataDir() / "shop";
+  const testing::TableExport intact = testing::ExportTable(shop, "inventory");
+  ASSERT_EQ(intact.result.rows, 190u);
+  struct Case {
+    const char* what;
+    std::function<void(IbdFile&)> change;
+    const char* expect;
+    bool format;  // not read, rather than damaged
+  };
+  auto set_type = [](uint16_t type) {
+    return [type](IbdFile& f) {
+      f.page(3)[24] = static_cast<uint8_t>(type >> 8);
+      f.page(3)[25] = static_cast<uint8_t>(type);
+    };
+  };
+  const std::vector<Case> cases = {
+      {"MySQL 8.0 dictionary page", set_type(17853),
+       "not read: page 3 of inventory.ibd is a MySQL 8.0 serialized dictionary page", true},
+      {"page type no server writes", set_type(4711),
+       "not read: page 3 of inventory.ibd has page type 4711, which this tool does not know", true},
+      {"undo page where the root belongs", set_type(2),
+       "page 3 of inventory.ibd is an undo log page, not an index page", false},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const fs::path dir = CopyTable("inventory", "format-" + std::to_string(n++), shop);
+    IbdFile f(dir / "inventory.ibd");
+    c.change(f);
+    f.Save();
+    const testing::TableExport x = testing::ExportTable(dir, "inventory");
+    const std::string said = x.not_read + x.open_damage + x.result.damage;
+    EXPECT_NE(said.find(c.expect), std::string::npos) << c.what << ": " << said;
+    EXPECT_FALSE(x.opened) << c.what;
+    EXPECT_EQ(x.not_read.rfind("not read: ", 0) == 0, c.format) << c.what << ": " << x.not_read;
+  }
+  // A record marked the way MySQL 8.0 marks its instantly altered rows is
+  // not read, and counted as missing.
+  const fs::path dir = CopyTable("inventory", "format-infobits", shop);
+  IbdFile f(dir / "inventory.ibd");
+  const size_t first = (99 + PageU16(f.page(3), 97)) & 0xFFFF;
+  f.page(3)[first - 5] |= 0x80;
+  f.Save();
+  const testing::TableExport x = testing::ExportTable(dir, "inventory");
+  EXPECT_EQ(x.result.rows, 189u);
+  EXPECT_EQ(x.result.expected_rows, 190u);
+  EXPECT_NE(x.result.damage.find("not read: 1 records of page 3 of inventory.ibd carry info bits"),
+            std::string::npos)
+      << x.result.damage;
+  // Bytes changed without a new checksum stay damage.
+  const fs::path flipped = CopyTable("inventory", "format-checksum", shop);
+  std::string bytes = testing::ReadFileOrEmpty(flipped / "inventory.ibd");
+  bytes[3 * kPageSize + 2000] ^= 0x55;
+  std::ofstream(flipped / "inventory.ibd", std::ios::binary | std::ios::trunc) << bytes;
+  const testing::TableExport y = testing::ExportTable(flipped, "inventory");
+  EXPECT_NE(y.result.damage.find("fails its checksum"), std::string::npos) << y.result.damage;
+  EXPECT_EQ(y.result.damage.find("not read"), std::string::npos) << y.result.damage;
 }
 
 // A preview pages through every format with the rows in the order a save gives.

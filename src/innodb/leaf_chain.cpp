@@ -2,6 +2,7 @@
 
 #include "innodb/leaf_scan.h"
 #include "innodb/page_check.h"
+#include "innodb/page_types.h"
 #include "innodb/record.h"
 #include "innodb/redundant_record.h"
 #include "model/damage_log.h"
@@ -80,7 +81,7 @@ LeafSearch FindLeafPage(Tablespace& space, uint32_t root, const ClusteredIndex& 
     const FilHeader h = ReadFilHeader(page.data());
     // Only a root carries the instant ALTER mark.
     if (h.type != kPageTypeIndex && (depth > 0 || h.type != kPageTypeInstant)) {
-      s.problem = "page " + std::to_string(p) + of + " is not an index page";
+      s.problem = NotAnIndexPageText(h.type, "page " + std::to_string(p) + of);
       break;
     }
     if (PageIsCompact(page.data()) == s.redundant) {
@@ -123,6 +124,8 @@ LeafSearch FindLeafPage(Tablespace& space, uint32_t root, const ClusteredIndex& 
     p = child;
   }
   if (s.problem.empty()) s.problem = "the tree is deeper than any real one";
+  // A kind of page this tool does not read is no damage to work around.
+  if (s.problem.rfind("not read: ", 0) == 0) return s;
   // The leftmost leaf has no previous page; when that one is lost too, a leaf
   // whose previous page is not an intact leaf starts what can be had.
   const LeafScan scan = ScanIndexLeaves(space, have_id ? index_id : 0, nullptr, nullptr);

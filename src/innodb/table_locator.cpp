@@ -85,7 +85,9 @@ InnoSource LocateTableLeaf(const std::string& folder, const std::string& raw_tab
   src.index.redundant = leaf.redundant;
   if (leaf.leaf == 0) {
     out.WriteLogText("Leaf page number not found.\r\n");
-    src.failure = "its first leaf page cannot be found (" + leaf.problem + ")";
+    src.failure = leaf.problem.rfind("not read: ", 0) == 0
+                      ? leaf.problem
+                      : "its first leaf page cannot be found (" + leaf.problem + ")";
     return src;
   }
   if (std::string why = ReadInstantMetadata(*src.space, leaf.leaf, instant, table, src.index);
