@@ -3,8 +3,8 @@
 that every run of the tool either recovers the table exactly or says, by
 name, that it did not.
 
-    scripts/damage-campaign.py CLI DATADIR|ARCHIVE.tar.xz [--per-file N] [--seed S]
-                               [--timeout SECONDS] [--keep DIR]
+    scripts/damage-campaign.py CLI DATADIR|ARCHIVE.tar.xz [--subdir PATH] [--per-file N]
+                               [--seed S] [--timeout SECONDS] [--keep DIR]
 
 Each run copies the data directory (hard links, but for the damaged file),
 damages one file in one way, and runs `CLI save` into a fresh folder. The run is classed as:
@@ -161,6 +161,8 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("cli")
     ap.add_argument("datadir")
+    ap.add_argument("--subdir", default="",
+                    help="the data directory inside the archive's folder (e.g. datadir)")
     ap.add_argument("--per-file", type=int, default=4, help="runs per file and damage kind")
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--timeout", type=float, default=30)
@@ -174,7 +176,7 @@ def main():
         unpacked = os.path.join(work, "unpacked")
         os.makedirs(unpacked)
         subprocess.run(["tar", "-xJf", src, "-C", unpacked], check=True)
-        src = os.path.join(unpacked, os.listdir(unpacked)[0])
+        src = os.path.join(unpacked, os.listdir(unpacked)[0], args.subdir)
     logs = os.path.join(work, "logs")
     os.makedirs(logs)
 

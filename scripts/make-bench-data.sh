@@ -30,8 +30,15 @@ mdb_start "$WORK/server" "$RUN/mariadbd.sock" "$(mdb_free_port)"
 sql() { mdb_sql --default-character-set=utf8mb4 "$@"; }
 
 sql -e "CREATE DATABASE bench CHARACTER SET utf8mb4"
-for engine in MyISAM InnoDB; do
-    table="$(tr '[:upper:]' '[:lower:]' <<<"$engine")_rows"
+# The same rows in MyISAM, and in InnoDB's COMPACT (the server default
+# here), REDUNDANT and COMPRESSED row formats.
+for table in myisam_rows innodb_rows innodb_redundant innodb_compressed; do
+    case $table in
+        myisam_rows) options="ENGINE=MyISAM" ;;
+        innodb_rows) options="ENGINE=InnoDB" ;;
+        innodb_redundant) options="ENGINE=InnoDB ROW_FORMAT=REDUNDANT" ;;
+        innodb_compressed) options="ENGINE=InnoDB ROW_FORMAT=COMPRESSED KEY_BLOCK_SIZE=8" ;;
+    esac
     sql bench -e "
         CREATE TABLE $table (
           id INT NOT NULL PRIMARY KEY,
@@ -40,7 +47,7 @@ for engine in MyISAM InnoDB; do
           created DATETIME NOT NULL,
           note VARCHAR(200),
           flag TINYINT NOT NULL
-        ) ENGINE=$engine;
+        ) $options;
         INSERT INTO $table
         SELECT seq, CONCAT('customer-', seq), (seq % 100000) / 100,
                '2020-01-01 00:00:00' + INTERVAL seq SECOND,
