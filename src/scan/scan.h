@@ -47,6 +47,7 @@ struct TreeNode {
 };
 
 class SystemDictionary;
+struct SqlDefinitionSet;
 
 struct ScanOptions {
   // Tried when <data path>/ibdata1 cannot be opened (the user's own choice).
@@ -54,6 +55,10 @@ struct ScanOptions {
   // Asked instead when no manual path is given: returns the path the user
   // browsed to, or an empty path.
   std::function<std::filesystem::path()> ask_manual_ibdata;
+  // CREATE TABLE statements for tables whose .frm is missing or damaged
+  // (--definitions); with prefer_definitions they replace readable .frm files too.
+  std::shared_ptr<const SqlDefinitionSet> definitions;
+  bool prefer_definitions = false;
 };
 
 struct ScanResult {
@@ -66,6 +71,12 @@ struct ScanResult {
   std::shared_ptr<SystemDictionary> dictionary;  // null without a readable ibdata1
   bool system_dictionary_loaded() const { return dictionary != nullptr; }
   std::vector<std::string> problems;  // files or folders that could not be read
+  // As the scan options gave them.
+  std::shared_ptr<const SqlDefinitionSet> definitions;
+  bool prefer_definitions = false;
+  // InnoDB FULLTEXT index tablespaces (FTS_*.ibd): index data of their
+  // tables, not tables.
+  std::vector<std::string> fulltext_files;
 };
 
 // The folder name of a database (raw, as on disk) and its decoded form.
