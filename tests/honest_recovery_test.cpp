@@ -138,10 +138,12 @@ TEST(HonestRecoveryTest, RowsWithoutADefinitionAreListed) {
             std::string::npos);
   const CliRun save = Cli("save " + Q(data) + " --script " + Q(testing::TempDir("orphans-out")), 20);
   EXPECT_EQ(save.rc, 1);
-  EXPECT_NE(ReportLine(save.out, "legacy.notes").find("\tnot read: "), std::string::npos) << save.out;
+  EXPECT_NE(ReportLine(save.out, "legacy.notes").find("\tnot read: "), std::string::npos)
+      << save.out;
   for (const char* t : {"shop.orders", "inner.tags"}) {
-    EXPECT_NE(ReportLine(save.out, t).find("\tdamaged: definition rebuilt from the InnoDB dictionary"),
-              std::string::npos)
+    EXPECT_NE(
+        ReportLine(save.out, t).find("\tdamaged: definition rebuilt from the InnoDB dictionary"),
+        std::string::npos)
         << t << save.out;
   }
   EXPECT_NE(save.out.find("not complete"), std::string::npos);

@@ -138,8 +138,7 @@ TEST(SqlDefinitionGrammar, ErrorsNameFileAndLine) {
             "that table's own CREATE TABLE instead");
   EXPECT_EQ(FirstError("CREATE TABLE t (a varchar(10) CHARACTER SET klingon);"),
             "schema.sql line 1: table t: column a: character set klingon is not known");
-  EXPECT_EQ(FirstError("CREATE TABLE t (a int, 'oops"),
-            "schema.sql line 1: unterminated string");
+  EXPECT_EQ(FirstError("CREATE TABLE t (a int, 'oops"), "schema.sql line 1: unterminated string");
   EXPECT_EQ(FirstError("CREATE TABLE t (a int, KEY (b));"),
             "schema.sql line 1: table t: key on b names column b, which the table lacks");
 }
@@ -160,12 +159,14 @@ std::vector<std::pair<std::string, std::string>> Fields(const TableDef& t) {
   add("key_block_size", std::to_string(t.options.key_block_size));
   add("auto_increment", std::to_string(t.options.auto_increment));
   add("engine_options", t.options.engine_options);
-  add("other options", std::to_string(t.options.max_rows) + " " + std::to_string(t.options.min_rows) + " " +
-      std::to_string(t.options.avg_row_length) + " " + std::to_string(t.options.pack_keys) + " " +
-      std::to_string(t.options.stats_persistent) + " " + std::to_string(t.options.stats_auto_recalc) + " " +
-      std::to_string(t.options.page_checksum) + " " + std::to_string(t.options.transactional) + " " +
-      std::to_string(t.options.checksum) + " " + t.options.connection + " " + t.options.union_tables +
-      " " + t.options.insert_method);
+  add("other options",
+      std::to_string(t.options.max_rows) + " " + std::to_string(t.options.min_rows) + " " +
+          std::to_string(t.options.avg_row_length) + " " + std::to_string(t.options.pack_keys) +
+          " " + std::to_string(t.options.stats_persistent) + " " +
+          std::to_string(t.options.stats_auto_recalc) + " " +
+          std::to_string(t.options.page_checksum) + " " + std::to_string(t.options.transactional) +
+          " " + std::to_string(t.options.checksum) + " " + t.options.connection + " " +
+          t.options.union_tables + " " + t.options.insert_method);
   add("foreign_keys", std::to_string(t.foreign_keys.size()));
   for (const CheckConstraintDef& c : t.checks) add("check " + c.name, c.expression);
   for (const ColumnDef& c : t.columns) {
@@ -186,10 +187,12 @@ std::vector<std::pair<std::string, std::string>> Fields(const TableDef& t) {
     add(p + "geometry_type", std::to_string(c.geometry_type));
     add(p + "enum_values", c.enum_values);
     add(p + "comment", c.comment);
-    add(p + "default", std::to_string(static_cast<int>(c.default_value.kind)) + " " + c.default_value.sql);
+    add(p + "default",
+        std::to_string(static_cast<int>(c.default_value.kind)) + " " + c.default_value.sql);
     add(p + "auto_increment", std::to_string(c.auto_increment));
     add(p + "on_update", c.on_update);
-    add(p + "generated", std::to_string(static_cast<int>(c.generated)) + " " + c.generation_expression);
+    add(p + "generated",
+        std::to_string(static_cast<int>(c.generated)) + " " + c.generation_expression);
     add(p + "invisible", std::to_string(c.invisible));
     add(p + "in_primary_key", std::to_string(c.in_primary_key));
     add(p + "in_unique_key", std::to_string(c.in_unique_key));
@@ -237,8 +240,8 @@ void CompareDump(const fs::path& sql_file, const fs::path& data_dir, Comparison&
   for (const SqlDefinition& def : load.set.tables) {
     std::string db = def.declared.database;
     if (db.empty()) db = sql_file.stem().string();
-    const fs::path frm = data_dir / EncodeMysqlFileName(db) /
-                         (EncodeMysqlFileName(def.declared.name) + ".frm");
+    const fs::path frm =
+        data_dir / EncodeMysqlFileName(db) / (EncodeMysqlFileName(def.declared.name) + ".frm");
     TableDef from_frm;
     const FrmReadResult r =
         ReadTableDefinition(frm, testing::Collations(), testing::DefaultCodePage(), from_frm);
@@ -276,7 +279,8 @@ TEST(SqlDefinitionLayout, SampleDumpsGiveTheFrmDefinitions) {
   std::string all;
   for (const std::string& d : c.differences) all += d + "\n";
   EXPECT_TRUE(c.differences.empty()) << c.differences.size() << " of " << c.fields << " fields in "
-                                     << c.tables << " tables differ:\n" << all;
+                                     << c.tables << " tables differ:\n"
+                                     << all;
   EXPECT_GE(c.tables, 20u);
 }
 
@@ -302,13 +306,15 @@ TEST(SqlDefinitionLayout, FullDefinitionFixtureShowCreate) {
   }
   // The fixture's SHOW CREATE text was taken through a connection that turned
   // the four-byte character of this default into '?': the .frm has it right.
-  const std::string artifact = "fulldef.defaults_all column c_utf.default: frm '2 'é€😀'', sql '2 'é€?''";
+  const std::string artifact =
+      "fulldef.defaults_all column c_utf.default: frm '2 'é€😀'', sql '2 'é€?''";
   c.differences.erase(std::remove(c.differences.begin(), c.differences.end(), artifact),
                       c.differences.end());
   std::string all;
   for (const std::string& d : c.differences) all += d + "\n";
   EXPECT_TRUE(c.differences.empty()) << c.differences.size() << " of " << c.fields << " fields in "
-                                     << c.tables << " tables differ:\n" << all;
+                                     << c.tables << " tables differ:\n"
+                                     << all;
   EXPECT_GE(c.tables, 20u);
 }
 

@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Saved {
-  std::map<std::string, TableAccount> accounts;  // db.table
+  std::map<std::string, TableAccount> accounts;             // db.table
   std::map<std::string, std::vector<std::string>> inserts;  // script -> INSERT lines
   std::map<std::string, std::string> scripts;
   ScanResult scan;
@@ -56,11 +56,13 @@ Saved Save(const fs::path& datadir, const std::string& name,
       std::string line = text.substr(pos, end - pos);
       pos = end + 1;
       if (line.rfind("INSERT", 0) != 0) continue;
-      for (size_t at; (at = line.find(folder)) != std::string::npos;) line.replace(at, folder.size(), "<out>");
+      for (size_t at; (at = line.find(folder)) != std::string::npos;)
+        line.replace(at, folder.size(), "<out>");
       s.inserts[f.path().stem().string()].push_back(line);
     }
     // Tables listed only by the dictionary come last: compare the lines, not their order.
-    std::sort(s.inserts[f.path().stem().string()].begin(), s.inserts[f.path().stem().string()].end());
+    std::sort(s.inserts[f.path().stem().string()].begin(),
+              s.inserts[f.path().stem().string()].end());
   }
   s.log = out.log;
   return s;
@@ -76,7 +78,8 @@ std::shared_ptr<const SqlDefinitionSet> Definitions(const std::vector<fs::path>&
 
 std::shared_ptr<const SqlDefinitionSet> SampleDumps() {
   std::vector<fs::path> files;
-  for (const auto& e : fs::directory_iterator(testing::SampleExpectedDir() / "dump")) files.push_back(e.path());
+  for (const auto& e : fs::directory_iterator(testing::SampleExpectedDir() / "dump"))
+    files.push_back(e.path());
   std::sort(files.begin(), files.end());
   return Definitions(files);
 }
@@ -90,9 +93,9 @@ fs::path CopySample(const std::string& name) {
 // The .frm files of MyISAM fixed and dynamic rows, InnoDB file-per-table
 // (COMPACT and DYNAMIC, off-page values), InnoDB inside ibdata1 and a table
 // with an encoded name.
-const char* const kRemoved[] = {"legacy/parts", "legacy/notes", "types/t_myisam", "types/t_compact",
-                                "shop/documents", "shop/orders", "inner/products",
-                                "my@002ddb/caf@0p", "my@002ddb/stock@002dlevel"};
+const char* const kRemoved[] = {"legacy/parts",    "legacy/notes",     "types/t_myisam",
+                                "types/t_compact", "shop/documents",   "shop/orders",
+                                "inner/products",  "my@002ddb/caf@0p", "my@002ddb/stock@002dlevel"};
 
 TEST(DefinitionsFile, RowsOfTablesWithoutFrmAreThoseOfTheirFrm) {
   const Saved whole = Save(testing::SampleDataDir(), "defs-whole");
@@ -107,7 +110,8 @@ TEST(DefinitionsFile, RowsOfTablesWithoutFrmAreThoseOfTheirFrm) {
   }
   EXPECT_NE(from_sql.accounts.at("types.t_myisam").reason.find("definition from defs.sql line "),
             std::string::npos);
-  EXPECT_NE(from_sql.accounts.at("my-db.café").reason.find("caf@0p.frm is missing"), std::string::npos);
+  EXPECT_NE(from_sql.accounts.at("my-db.café").reason.find("caf@0p.frm is missing"),
+            std::string::npos);
   ASSERT_EQ(whole.inserts.size(), from_sql.inserts.size());
   for (const auto& [script, lines] : whole.inserts) {
     EXPECT_TRUE(lines == from_sql.inserts.at(script)) << script;
@@ -139,14 +143,17 @@ TEST(DefinitionsFile, DamagedFrmIsReplacedAndBadStatementsNamed) {
   const TableAccount& a = with.accounts.at("legacy.counters");
   EXPECT_EQ(a.state, TableState::kComplete) << a.reason;
   EXPECT_NE(a.reason.find("cannot be read"), std::string::npos) << a.reason;
-  EXPECT_EQ(a.rows, Save(testing::SampleDataDir(), "defs-damaged-whole").accounts.at("legacy.counters").rows);
+  EXPECT_EQ(
+      a.rows,
+      Save(testing::SampleDataDir(), "defs-damaged-whole").accounts.at("legacy.counters").rows);
 
   // A statement that does not fit the files' character sets is refused by name.
   const SqlDefinitionLoad bad = ParseSqlDefinitions(
       "CREATE TABLE counters (id int) DEFAULT CHARSET=nosuchset;", "x.sql", &testing::Collations());
   ASSERT_FALSE(bad.ok);
-  EXPECT_EQ(bad.errors[0], "x.sql line 1: table counters: character set nosuchset is not known "
-                           "(is the collation table loaded?)");
+  EXPECT_EQ(bad.errors[0],
+            "x.sql line 1: table counters: character set nosuchset is not known "
+            "(is the collation table loaded?)");
 }
 
 // The sample's status ENUM as member numbers, as the dump's values say.
@@ -161,24 +168,26 @@ TEST(DictionaryDefinition, TablesWithoutFrmAreRebuiltFromTheDictionary) {
   for (const char* t : {"shop.orders", "inner.tags", "inner.products", "types.t_dynamic"}) {
     const TableAccount& a = rebuilt.accounts.at(t);
     EXPECT_EQ(a.state, TableState::kDamaged) << t;
-    EXPECT_EQ(a.reason.rfind("definition rebuilt from the InnoDB dictionary, not from a .frm", 0), 0u)
+    EXPECT_EQ(a.reason.rfind("definition rebuilt from the InnoDB dictionary, not from a .frm", 0),
+              0u)
         << a.reason;
     EXPECT_EQ(a.rows, whole.accounts.at(t).rows) << t;
     EXPECT_TRUE(a.expected_known);
     EXPECT_EQ(a.rows, a.expected);
   }
   const std::string& r = rebuilt.accounts.at("types.t_dynamic").reason;
-  for (const char* guess : {"ENUM or SET en kept as its member numbers",
-                            "ENUM or SET st kept as its member numbers",
-                            "DECIMAL dec1 kept as its 5 stored bytes",
-                            "fractional-second digits of tm3 (4 taken; 3 store alike)",
-                            "width of BIT b10 (16 taken from its stored bytes)",
-                            "display widths of id", "column defaults, AUTO_INCREMENT"}) {
+  for (const char* guess :
+       {"ENUM or SET en kept as its member numbers", "ENUM or SET st kept as its member numbers",
+        "DECIMAL dec1 kept as its 5 stored bytes",
+        "fractional-second digits of tm3 (4 taken; 3 store alike)",
+        "width of BIT b10 (16 taken from its stored bytes)", "display widths of id",
+        "column defaults, AUTO_INCREMENT"}) {
     EXPECT_NE(r.find(guess), std::string::npos) << guess << " in " << r;
   }
   // Columns whose values need no guess come out as from the .frm: the ids,
   // texts, dates and times of shop.orders, and its ENUM as its member number.
-  const std::string dump = testing::ReadFileOrEmpty(testing::SampleExpectedDir() / "dump" / "shop.sql");
+  const std::string dump =
+      testing::ReadFileOrEmpty(testing::SampleExpectedDir() / "dump" / "shop.sql");
   const std::regex row(R"(INSERT INTO `orders` VALUES \((\d+),(\d+),'([^']*)','(\w+)',)");
   const std::regex saved(R"(VALUES\((\d+),(\d+),'([^']*)',(\d+),0x[0-9A-F]{10},)");
   std::map<std::string, std::string> dumped;
@@ -188,8 +197,9 @@ TEST(DictionaryDefinition, TablesWithoutFrmAreRebuiltFromTheDictionary) {
   static const std::map<std::string, std::string> kStatus = {
       {"1", "new"}, {"2", "paid"}, {"3", "shipped"}, {"4", "cancelled"}};
   const std::string script = rebuilt.scripts.at("shop");
-  EXPECT_NE(script.find("`status` tinyint(3) unsigned NOT NULL COMMENT 'ENUM or SET in the lost .frm"),
-            std::string::npos);
+  EXPECT_NE(
+      script.find("`status` tinyint(3) unsigned NOT NULL COMMENT 'ENUM or SET in the lost .frm"),
+      std::string::npos);
   EXPECT_NE(script.find("`total` binary(5) NOT NULL"), std::string::npos);
   size_t compared = 0;
   for (std::sregex_iterator it(script.begin(), script.end(), saved), end; it != end; ++it) {
@@ -275,13 +285,15 @@ TEST(FulltextFiles, AttachedToTheirTableNotListed) {
   testing::RecordingOutput out2;
   const ScanResult alone = ScanDataDirectory(dir, out2);
   EXPECT_EQ(alone.fulltext_files.size(), 11u);
-  EXPECT_NE(out2.log.find("FULLTEXT index data of the table with InnoDB table id 24"), std::string::npos);
+  EXPECT_NE(out2.log.find("FULLTEXT index data of the table with InnoDB table id 24"),
+            std::string::npos);
 }
 
 // Real MySQL 5.6 and 5.7 tablespaces without .frm, with the scripts that made them.
 TEST(ExternalOrphans, MySqlTablespacesReadWithTheirCreateScripts) {
   const fs::path root = testing::ExternalFixturesDir() / "innodb-java-reader";
-  if (testing::ExternalFixturesDir().empty() || !fs::exists(root)) GTEST_SKIP() << "no external fixtures";
+  if (testing::ExternalFixturesDir().empty() || !fs::exists(root))
+    GTEST_SKIP() << "no external fixtures";
   // Row counts the upstream scripts make (explicit INSERTs or their procedures).
   const std::map<std::string, uint64_t> kRows = {
       {"tb01", 10}, {"empty_table", 0}, {"tb02", 9}, {"tb25", 4}};
@@ -290,8 +302,8 @@ TEST(ExternalOrphans, MySqlTablespacesReadWithTheirCreateScripts) {
     for (const auto& e : fs::recursive_directory_iterator(root / version)) {
       if (e.path().extension() != ".ibd") continue;
       const std::string stem = e.path().stem().string();
-      const fs::path sql = root / "mysql56" / fs::relative(e.path().parent_path(), root / version) /
-                           (stem + ".sql");
+      const fs::path sql =
+          root / "mysql56" / fs::relative(e.path().parent_path(), root / version) / (stem + ".sql");
       if (!fs::exists(sql)) continue;  // tb_redundant_format: no script
       const fs::path dir = testing::TempDir(std::string("ext-") + version + "-" + stem);
       fs::create_directories(dir / "db");
@@ -309,13 +321,18 @@ TEST(ExternalOrphans, MySqlTablespacesReadWithTheirCreateScripts) {
       const std::map<std::string, std::string> kValues = {
           {"tb02", "VALUES(101,1,-1,1,-1,1,-1,1,-1,1,-1);"},
           {"tb25", "VALUES(1,'A','MYSQL','数据','001019');"},
-          {"tb27", "VALUES(2,b'1',b'01',b'1110111',b'101110000',b'0000000000000000000000000000000000000000000000000000000000000001');"},
-          {"tb19", "VALUES(2,123456,12345.67890,12345678901,123.100,12346,12345.1234567890123456789012345,666,0.123456789012345678901234567890,76543);"}};
+          {"tb27",
+           "VALUES(2,b'1',b'01',b'1110111',b'101110000',b'"
+           "0000000000000000000000000000000000000000000000000000000000000001');"},
+          {"tb19",
+           "VALUES(2,123456,12345.67890,12345678901,123.100,12346,12345.1234567890123456789012345,"
+           "666,0.123456789012345678901234567890,76543);"}};
       if (kValues.count(stem)) {
         const auto& lines = s.inserts.at("db");
-        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
-          return l.find(kValues.at(stem)) != std::string::npos;
-        })) << version << " " << stem;
+        EXPECT_TRUE(std::any_of(
+            lines.begin(), lines.end(),
+            [&](const std::string& l) { return l.find(kValues.at(stem)) != std::string::npos; }))
+            << version << " " << stem;
       }
       ++tables;
     }
@@ -328,13 +345,14 @@ TEST(DefinitionsFile, CommandLineRefusesAFileItCannotRead) {
   const fs::path sql = dir / "schema.sql";
   {
     FILE* f = std::fopen(sql.c_str(), "wb");
-    std::fputs("-- schema\nCREATE TABLE ok (a int);\n\nCREATE TABLE t (\n  a int,\n  b frob\n);\n", f);
+    std::fputs("-- schema\nCREATE TABLE ok (a int);\n\nCREATE TABLE t (\n  a int,\n  b frob\n);\n",
+               f);
     std::fclose(f);
   }
   std::string output;
-  const int rc = testing::RunCommand(testing::CliPath() + " scan " + testing::SampleDataDir().string() +
-                                         " --quiet --log-dir " + dir.string() + " --definitions " +
-                                         sql.string() + " 2>&1",
+  const int rc = testing::RunCommand(testing::CliPath() + " scan " +
+                                         testing::SampleDataDir().string() + " --quiet --log-dir " +
+                                         dir.string() + " --definitions " + sql.string() + " 2>&1",
                                      &output);
   EXPECT_EQ(rc, 2) << output;
   EXPECT_NE(output.find("schema.sql line 6: column type 'frob' is not known"), std::string::npos)

@@ -16,12 +16,12 @@
 #include "scan/scan.h"
 #include "scan/selection.h"
 #include "scan/session_log.h"
+#include "scan/table_preview.h"
 #include "sql/ddl_script.h"
 #include "sql/script_save.h"
 #include "sql/server_save.h"
 #include "sql/table_export.h"
 #include "sql/views_triggers.h"
-#include "scan/table_preview.h"
 
 #include <termios.h>
 #include <unistd.h>
@@ -61,7 +61,8 @@ const char kUsage[] =
     "  --prefer-definitions  use those statements also for tables whose .frm reads\n"
     "  --quiet            no status lines on stderr\n"
     "  --reduced-definitions  tables as columns, types and primary/unique keys only, views and\n"
-    "                     triggers without their definers and modes (the form of earlier versions)\n";
+    "                     triggers without their definers and modes (the form of earlier "
+    "versions)\n";
 
 struct Args {
   std::string command;
@@ -333,8 +334,8 @@ bool Show(const ScanResult& scan, const std::vector<SelectedItem>& items, const 
 
 }  // namespace
 
-int Run(const Args& a, SessionLog& log, const CollationTable& collations,
-        const CodePage& code_page, std::shared_ptr<const SqlDefinitionSet> definitions) {
+int Run(const Args& a, SessionLog& log, const CollationTable& collations, const CodePage& code_page,
+        std::shared_ptr<const SqlDefinitionSet> definitions) {
   const bool to_server = !a.server.host.empty() || !a.server.socket.empty();
   CliOutput out(log, a.quiet);
   ScanOptions scan_options;

@@ -24,8 +24,12 @@ constexpr uint32_t kIndexFulltext = 32;
 constexpr uint32_t kIndexSpatial = 64;
 
 // SYS_TABLES.TYPE: compressed page size in bits 1-4, DYNAMIC/COMPRESSED in bit 5.
-uint32_t ZipSsize(uint32_t type) { return (type >> 1) & 0xF; }
-bool AtomicBlobs(uint32_t type) { return (type & 0x20) != 0; }
+uint32_t ZipSsize(uint32_t type) {
+  return (type >> 1) & 0xF;
+}
+bool AtomicBlobs(uint32_t type) {
+  return (type & 0x20) != 0;
+}
 
 std::string Join(const std::vector<std::string>& v) {
   std::string s;
@@ -63,10 +67,10 @@ class Rebuild {
     }
     if (cols.empty()) return Fail("SYS_COLUMNS holds no column of the table");
     std::sort(cols.begin(), cols.end(), [](auto* a, auto* b) { return a->pos < b->pos; });
-    const bool fulltext = std::any_of(dict_.indexes().begin(), dict_.indexes().end(),
-                                      [this](const SysIndexesRow& i) {
-                                        return i.table_id == row_.id && (i.type & kIndexFulltext);
-                                      });
+    const bool fulltext =
+        std::any_of(dict_.indexes().begin(), dict_.indexes().end(), [this](const SysIndexesRow& i) {
+          return i.table_id == row_.id && (i.type & kIndexFulltext);
+        });
     size_t virtuals = 0;
     for (const SysColumnsRow* c : cols) {
       if (c->prtype & kPrtypeVirtual) {
@@ -74,8 +78,9 @@ class Rebuild {
         continue;
       }
       if (fulltext && c->name == "FTS_DOC_ID") {
-        Guess("FTS_DOC_ID, InnoDB's FULLTEXT document id column, left out (the server adds it "
-              "again with the FULLTEXT index)");
+        Guess(
+            "FTS_DOC_ID, InnoDB's FULLTEXT document id column, left out (the server adds it "
+            "again with the FULLTEXT index)");
         continue;
       }
       if (!Column(*c)) return false;
@@ -89,8 +94,9 @@ class Rebuild {
     Layout();
     Keys();
     if (!display_widths_.empty()) Guess("display widths of " + Join(display_widths_));
-    Guess("column defaults, AUTO_INCREMENT, comments and table options other than ROW_FORMAT are "
-          "not in the dictionary");
+    Guess(
+        "column defaults, AUTO_INCREMENT, comments and table options other than ROW_FORMAT are "
+        "not in the dictionary");
     return true;
   }
 
@@ -141,11 +147,11 @@ class Rebuild {
     auto integer = [&](int32_t type) {
       c.type = type;
       c.unsigned_flag = is_unsigned;
-      c.length = type == kTypeTiny ? (is_unsigned ? 3 : 4)
+      c.length = type == kTypeTiny    ? (is_unsigned ? 3 : 4)
                  : type == kTypeShort ? (is_unsigned ? 5 : 6)
                  : type == kTypeInt24 ? (is_unsigned ? 8 : 9)
-                 : type == kTypeLong ? (is_unsigned ? 10 : 11)
-                                     : 20;
+                 : type == kTypeLong  ? (is_unsigned ? 10 : 11)
+                                      : 20;
       c.charset_id = kBinaryCollation;
       display_widths_.push_back(s.name);
     };
@@ -175,7 +181,8 @@ class Rebuild {
           display_widths_.pop_back();
           c.comment = "ENUM or SET in the lost .frm: the values are member numbers";
           c.guessed = "ENUM or SET kept as its member numbers";
-          Guess("ENUM or SET " + s.name + " kept as its member numbers (the member names are in "
+          Guess("ENUM or SET " + s.name +
+                " kept as its member numbers (the member names are in "
                 "the .frm only)");
           break;
         }
@@ -267,7 +274,7 @@ class Rebuild {
       case kTypeLongBlob:
       case kTypeBlob: {
         const uint32_t prefix = s.len > kBlobPointer ? s.len - kBlobPointer : s.len;
-        c.type = prefix == 1 ? kTypeTinyBlob
+        c.type = prefix == 1   ? kTypeTinyBlob
                  : prefix == 2 ? kTypeBlob
                  : prefix == 3 ? kTypeMediumBlob
                                : kTypeLongBlob;
@@ -300,7 +307,8 @@ class Rebuild {
     std::map<int32_t, size_t> count;
     for (const ColumnDef& c : t_.columns) {
       const bool chars = c.type == kTypeString || c.type == kTypeVarchar ||
-                         c.type == kTypeVarString || (c.type >= kTypeTinyBlob && c.type <= kTypeBlob);
+                         c.type == kTypeVarString ||
+                         (c.type >= kTypeTinyBlob && c.type <= kTypeBlob);
       if (chars && c.charset_id != kBinaryCollation) ++count[c.charset_id];
     }
     int32_t best = 0;
@@ -352,7 +360,8 @@ class Rebuild {
       for (const SysFieldsRow& f : dict_.fields()) {
         if (f.index_id == i->id) fields.push_back(&f);
       }
-      const bool prefixes = std::any_of(fields.begin(), fields.end(), [](auto* f) { return f->pos >= 0x10000; });
+      const bool prefixes =
+          std::any_of(fields.begin(), fields.end(), [](auto* f) { return f->pos >= 0x10000; });
       std::sort(fields.begin(), fields.end(), [prefixes](auto* a, auto* b) {
         return (prefixes ? a->pos >> 16 : a->pos) < (prefixes ? b->pos >> 16 : b->pos);
       });
@@ -369,7 +378,8 @@ class Rebuild {
       } else if (i->type & (kIndexUnique | kIndexClustered)) {
         key.kind = KeyKind::kUnique;
       }
-      if (key.kind == KeyKind::kPrimary || key.kind == KeyKind::kUnique) key.flags |= kKeyFlagUnique;
+      if (key.kind == KeyKind::kPrimary || key.kind == KeyKind::kUnique)
+        key.flags |= kKeyFlagUnique;
       bool usable = !fields.empty();
       for (const SysFieldsRow* f : fields) {
         const int32_t col = FindColumn(f->col_name);
@@ -381,9 +391,10 @@ class Rebuild {
         KeyPart part;
         part.field_number = static_cast<uint16_t>(col + 1);
         const uint32_t prefix = prefixes ? (f->pos & 0xFFFF) : 0;
-        part.length = static_cast<uint16_t>(prefix != 0 ? prefix
-                                            : c.type >= kTypeTinyBlob && c.type <= kTypeBlob ? 0
-                                                                                               : c.length);
+        part.length =
+            static_cast<uint16_t>(prefix != 0                                      ? prefix
+                                  : c.type >= kTypeTinyBlob && c.type <= kTypeBlob ? 0
+                                                                                   : c.length);
         key.parts.push_back(part);
       }
       if (!usable) {

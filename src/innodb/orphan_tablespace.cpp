@@ -52,7 +52,8 @@ OrphanTablespace DescribeTablespaceFile(const std::filesystem::path& path) {
     const uint8_t* p = page.data();
     if (ReadFilHeader(p).type != kPageTypeIndex) continue;
     // A root carries its segment headers; other pages leave them zero.
-    if (PageU32(p, kBtrSegTop) != o.space_id || (n != 3 && PageU32(p, kBtrSegTop + 4) == 0)) continue;
+    if (PageU32(p, kBtrSegTop) != o.space_id || (n != 3 && PageU32(p, kBtrSegTop + 4) == 0))
+      continue;
     const uint64_t id = PageIndexId(p);
     if (n == 3) compact = PageIsCompact(p);
     if (std::find(o.index_ids.begin(), o.index_ids.end(), id) == o.index_ids.end()) {
@@ -62,13 +63,15 @@ OrphanTablespace DescribeTablespaceFile(const std::filesystem::path& path) {
   if (!compact) {
     o.row_format = "ROW_FORMAT=REDUNDANT";
   } else if (g.zip) {
-    o.row_format = "ROW_FORMAT=COMPRESSED KEY_BLOCK_SIZE=" + std::to_string(g.physical_page_size / 1024);
+    o.row_format =
+        "ROW_FORMAT=COMPRESSED KEY_BLOCK_SIZE=" + std::to_string(g.physical_page_size / 1024);
   } else if (g.atomic_blobs) {
     o.row_format = "ROW_FORMAT=DYNAMIC";
   } else {
     o.row_format = "ROW_FORMAT=COMPACT or REDUNDANT";
   }
-  if (compact && !g.zip && !g.atomic_blobs && !o.index_ids.empty()) o.row_format = "ROW_FORMAT=COMPACT";
+  if (compact && !g.zip && !g.atomic_blobs && !o.index_ids.empty())
+    o.row_format = "ROW_FORMAT=COMPACT";
   return o;
 }
 

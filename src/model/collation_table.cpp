@@ -77,13 +77,20 @@ int32_t CollationTable::DefaultCollation(std::string_view charset) const {
   const std::string cs = LowerName(charset);
   // Sets whose default is not their "_general_ci" collation.
   static const std::pair<const char*, const char*> kDefaults[] = {
-      {"latin1", "latin1_swedish_ci"},   {"big5", "big5_chinese_ci"},
-      {"gbk", "gbk_chinese_ci"},         {"gb2312", "gb2312_chinese_ci"},
-      {"gb18030", "gb18030_chinese_ci"}, {"ujis", "ujis_japanese_ci"},
-      {"sjis", "sjis_japanese_ci"},      {"cp932", "cp932_japanese_ci"},
-      {"eucjpms", "eucjpms_japanese_ci"}, {"euckr", "euckr_korean_ci"},
-      {"tis620", "tis620_thai_ci"},      {"dec8", "dec8_swedish_ci"},
-      {"hp8", "hp8_english_ci"},         {"swe7", "swe7_swedish_ci"},
+      {"latin1", "latin1_swedish_ci"},
+      {"big5", "big5_chinese_ci"},
+      {"gbk", "gbk_chinese_ci"},
+      {"gb2312", "gb2312_chinese_ci"},
+      {"gb18030", "gb18030_chinese_ci"},
+      {"ujis", "ujis_japanese_ci"},
+      {"sjis", "sjis_japanese_ci"},
+      {"cp932", "cp932_japanese_ci"},
+      {"eucjpms", "eucjpms_japanese_ci"},
+      {"euckr", "euckr_korean_ci"},
+      {"tis620", "tis620_thai_ci"},
+      {"dec8", "dec8_swedish_ci"},
+      {"hp8", "hp8_english_ci"},
+      {"swe7", "swe7_swedish_ci"},
       {"binary", "binary"},
   };
   for (const auto& [set, collation] : kDefaults) {

@@ -39,8 +39,7 @@ struct ParseFailure {
 
 class Parser {
  public:
-  Parser(const SqlStatement& st, std::vector<SqlToken> tokens)
-      : st_(st), t_(std::move(tokens)) {}
+  Parser(const SqlStatement& st, std::vector<SqlToken> tokens) : st_(st), t_(std::move(tokens)) {}
 
   void Table(DeclaredTable& out) {
     out.line = LineAt(st_, t_[0].begin);
@@ -58,8 +57,9 @@ class Parser {
       out.name = Name("table name");
     }
     if (Is("like") || (IsPunct("(") && IsWordAt(pos_ + 1, "like"))) {
-      Fail("CREATE TABLE ... LIKE takes its columns from another table: give that table's "
-           "own CREATE TABLE instead");
+      Fail(
+          "CREATE TABLE ... LIKE takes its columns from another table: give that table's "
+          "own CREATE TABLE instead");
     }
     if (!IsPunct("(")) {
       Fail("CREATE TABLE without a column list (... SELECT) does not say its column types");
@@ -76,14 +76,14 @@ class Parser {
   }
 
   [[noreturn]] void Fail(const std::string& message) { throw ParseFailure{pos_, message}; }
+  size_t OffsetOf(size_t token) const { return t_[std::min(token, t_.size() - 1)].begin; }
 
  private:
-  const SqlToken& Peek(size_t ahead = 0) const {
-    return t_[std::min(pos_ + ahead, t_.size() - 1)];
-  }
+  const SqlToken& Peek(size_t ahead = 0) const { return t_[std::min(pos_ + ahead, t_.size() - 1)]; }
   bool IsWordAt(size_t at, std::string_view w) const {
     const SqlToken& t = t_[std::min(at, t_.size() - 1)];
-    return t.kind == SqlTokenKind::kWord && !t.quoted && strcasecmp(t.text.c_str(), std::string(w).c_str()) == 0;
+    return t.kind == SqlTokenKind::kWord && !t.quoted &&
+           strcasecmp(t.text.c_str(), std::string(w).c_str()) == 0;
   }
   bool Is(std::string_view w) const { return IsWordAt(pos_, w); }
   bool IsPunct(std::string_view p) const {
@@ -127,13 +127,15 @@ class Parser {
   }
   int64_t Number(const char* what) {
     const SqlToken& t = Peek();
-    if (t.kind != SqlTokenKind::kNumber || t.text.find_first_not_of("0123456789") != std::string::npos) {
+    if (t.kind != SqlTokenKind::kNumber ||
+        t.text.find_first_not_of("0123456789") != std::string::npos) {
       Fail(std::string("expected a whole number for ") + what + ", found " + Describe(t));
     }
     ++pos_;
     errno = 0;
     const unsigned long long v = std::strtoull(t.text.c_str(), nullptr, 10);
-    if (errno != 0 || v > static_cast<unsigned long long>(INT64_MAX)) Fail(std::string(what) + " is too large");
+    if (errno != 0 || v > static_cast<unsigned long long>(INT64_MAX))
+      Fail(std::string(what) + " is too large");
     return static_cast<int64_t>(v);
   }
   std::string StringValue(const char* what) {
@@ -222,7 +224,8 @@ class Parser {
       References(fk);
       if (fk.name.empty()) {
         size_t n = 0;
-        for (const ForeignKeyDef& f : out.foreign_keys) n += f.name.rfind(out.name + "_ibfk_", 0) == 0;
+        for (const ForeignKeyDef& f : out.foreign_keys)
+          n += f.name.rfind(out.name + "_ibfk_", 0) == 0;
         fk.name = out.name + "_ibfk_" + std::to_string(n + 1);
       }
       out.foreign_keys.push_back(std::move(fk));
@@ -367,16 +370,29 @@ class Parser {
 
   void ColumnType(DeclaredColumn& c) {
     const SqlToken& t = Peek();
-    if (t.kind != SqlTokenKind::kWord || t.quoted) Fail("expected a column type, found " + Describe(t));
+    if (t.kind != SqlTokenKind::kWord || t.quoted)
+      Fail("expected a column type, found " + Describe(t));
     std::string w = Lower(t.text);
     ++pos_;
     static const std::pair<const char*, const char*> kAliases[] = {
-        {"int1", "tinyint"},   {"int2", "smallint"},  {"int3", "mediumint"},
-        {"middleint", "mediumint"}, {"int4", "int"},  {"integer", "int"},
-        {"int8", "bigint"},    {"float4", "float"},   {"float8", "double"},
-        {"real", "double"},    {"dec", "decimal"},    {"numeric", "decimal"},
-        {"fixed", "decimal"},  {"character", "char"}, {"nchar", "char"},
-        {"nvarchar", "varchar"}, {"varcharacter", "varchar"}, {"bool", "boolean"},
+        {"int1", "tinyint"},
+        {"int2", "smallint"},
+        {"int3", "mediumint"},
+        {"middleint", "mediumint"},
+        {"int4", "int"},
+        {"integer", "int"},
+        {"int8", "bigint"},
+        {"float4", "float"},
+        {"float8", "double"},
+        {"real", "double"},
+        {"dec", "decimal"},
+        {"numeric", "decimal"},
+        {"fixed", "decimal"},
+        {"character", "char"},
+        {"nchar", "char"},
+        {"nvarchar", "varchar"},
+        {"varcharacter", "varchar"},
+        {"bool", "boolean"},
     };
     for (const auto& [from, to] : kAliases) {
       if (w == from) w = to;
@@ -401,13 +417,45 @@ class Parser {
     }
     if (w == "char" && Accept("byte")) w = "binary";
     c.type = w;
-    static const char* const kKnown[] = {
-        "tinyint", "smallint", "mediumint", "int", "bigint", "boolean", "serial", "float",
-        "double", "decimal", "bit", "date", "time", "datetime", "timestamp", "year", "char",
-        "varchar", "binary", "varbinary", "tinytext", "text", "mediumtext", "longtext",
-        "tinyblob", "blob", "mediumblob", "longblob", "enum", "set", "json", "geometry",
-        "point", "linestring", "polygon", "multipoint", "multilinestring", "multipolygon",
-        "geometrycollection"};
+    static const char* const kKnown[] = {"tinyint",
+                                         "smallint",
+                                         "mediumint",
+                                         "int",
+                                         "bigint",
+                                         "boolean",
+                                         "serial",
+                                         "float",
+                                         "double",
+                                         "decimal",
+                                         "bit",
+                                         "date",
+                                         "time",
+                                         "datetime",
+                                         "timestamp",
+                                         "year",
+                                         "char",
+                                         "varchar",
+                                         "binary",
+                                         "varbinary",
+                                         "tinytext",
+                                         "text",
+                                         "mediumtext",
+                                         "longtext",
+                                         "tinyblob",
+                                         "blob",
+                                         "mediumblob",
+                                         "longblob",
+                                         "enum",
+                                         "set",
+                                         "json",
+                                         "geometry",
+                                         "point",
+                                         "linestring",
+                                         "polygon",
+                                         "multipoint",
+                                         "multilinestring",
+                                         "multipolygon",
+                                         "geometrycollection"};
     if (std::find_if(std::begin(kKnown), std::end(kKnown),
                      [&w](const char* k) { return w == k; }) == std::end(kKnown)) {
       --pos_;
@@ -423,7 +471,8 @@ class Parser {
       Sizes(c);
     }
     if (AcceptPunct(kOldTemporalMark)) {
-      if (w != "time" && w != "datetime" && w != "timestamp") Fail("old-format mark on a " + w + " column");
+      if (w != "time" && w != "datetime" && w != "timestamp")
+        Fail("old-format mark on a " + w + " column");
       c.old_temporal = true;
     }
     if (w == "boolean") {
@@ -442,11 +491,9 @@ class Parser {
 
   // CURRENT_TIMESTAMP, NOW() and their kin, as the server writes them back.
   bool NowFunction(std::string& out) {
-    static const char* const kNow[] = {"current_timestamp", "now", "localtime",
-                                       "localtimestamp"};
-    const bool is_now = std::any_of(std::begin(kNow), std::end(kNow), [this](const char* w) {
-      return Is(w);
-    });
+    static const char* const kNow[] = {"current_timestamp", "now", "localtime", "localtimestamp"};
+    const bool is_now =
+        std::any_of(std::begin(kNow), std::end(kNow), [this](const char* w) { return Is(w); });
     if (!is_now) return false;
     ++pos_;
     std::string digits;
@@ -478,7 +525,8 @@ class Parser {
     } else if (IsPunct("-") || IsPunct("+")) {
       const std::string sign = t.text == "-" ? "-" : "";
       ++pos_;
-      if (Peek().kind != SqlTokenKind::kNumber) Fail("expected a number after the sign of a DEFAULT");
+      if (Peek().kind != SqlTokenKind::kNumber)
+        Fail("expected a number after the sign of a DEFAULT");
       d = {ColumnDefault::Kind::kLiteral, sign + Peek().text};
       ++pos_;
     } else if (NowFunction(now)) {
@@ -533,7 +581,8 @@ class Parser {
       c.auto_increment = true;
     } else if (Accept("on")) {
       Expect("update");
-      if (!NowFunction(c.on_update)) Fail("ON UPDATE of column " + c.name + " is not CURRENT_TIMESTAMP");
+      if (!NowFunction(c.on_update))
+        Fail("ON UPDATE of column " + c.name + " is not CURRENT_TIMESTAMP");
     } else if (Accept("comment")) {
       c.comment = StringValue("column COMMENT");
     } else if (Accept("primary")) {
@@ -610,7 +659,8 @@ class Parser {
       if (Is("as") || Is("select") || Is("ignore") || Is("replace")) {
         Fail("CREATE TABLE ... SELECT does not say its column types");
       }
-      if (t.kind != SqlTokenKind::kWord) Fail("unexpected " + Describe(t) + " among the table options");
+      if (t.kind != SqlTokenKind::kWord)
+        Fail("unexpected " + Describe(t) + " among the table options");
       const std::string w = Lower(t.text);
       ++pos_;
       if (w == "default") {
@@ -675,8 +725,10 @@ class Parser {
         std::string list;
         do {
           std::string name = Name("UNION table");
-          if (AcceptPunct(".")) name = QuoteIdentifier(name) + "." + QuoteIdentifier(Name("UNION table"));
-          else name = QuoteIdentifier(name);
+          if (AcceptPunct("."))
+            name = QuoteIdentifier(name) + "." + QuoteIdentifier(Name("UNION table"));
+          else
+            name = QuoteIdentifier(name);
           list += (list.empty() ? "" : ",") + name;
         } while (AcceptPunct(","));
         ExpectPunct(")");
@@ -687,10 +739,11 @@ class Parser {
       } else if (w == "with" || w == "without") {
         Expect("system");
         Expect("versioning");
-      } else if (w == "password" || w == "compression" || w == "encryption" ||
-                 w == "start" || w == "autoextend_size" || w == "engine_attribute" ||
+      } else if (w == "password" || w == "compression" || w == "encryption" || w == "start" ||
+                 w == "autoextend_size" || w == "engine_attribute" ||
                  w == "secondary_engine_attribute") {
-        if (w == "start") Expect("transaction");
+        if (w == "start")
+          Expect("transaction");
         else {
           SkipEquals();
           Value("table option");
@@ -698,7 +751,8 @@ class Parser {
       } else if (IsPunct("=")) {
         ++pos_;  // an engine-defined table option (MariaDB): kept as written
         const SqlToken& v = Peek();
-        const std::string value = v.kind == SqlTokenKind::kString ? SqlStringLiteral(v.text) : v.text;
+        const std::string value =
+            v.kind == SqlTokenKind::kString ? SqlStringLiteral(v.text) : v.text;
         Value("table option");
         o.engine_options += " `" + t.text + "`=" + value;
       } else {
@@ -735,14 +789,12 @@ bool ParseCreateTable(const SqlStatement& statement, DeclaredTable& out, SqlPars
     error = {LineAt(statement, at), lex_error};
     return false;
   }
-  const std::vector<SqlToken> copy = tokens;
   Parser p(statement, std::move(tokens));
   out = DeclaredTable{};
   try {
     p.Table(out);
   } catch (const ParseFailure& f) {
-    const size_t at = copy[std::min(f.token, copy.size() - 1)].begin;
-    error = {LineAt(statement, at), f.message};
+    error = {LineAt(statement, p.OffsetOf(f.token)), f.message};
     return false;
   }
   return true;

@@ -13,15 +13,16 @@ namespace vostrel {
 
 struct DeclaredColumn {
   std::string name;
-  std::string type;            // lower case: "int", "varchar", "enum", ...
-  std::vector<int64_t> sizes;  // (M) or (M,D) as written; empty when not given
+  std::string type;                  // lower case: "int", "varchar", "enum", ...
+  std::vector<int64_t> sizes;        // (M) or (M,D) as written; empty when not given
   std::vector<std::string> members;  // ENUM/SET members, UTF-8
   bool is_unsigned = false;
   bool zerofill = false;
   bool binary_attribute = false;
-  bool old_temporal = false;  // TIME/DATETIME/TIMESTAMP in the pre-5.6 format  // CHAR(10) BINARY: the charset's _bin collation
-  std::string charset;    // CHARACTER SET as written; empty: the table's
-  std::string collation;  // COLLATE as written
+  bool old_temporal = false;  // TIME/DATETIME/TIMESTAMP in the pre-5.6 format  // CHAR(10) BINARY:
+                              // the charset's _bin collation
+  std::string charset;        // CHARACTER SET as written; empty: the table's
+  std::string collation;      // COLLATE as written
   bool not_null = false;
   bool null_given = false;  // NULL or NOT NULL written
   ColumnDefault default_value;
@@ -62,7 +63,7 @@ struct DeclaredTable {
   std::vector<DeclaredKey> keys;
   std::vector<ForeignKeyDef> foreign_keys;
   std::vector<CheckConstraintDef> checks;
-  TableOptions options;  // engine_name empty when not given
+  TableOptions options;   // engine_name empty when not given
   std::string charset;    // DEFAULT CHARSET as written
   std::string collation;  // COLLATE as written
   bool temporary = false;

@@ -40,8 +40,10 @@ void ReadCreateDatabase(const SqlStatement& st, SqlDefinitionSet& set) {
   std::string collation;
   for (size_t k = i + 1; k + 1 < t.size(); ++k) {
     size_t v = k + 1;
-    if (Word(t, k, "character") && Word(t, k + 1, "set")) v = k + 2;
-    else if (!Word(t, k, "charset") && !Word(t, k, "collate")) continue;
+    if (Word(t, k, "character") && Word(t, k + 1, "set"))
+      v = k + 2;
+    else if (!Word(t, k, "charset") && !Word(t, k, "collate"))
+      continue;
     if (v < t.size() && t[v].kind == SqlTokenKind::kPunct && t[v].text == "=") ++v;
     if (v >= t.size() || t[v].kind == SqlTokenKind::kEnd) break;
     (Word(t, k, "collate") ? collation : charset) = t[v].text;
@@ -73,7 +75,8 @@ SqlDefinitionLoad ParseSqlDefinitions(std::string_view text, const std::string& 
   std::string current_db;
   for (const SqlStatement& st : SplitSqlScript(text)) {
     const std::vector<SqlToken> head = Head(st, 512);
-    const std::string where = source + " line " + std::to_string(LineAt(st, head.empty() ? 0 : head[0].begin));
+    const std::string where =
+        source + " line " + std::to_string(LineAt(st, head.empty() ? 0 : head[0].begin));
     if (Word(head, 0, "use") && head.size() > 1 && head[1].kind == SqlTokenKind::kWord) {
       current_db = head[1].text;
       continue;
@@ -113,8 +116,9 @@ SqlDefinitionLoad ParseSqlDefinitions(std::string_view text, const std::string& 
     for (const SqlDefinition& before : load.set.tables) {
       if (Same(before.declared.name, def.declared.name) &&
           Same(before.declared.database, def.declared.database)) {
-        load.set.notes.push_back(def.where + ": table " + def.declared.name + " is defined again (first at " +
-                                 before.where + "): the later statement is used");
+        load.set.notes.push_back(def.where + ": table " + def.declared.name +
+                                 " is defined again (first at " + before.where +
+                                 "): the later statement is used");
       }
     }
     load.set.tables.push_back(std::move(def));

@@ -48,7 +48,7 @@ SqlDefinitionLoad ParseSqlDefinitions(std::string_view text, const std::string& 
 // The TableDef of one definition; `database_collation` is the default of the
 // database the table is recovered into (db.opt), 0 when not known.
 TableDefBuild BuildDefinitionTable(const SqlDefinitionSet& set, const SqlDefinition& def,
-                                   const CollationTable& collations,
-                                   int32_t database_collation, TableDef& out);
+                                   const CollationTable& collations, int32_t database_collation,
+                                   TableDef& out);
 
 }  // namespace vostrel

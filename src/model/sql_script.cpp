@@ -7,7 +7,9 @@ namespace vostrel {
 
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 bool IsWordChar(char c) {
   const unsigned char u = static_cast<unsigned char>(c);
@@ -30,7 +32,8 @@ void Blank(std::string& out, std::string_view from) {
 }  // namespace
 
 bool IsOldTemporalMark(std::string_view comment) {
-  if (comment.size() < 4 || comment.substr(0, 2) != "/*" || comment.substr(comment.size() - 2) != "*/") {
+  if (comment.size() < 4 || comment.substr(0, 2) != "/*" ||
+      comment.substr(comment.size() - 2) != "*/") {
     return false;
   }
   std::string_view body = comment.substr(2, comment.size() - 4);
@@ -57,8 +60,8 @@ std::vector<SqlStatement> SplitSqlScript(std::string_view s) {
   while (i < n) {
     const char c = s[i];
     // The client's own DELIMITER command, at the start of a statement.
-    if (blank && !in_exec_comment && StartsWithNoCase(s, i, "delimiter") &&
-        i + 9 < n && (s[i + 9] == ' ' || s[i + 9] == '\t')) {
+    if (blank && !in_exec_comment && StartsWithNoCase(s, i, "delimiter") && i + 9 < n &&
+        (s[i + 9] == ' ' || s[i + 9] == '\t')) {
       size_t e = i + 9;
       while (e < n && s[e] != '\n') ++e;
       std::string_view rest = s.substr(i + 9, e - i - 9);
@@ -172,7 +175,8 @@ std::vector<SqlStatement> SplitSqlScript(std::string_view s) {
 
 uint32_t LineAt(const SqlStatement& st, size_t offset) {
   offset = std::min(offset, st.text.size());
-  return st.line + static_cast<uint32_t>(std::count(st.text.begin(), st.text.begin() + offset, '\n'));
+  return st.line +
+         static_cast<uint32_t>(std::count(st.text.begin(), st.text.begin() + offset, '\n'));
 }
 
 std::vector<SqlToken> TokenizeSql(std::string_view s, std::string* error) {
@@ -187,15 +191,32 @@ std::vector<SqlToken> TokenizeSql(std::string_view s, std::string* error) {
       if (c == '\\' && q != '`' && j + 1 < n) {
         const char e = s[j + 1];
         switch (e) {
-          case 'n': value.push_back('\n'); break;
-          case 't': value.push_back('\t'); break;
-          case 'r': value.push_back('\r'); break;
-          case '0': value.push_back('\0'); break;
-          case 'b': value.push_back('\b'); break;
-          case 'Z': value.push_back('\x1A'); break;
+          case 'n':
+            value.push_back('\n');
+            break;
+          case 't':
+            value.push_back('\t');
+            break;
+          case 'r':
+            value.push_back('\r');
+            break;
+          case '0':
+            value.push_back('\0');
+            break;
+          case 'b':
+            value.push_back('\b');
+            break;
+          case 'Z':
+            value.push_back('\x1A');
+            break;
           // Kept with their backslash, as the server keeps them (LIKE patterns).
-          case '%': case '_': value.push_back('\\'); value.push_back(e); break;
-          default: value.push_back(e);
+          case '%':
+          case '_':
+            value.push_back('\\');
+            value.push_back(e);
+            break;
+          default:
+            value.push_back(e);
         }
         j += 2;
         continue;
@@ -243,8 +264,7 @@ std::vector<SqlToken> TokenizeSql(std::string_view s, std::string* error) {
       t.kind = (c == 'x' || c == 'X') ? SqlTokenKind::kHex : SqlTokenKind::kBits;
       t.text = std::string(s.substr(i, close + 1 - i));
       i = close + 1;
-    } else if (c == '\'' || c == '"' || c == '`' ||
-               ((c == 'n' || c == 'N') && next == '\'')) {
+    } else if (c == '\'' || c == '"' || c == '`' || ((c == 'n' || c == 'N') && next == '\'')) {
       const size_t open = (c == 'n' || c == 'N') ? i + 1 : i;
       const char q = s[open];
       const size_t end = quoted_body(open, q, t.text);
@@ -305,8 +325,8 @@ std::vector<SqlToken> TokenizeSql(std::string_view s, std::string* error) {
         i = j;
       }
     } else {
-      static constexpr std::string_view kTwo[] = {"<=", ">=", "<>", "!=", ":=", "||",
-                                                  "&&", "<<", ">>", "->"};
+      static constexpr std::string_view kTwo[] = {
+          "<=", ">=", "<>", "!=", ":=", "||", "&&", "<<", ">>", "->"};
       t.kind = SqlTokenKind::kPunct;
       size_t len = 1;
       for (std::string_view two : kTwo) {

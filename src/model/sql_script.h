@@ -23,12 +23,12 @@ struct SqlStatement {
 std::vector<SqlStatement> SplitSqlScript(std::string_view script);
 
 enum class SqlTokenKind : uint8_t {
-  kWord,        // bare word or `quoted` identifier (text holds the name)
-  kString,      // '...' or "..." (text holds the value, escapes undone)
-  kNumber,      // 12, 1.5, 1e3
-  kHex,         // X'0A' or 0x0A (text as written)
-  kBits,        // b'101' or 0b101 (text as written)
-  kPunct,       // one or two characters: ( ) , ; . = <= ...
+  kWord,    // bare word or `quoted` identifier (text holds the name)
+  kString,  // '...' or "..." (text holds the value, escapes undone)
+  kNumber,  // 12, 1.5, 1e3
+  kHex,     // X'0A' or 0x0A (text as written)
+  kBits,    // b'101' or 0b101 (text as written)
+  kPunct,   // one or two characters: ( ) , ; . = <= ...
   kEnd,
 };
 

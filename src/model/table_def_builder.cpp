@@ -47,7 +47,9 @@ bool Same(std::string_view a, std::string_view b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
-bool IsBlob(int32_t type) { return type >= kTypeTinyBlob && type <= kTypeBlob; }
+bool IsBlob(int32_t type) {
+  return type >= kTypeTinyBlob && type <= kTypeBlob;
+}
 
 bool IsCharType(int32_t type) {
   return type == kTypeString || type == kTypeVarchar || IsBlob(type) || type == kTypeEnum ||
@@ -167,24 +169,42 @@ struct TypeInfo {
 
 bool TypeCode(const std::string& t, TypeInfo& out) {
   static const std::pair<const char*, TypeInfo> kTypes[] = {
-      {"tinyint", {kTypeTiny}},        {"smallint", {kTypeShort}},
-      {"mediumint", {kTypeInt24}},     {"int", {kTypeLong}},
-      {"bigint", {kTypeLongLong}},     {"float", {kTypeFloat}},
-      {"double", {kTypeDouble}},       {"decimal", {kTypeNewDecimal}},
-      {"bit", {kTypeBit}},             {"date", {kTypeNewDate}},
-      {"time", {kTypeTime2}},          {"datetime", {kTypeDateTime2}},
-      {"timestamp", {kTypeTimestamp2}}, {"year", {kTypeYear}},
-      {"char", {kTypeString}},         {"binary", {kTypeString}},
-      {"varchar", {kTypeVarchar}},     {"varbinary", {kTypeVarchar}},
-      {"tinytext", {kTypeTinyBlob}},   {"tinyblob", {kTypeTinyBlob}},
-      {"text", {kTypeBlob}},           {"blob", {kTypeBlob}},
-      {"mediumtext", {kTypeMediumBlob}}, {"mediumblob", {kTypeMediumBlob}},
-      {"longtext", {kTypeLongBlob}},   {"longblob", {kTypeLongBlob}},
-      {"enum", {kTypeEnum}},           {"set", {kTypeSet}},
-      {"json", {kTypeJson}},           {"geometry", {kTypeGeometry, 0}},
-      {"point", {kTypeGeometry, 1}},   {"linestring", {kTypeGeometry, 2}},
-      {"polygon", {kTypeGeometry, 3}}, {"multipoint", {kTypeGeometry, 4}},
-      {"multilinestring", {kTypeGeometry, 5}}, {"multipolygon", {kTypeGeometry, 6}},
+      {"tinyint", {kTypeTiny}},
+      {"smallint", {kTypeShort}},
+      {"mediumint", {kTypeInt24}},
+      {"int", {kTypeLong}},
+      {"bigint", {kTypeLongLong}},
+      {"float", {kTypeFloat}},
+      {"double", {kTypeDouble}},
+      {"decimal", {kTypeNewDecimal}},
+      {"bit", {kTypeBit}},
+      {"date", {kTypeNewDate}},
+      {"time", {kTypeTime2}},
+      {"datetime", {kTypeDateTime2}},
+      {"timestamp", {kTypeTimestamp2}},
+      {"year", {kTypeYear}},
+      {"char", {kTypeString}},
+      {"binary", {kTypeString}},
+      {"varchar", {kTypeVarchar}},
+      {"varbinary", {kTypeVarchar}},
+      {"tinytext", {kTypeTinyBlob}},
+      {"tinyblob", {kTypeTinyBlob}},
+      {"text", {kTypeBlob}},
+      {"blob", {kTypeBlob}},
+      {"mediumtext", {kTypeMediumBlob}},
+      {"mediumblob", {kTypeMediumBlob}},
+      {"longtext", {kTypeLongBlob}},
+      {"longblob", {kTypeLongBlob}},
+      {"enum", {kTypeEnum}},
+      {"set", {kTypeSet}},
+      {"json", {kTypeJson}},
+      {"geometry", {kTypeGeometry, 0}},
+      {"point", {kTypeGeometry, 1}},
+      {"linestring", {kTypeGeometry, 2}},
+      {"polygon", {kTypeGeometry, 3}},
+      {"multipoint", {kTypeGeometry, 4}},
+      {"multilinestring", {kTypeGeometry, 5}},
+      {"multipolygon", {kTypeGeometry, 6}},
       {"geometrycollection", {kTypeGeometry, 7}},
   };
   for (const auto& [name, info] : kTypes) {
@@ -276,8 +296,8 @@ class Builder {
   bool TableCollation(int32_t default_collation) {
     std::string problem;
     if (d_.charset.empty() && d_.collation.empty()) {
-      table_collation_ = default_collation != 0 ? default_collation
-                                                : coll_.FindCollation("latin1_swedish_ci");
+      table_collation_ =
+          default_collation != 0 ? default_collation : coll_.FindCollation("latin1_swedish_ci");
       if (default_collation == 0) {
         r_.notes.push_back("no DEFAULT CHARSET given: latin1 taken, the server's default");
       }
@@ -293,8 +313,8 @@ class Builder {
       }
     }
     if (table_collation_ == 0) {
-      return Fail(problem.empty() ? "the table's character set is not known" : problem +
-                                                                                 " (is the collation table loaded?)");
+      return Fail(problem.empty() ? "the table's character set is not known"
+                                  : problem + " (is the collation table loaded?)");
     }
     t_.table_charset_id = table_collation_;
     return true;
@@ -305,24 +325,28 @@ class Builder {
     c.name = d.name;
     c.index = static_cast<int32_t>(t_.columns.size());
     TypeInfo info{};
-    if (!TypeCode(d.type, info)) return Fail("column " + d.name + ": type " + d.type + " is not known");
+    if (!TypeCode(d.type, info))
+      return Fail("column " + d.name + ": type " + d.type + " is not known");
     c.type = info.type;
     c.geometry_type = info.geometry;
     if (d.old_temporal) {
       if (!d.sizes.empty() && d.sizes[0] > 0) {
         return Fail("column " + d.name + ": fractional seconds in the pre-5.6 format are not read");
       }
-      c.type = c.type == kTypeTime2 ? kTypeTime : c.type == kTypeDateTime2 ? kTypeDateTime : kTypeTimestamp;
+      c.type = c.type == kTypeTime2       ? kTypeTime
+               : c.type == kTypeDateTime2 ? kTypeDateTime
+                                          : kTypeTimestamp;
     }
-    const bool binary_type = d.type == "binary" || d.type == "varbinary" ||
-                             d.type.find("blob") != std::string::npos;
+    const bool binary_type =
+        d.type == "binary" || d.type == "varbinary" || d.type.find("blob") != std::string::npos;
     const int64_t m = d.sizes.empty() ? -1 : d.sizes[0];
     const int64_t dd = d.sizes.size() > 1 ? d.sizes[1] : -1;
     std::string problem;
     if (binary_type || c.type == kTypeGeometry || c.type == kTypeJson) {
       c.charset_id = kBinaryCollation;
     } else if (IsCharType(c.type)) {
-      c.charset_id = Resolve(d.charset, d.collation, d.binary_attribute, table_collation_, &problem);
+      c.charset_id =
+          Resolve(d.charset, d.collation, d.binary_attribute, table_collation_, &problem);
       if (c.charset_id == 0) return Fail("column " + d.name + ": " + problem);
     } else if (c.type == kTypeNewDecimal || c.type == kTypeFloat || c.type == kTypeDouble) {
       c.charset_id = 0;  // what the server writes for these
@@ -353,7 +377,8 @@ class Builder {
       case kTypeFloat:
       case kTypeDouble:
         if (dd >= 0) {
-          if (too_long(255) || dd > 30) return Fail("column " + d.name + ": FLOAT/DOUBLE size is too large");
+          if (too_long(255) || dd > 30)
+            return Fail("column " + d.name + ": FLOAT/DOUBLE size is too large");
           c.length = static_cast<int32_t>(m);
           c.decimals = static_cast<int32_t>(dd);
           c.precision = c.length;
@@ -397,7 +422,8 @@ class Builder {
       case kTypeTimestamp2:
         if (too_long(6)) return false;
         c.fractional_digits = m > 0 ? static_cast<int32_t>(m) : 0;
-        c.length = (c.type == kTypeTime2 ? 10 : 19) + (c.fractional_digits ? c.fractional_digits + 1 : 0);
+        c.length =
+            (c.type == kTypeTime2 ? 10 : 19) + (c.fractional_digits ? c.fractional_digits + 1 : 0);
         break;
       case kTypeString:
         if (too_long(255)) return false;
@@ -405,7 +431,8 @@ class Builder {
         break;
       case kTypeVarchar:
         if (m < 0) return Fail("column " + d.name + ": VARCHAR needs a length");
-        if (m * mb > 65535) return Fail("column " + d.name + ": VARCHAR(" + std::to_string(m) + ") is too long");
+        if (m * mb > 65535)
+          return Fail("column " + d.name + ": VARCHAR(" + std::to_string(m) + ") is too long");
         c.length = static_cast<int32_t>(m * mb);
         break;
       case kTypeTinyBlob:
@@ -415,20 +442,19 @@ class Builder {
         if (m >= 0 && c.type == kTypeBlob) {
           // TEXT(M) / BLOB(M): the smallest type that holds M characters.
           const int64_t bytes = m * mb;
-          c.type = bytes < 256 ? kTypeTinyBlob
-                   : bytes < 65536 ? kTypeBlob
+          c.type = bytes < 256        ? kTypeTinyBlob
+                   : bytes < 65536    ? kTypeBlob
                    : bytes < 16777216 ? kTypeMediumBlob
                                       : kTypeLongBlob;
         }
-        static constexpr int64_t kMax[] = {255, 16777215, 4294967295, 65535};
-        (void)kMax;
         c.length = kBlobFrmLength;
         break;
       }
       case kTypeEnum:
       case kTypeSet: {
         if (d.members.empty()) return Fail("column " + d.name + ": ENUM/SET without members");
-        if (c.type == kTypeSet && d.members.size() > 64) return Fail("column " + d.name + ": SET of over 64 members");
+        if (c.type == kTypeSet && d.members.size() > 64)
+          return Fail("column " + d.name + ": SET of over 64 members");
         size_t longest = 0;
         size_t total = 0;
         for (const std::string& member : d.members) {
@@ -474,10 +500,12 @@ class Builder {
     } else if (c.type == kTypeGeometry) {
       c.pack_flags = kPackGeometry | PackLengthFlag(4) | kPackSigned;
     } else if (c.type == kTypeEnum) {
-      c.pack_flags = kPackInterval | PackLengthFlag(static_cast<uint32_t>(EnumSize(c.enum_members.size()))) |
+      c.pack_flags = kPackInterval |
+                     PackLengthFlag(static_cast<uint32_t>(EnumSize(c.enum_members.size()))) |
                      (binsort ? kPackSigned : 0);
     } else if (c.type == kTypeSet) {
-      c.pack_flags = kPackBitfield | PackLengthFlag(static_cast<uint32_t>(SetSize(c.enum_members.size()))) |
+      c.pack_flags = kPackBitfield |
+                     PackLengthFlag(static_cast<uint32_t>(SetSize(c.enum_members.size()))) |
                      (binsort ? kPackSigned : 0);
     } else if (c.type == kTypeString || c.type == kTypeVarchar) {
       c.pack_flags = binsort ? kPackSigned : 0;
@@ -509,8 +537,8 @@ class Builder {
       const bool now_update = !d.on_update.empty();
       if (now_default || now_update) {
         c.unireg_check = now_default && now_update ? kUniregTimestampDnUn
-                         : now_default               ? kUniregTimestampDn
-                                                     : kUniregTimestampUn;
+                         : now_default             ? kUniregTimestampDn
+                                                   : kUniregTimestampUn;
       }
     }
     c.on_update = d.on_update;
@@ -526,8 +554,7 @@ class Builder {
   // Engines that keep a BIT column's odd bits among the null bits.
   bool BitFieldsSplit() const {
     const uint8_t e = t_.engine_type;
-    return e == kEngineMyIsam || e == kEngineAria || e == kEngineHeap ||
-           e == kEngineMergeMyIsam;
+    return e == kEngineMyIsam || e == kEngineAria || e == kEngineHeap || e == kEngineMergeMyIsam;
   }
 
   void CreateOptions() {
@@ -628,7 +655,8 @@ class Builder {
       key.comment = k.comment;
       key.parser = k.parser;
       key.ignored = k.ignored;
-      key.block_size = static_cast<uint16_t>(k.block_size ? k.block_size : t_.options.key_block_size);
+      key.block_size =
+          static_cast<uint16_t>(k.block_size ? k.block_size : t_.options.key_block_size);
       if (key.block_size != 0) key.flags |= kKeyUsesBlockSize;
       key.algorithm = k.algorithm;
       if (k.kind == KeyKind::kPrimary) {
@@ -649,7 +677,9 @@ class Builder {
       uint32_t key_length = 0;
       for (const DeclaredKeyPart& p : k.parts) {
         const int32_t col = FindColumn(p.column);
-        if (col < 0) return Fail("key " + (k.name.empty() ? std::string("on ") + p.column : k.name) + " names column " + p.column + ", which the table lacks");
+        if (col < 0)
+          return Fail("key " + (k.name.empty() ? std::string("on ") + p.column : k.name) +
+                      " names column " + p.column + ", which the table lacks");
         ColumnDef& c = t_.columns[static_cast<size_t>(col)];
         KeyPart part;
         part.field_number = static_cast<uint16_t>(col + 1);
@@ -661,7 +691,7 @@ class Builder {
         if (p.prefix >= 0 && (IsCharType(c.type) || c.type == kTypeGeometry)) {
           length = static_cast<uint32_t>(p.prefix) * static_cast<uint32_t>(MaxBytes(c.charset_id));
         } else if (blobish) {
-          length = k.kind == KeyKind::kSpatial ? kSpatialPart
+          length = k.kind == KeyKind::kSpatial    ? kSpatialPart
                    : k.kind == KeyKind::kFulltext ? kFulltextBlobPart
                                                   : 0;
           if (k.kind == KeyKind::kUnique || k.kind == KeyKind::kPrimary) long_hash = true;
@@ -742,10 +772,11 @@ class Builder {
 
 uint8_t EngineCodeForName(std::string_view engine) {
   static const std::pair<const char*, uint8_t> kEngines[] = {
-      {"InnoDB", kEngineInnoDb},     {"MyISAM", kEngineMyIsam},  {"MEMORY", kEngineHeap},
-      {"HEAP", kEngineHeap},         {"Aria", kEngineAria},      {"CSV", kEngineCsv},
-      {"ARCHIVE", kEngineArchive},   {"MRG_MyISAM", kEngineMergeMyIsam},
-      {"MERGE", kEngineMergeMyIsam}, {"MRG_MYISAM", kEngineMergeMyIsam},
+      {"InnoDB", kEngineInnoDb},       {"MyISAM", kEngineMyIsam},
+      {"MEMORY", kEngineHeap},         {"HEAP", kEngineHeap},
+      {"Aria", kEngineAria},           {"CSV", kEngineCsv},
+      {"ARCHIVE", kEngineArchive},     {"MRG_MyISAM", kEngineMergeMyIsam},
+      {"MERGE", kEngineMergeMyIsam},   {"MRG_MYISAM", kEngineMergeMyIsam},
       {"BLACKHOLE", kEngineBlackhole}, {"FEDERATED", kEngineFederated},
   };
   for (const auto& [name, code] : kEngines) {

@@ -61,8 +61,9 @@ bool IsFulltextAuxiliaryName(const std::string& stem, uint64_t* table_id) {
     return false;
   }
   const std::string n = rest.substr(23);
-  return !n.empty() && n.size() <= 2 &&
-         std::all_of(n.begin(), n.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+  return !n.empty() && n.size() <= 2 && std::all_of(n.begin(), n.end(), [](char c) {
+    return std::isdigit(static_cast<unsigned char>(c));
+  });
 }
 
 std::string DictionaryDefinitionReason(const std::vector<std::string>& guesses) {
@@ -96,8 +97,8 @@ ResolvedDefinition ResolveTableDefinition(const ScanResult& scan, const TableEnt
       r.ok = true;
       return r;
     }
-    why_not_frm = "table definition " + frm.string() + " cannot be read: " +
-                  (fr.ok ? std::string("no columns") : fr.error);
+    why_not_frm = "table definition " + frm.string() +
+                  " cannot be read: " + (fr.ok ? std::string("no columns") : fr.error);
     out.Clear();
   }
   if (statement != nullptr) {
@@ -110,7 +111,8 @@ ResolvedDefinition ResolveTableDefinition(const ScanResult& scan, const TableEnt
       for (const std::string& n : b.notes) r.warnings.push_back(statement->where + ": " + n);
       return r;
     }
-    r.error = why_not_frm + "; the statement at " + statement->where + " cannot be used: " + b.error;
+    r.error =
+        why_not_frm + "; the statement at " + statement->where + " cannot be used: " + b.error;
     out.Clear();
     return r;
   }
@@ -135,7 +137,8 @@ void AccountDefinitionSources(ScanResult& scan, RecoveryOutput& out,
     const std::string folder = FolderOf(scan, e);
     const std::string who = DatabaseDisplayName(folder) + "." + e.displayName;
     const SqlDefinition* statement = StatementFor(scan, e);
-    if (statement != nullptr) used[static_cast<size_t>(statement - scan.definitions->tables.data())] = true;
+    if (statement != nullptr)
+      used[static_cast<size_t>(statement - scan.definitions->tables.data())] = true;
     if (e.definition_problem.empty()) {
       if (statement == nullptr) continue;
       log(scan.prefer_definitions
@@ -180,17 +183,28 @@ void AccountDefinitionSources(ScanResult& scan, RecoveryOutput& out,
     IsFulltextAuxiliaryName(fs::path(f).stem().string(), &id);
     by_table[id].push_back(fs::path(f).filename().string());
   }
-  for (const auto& [id, files] : by_table) {
+  for (const auto& [hex_id, files] : by_table) {
+    uint64_t id = hex_id;
     std::string name = DictionaryTableName(scan, id);
+    if (name.empty() && !files.empty()) {
+      // MySQL 5.6 before its hex names wrote the id in decimal digits.
+      const std::string digits = files[0].substr(4, 16);
+      if (std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        const uint64_t decimal = std::stoull(digits);
+        name = DictionaryTableName(scan, decimal);
+        if (!name.empty()) id = decimal;
+      }
+    }
     if (const size_t slash = name.find('/'); slash != std::string::npos) {
-      name = DecodeMysqlFileName(name.substr(0, slash)) + "." + DecodeMysqlFileName(name.substr(slash + 1));
+      name = DecodeMysqlFileName(name.substr(0, slash)) + "." +
+             DecodeMysqlFileName(name.substr(slash + 1));
     }
     std::string list;
     for (const std::string& f : files) list += (list.empty() ? "" : ", ") + f;
     log("FULLTEXT index data of " +
-        (name.empty() ? "the table with InnoDB table id " + std::to_string(id) +
-                            " (no dictionary names it)"
-                      : "table " + name + " (InnoDB table id " + std::to_string(id) + ")") +
+        (name.empty()
+             ? "the table with InnoDB table id " + std::to_string(id) + " (no dictionary names it)"
+             : "table " + name + " (InnoDB table id " + std::to_string(id) + ")") +
         ": " + list + "; not tables: the server rebuilds the index from the table's rows");
   }
 }

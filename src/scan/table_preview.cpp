@@ -31,7 +31,8 @@ bool TablePreview::Open(const ScanResult& scan, size_t index, std::string* error
     if (error) *error = "no such database";
     return false;
   }
-  const ResolvedDefinition r = ResolveTableDefinition(scan, e, ctx_.collations, ctx_.code_page, table_);
+  const ResolvedDefinition r =
+      ResolveTableDefinition(scan, e, ctx_.collations, ctx_.code_page, table_);
   if (!r.ok) {
     if (error) *error = r.error;
     return false;

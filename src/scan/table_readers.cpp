@@ -44,7 +44,8 @@ void AttachDictionaryForeignKeys(const ScanResult& scan, const TableEntry& entry
 
 bool DictionaryKnowsTable(const ScanResult& scan, const std::string& raw_db,
                           const std::string& raw_table) {
-  return scan.dictionary != nullptr && scan.dictionary->FindTable(raw_db + "/" + raw_table) != nullptr;
+  return scan.dictionary != nullptr &&
+         scan.dictionary->FindTable(raw_db + "/" + raw_table) != nullptr;
 }
 
 bool DictionaryTableDefinition(const ScanResult& scan, const TableEntry& entry,
@@ -55,12 +56,14 @@ bool DictionaryTableDefinition(const ScanResult& scan, const TableEntry& entry,
     return false;
   }
   const std::string folder = scan.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)];
-  const SysTablesRow* row = scan.dictionary->FindTable(DatabaseFolderName(folder) + "/" + entry.tableName);
+  const SysTablesRow* row =
+      scan.dictionary->FindTable(DatabaseFolderName(folder) + "/" + entry.tableName);
   if (row == nullptr) {
     if (error) *error = "the InnoDB dictionary does not list the table";
     return false;
   }
-  const DictionaryDefinition d = BuildTableDefFromDictionary(*scan.dictionary, *row, collations, out);
+  const DictionaryDefinition d =
+      BuildTableDefFromDictionary(*scan.dictionary, *row, collations, out);
   if (!d.ok) {
     if (error) *error = "its InnoDB dictionary entry cannot be read as a definition: " + d.error;
     return false;

@@ -56,7 +56,8 @@ void TableExporter::CompleteDefinition(const TableEntry& entry, const TableAccou
   const std::string who = account.database + "." + account.table;
   std::vector<std::string> problems;
   // A statement of the definitions file brings its own foreign keys.
-  if (origin_ != DefinitionOrigin::kSqlFile) AttachDictionaryForeignKeys(scan_, entry, table_, &problems);
+  if (origin_ != DefinitionOrigin::kSqlFile)
+    AttachDictionaryForeignKeys(scan_, entry, table_, &problems);
   for (const std::string& p : problems) Report("Table " + who + ": " + p);
   const std::string& engine = table_.options.engine_name;
   static constexpr const char* kCommon[] = {"InnoDB", "MyISAM", "Aria",      "MEMORY", "CSV",
