@@ -213,6 +213,19 @@ TEST(DictionaryDefinition, TablesWithoutFrmAreRebuiltFromTheDictionary) {
   // The rebuilt definitions are the dictionary's: keys and row format too.
   EXPECT_NE(rebuilt.scripts.at("inner").find("UNIQUE KEY `uk_tag` (`tag`)"), std::string::npos);
   EXPECT_NE(rebuilt.scripts.at("inner").find("ROW_FORMAT=COMPACT"), std::string::npos);
+
+  // Prefix keys keep their prefix, a lone prefixed field included.
+  const fs::path fulldef = testing::TempDir("dict-fulldef");
+  fs::copy(testing::UnpackedFixture("fulldef-datadir"), fulldef, fs::copy_options::recursive);
+  fs::remove(fulldef / "fulldef" / "indexes.frm");
+  const Saved keys = Save(fulldef, "dict-fulldef");
+  const std::string& f = keys.scripts.at("fulldef");
+  for (const char* key :
+       {"PRIMARY KEY (`a`,`b`(20))", "KEY `idx_b_prefix` (`b`(10))", "KEY `idx_c_prefix` (`c`(50))",
+        "SPATIAL KEY `sp_shape` (`shape`)", "FULLTEXT KEY `ft_body` (`body`)"}) {
+    EXPECT_NE(f.find(key), std::string::npos) << key;
+  }
+  EXPECT_EQ(f.find("FTS_DOC_ID"), std::string::npos);
 }
 
 TEST(OrphanTablespace, ListedWithWhatItsFileSaysAndReadWithDefinitions) {
@@ -338,6 +351,54 @@ TEST(ExternalOrphans, MySqlTablespacesReadWithTheirCreateScripts) {
     }
   }
   EXPECT_GE(tables, 40u);
+}
+
+// The CREATE TABLE statements made from the dictionary and from a definitions
+// file load into a live server with every row (test server of scripts/run-tests.sh).
+TEST(DefinitionsServer, RebuiltAndGivenDefinitionsLoadWithTheirRows) {
+  const char* port = std::getenv("VOSTREL_TEST_MYSQL_PORT");
+  if (port == nullptr || *port == '\0')
+    GTEST_SKIP() << "no test server (run through scripts/run-tests.sh)";
+  const std::string client = std::string("mariadb --no-defaults -uroot -h127.0.0.1 -P") + port +
+                             " --default-character-set=utf8mb4 --batch --skip-column-names";
+  const fs::path fulldef = testing::TempDir("defs-server-fulldef");
+  fs::copy(testing::UnpackedFixture("fulldef-datadir"), fulldef, fs::copy_options::recursive);
+  fs::remove_all(fulldef / "expected");
+  for (const char* t : {"gen", "indexes", "defaults_all", "timestamps", "long_unique", "wide_key",
+                        "innodb_opts", "employee"}) {
+    fs::remove(fulldef / "fulldef" / (std::string(t) + ".frm"));
+  }
+  const fs::path sample = CopySample("defs-server-sample");
+  for (const char* t : kRemoved) fs::remove(sample / (std::string(t) + ".frm"));
+  struct Case {
+    fs::path dir;
+    std::shared_ptr<const SqlDefinitionSet> definitions;
+  };
+  for (const Case& c : {Case{fulldef, nullptr}, Case{sample, SampleDumps()}}) {
+    const Saved s = Save(c.dir, c.dir.filename().string(), c.definitions);
+    std::string out;
+    for (const auto& [db, script] : s.scripts) {
+      testing::RunCommand(client + " -e 'DROP DATABASE IF EXISTS `rep_" + db + "`' 2>&1", &out);
+    }
+    for (const auto& [db, script] : s.scripts) {
+      const fs::path file = testing::TempDir("defs-server-load") / (db + ".sql");
+      FILE* f = std::fopen(file.c_str(), "wb");
+      ASSERT_NE(f, nullptr);
+      std::fwrite(script.data(), 1, script.size(), f);
+      std::fclose(f);
+      EXPECT_EQ(testing::RunCommand(client + " < '" + file.string() + "' 2>&1", &out), 0)
+          << db << ": " << out;
+    }
+    for (const auto& [name, a] : s.accounts) {
+      if (a.state == TableState::kNotRead || a.state == TableState::kDefinitionOnly) continue;
+      if (a.engine == "MRG_MyISAM") continue;  // its rows are those of the tables it merges
+      const std::string db = name.substr(0, name.find('.'));
+      const std::string table = name.substr(name.find('.') + 1);
+      testing::RunCommand(
+          client + " -e 'SELECT COUNT(*) FROM `rep_" + db + "`.`" + table + "`' 2>&1", &out);
+      EXPECT_EQ(out, std::to_string(a.rows) + "\n") << name << " " << c.dir;
+    }
+  }
 }
 
 TEST(DefinitionsFile, CommandLineRefusesAFileItCannotRead) {

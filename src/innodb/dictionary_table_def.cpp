@@ -95,8 +95,8 @@ class Rebuild {
     Keys();
     if (!display_widths_.empty()) Guess("display widths of " + Join(display_widths_));
     Guess(
-        "column defaults, AUTO_INCREMENT, comments and table options other than ROW_FORMAT are "
-        "not in the dictionary");
+        "column defaults, AUTO_INCREMENT, comments, DESC in index parts and table options "
+        "other than ROW_FORMAT are not in the dictionary");
     return true;
   }
 
@@ -360,8 +360,7 @@ class Rebuild {
       for (const SysFieldsRow& f : dict_.fields()) {
         if (f.index_id == i->id) fields.push_back(&f);
       }
-      const bool prefixes =
-          std::any_of(fields.begin(), fields.end(), [](auto* f) { return f->pos >= 0x10000; });
+      const bool prefixes = FieldPositionsHavePrefixes(fields);
       std::sort(fields.begin(), fields.end(), [prefixes](auto* a, auto* b) {
         return (prefixes ? a->pos >> 16 : a->pos) < (prefixes ? b->pos >> 16 : b->pos);
       });
