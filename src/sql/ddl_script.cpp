@@ -5,6 +5,7 @@
 #include "scan/table_definitions.h"
 #include "sql/create_statements.h"
 #include "sql/database_end.h"
+#include "sql/sql_literals.h"
 #include "sql/views_triggers.h"
 
 namespace vostrel {
@@ -97,7 +98,7 @@ DdlSummary WriteDdlScript(const ScanResult& scan, const std::vector<SelectedItem
     if (!r.note.empty()) {
       out.WriteLogText("Table " + DatabaseDisplayName(folder) + "." + entry.displayName + ": " +
                        r.note + "\r\n");
-      script << "-- " << entry.displayName << ": " << r.note << "\r\n";
+      script << SqlCommentLine(entry.displayName + ": " + r.note);
     }
     const std::string name = OutputTableName(entry.displayName);
     if (!reduced && scan.dictionary != nullptr && r.origin != DefinitionOrigin::kSqlFile) {

@@ -7,6 +7,7 @@
 #include "scan/table_definitions.h"
 #include "scan/table_readers.h"
 #include "sql/row_export.h"
+#include "sql/sql_literals.h"
 
 namespace vostrel {
 
@@ -33,6 +34,8 @@ bool TableExporter::ReadDefinition(const TableEntry& entry, TableAccount& accoun
       ResolveTableDefinition(scan_, entry, ctx_.collations, ctx_.code_page, table_);
   for (const std::string& w : d.warnings) ctx_.out.WriteLogText(w + "\r\n");
   origin_ = d.origin;
+  definition_comment_.clear();
+  if (d.ok && !d.note.empty()) definition_comment_ = SqlCommentLine(entry.displayName + ": " + d.note);
   if (!d.ok) {
     account.NotRead(d.error);
     Report("Table " + account.database + "." + account.table + " is not read: " + d.error);

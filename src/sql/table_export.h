@@ -41,6 +41,9 @@ class TableExporter {
   // so); false (reported, and the account marked not read) when none is usable.
   bool ReadDefinition(const TableEntry& entry, TableAccount& account);
   const TableDef& table() const { return table_; }
+  // Where a definition not read from the table's own .frm came from, as one
+  // SQL comment line ("-- ...\r\n") for the script; empty for a .frm.
+  const std::string& definition_comment() const { return definition_comment_; }
   // For what the readers learn after the .frm (the next AUTO_INCREMENT value),
   // to be set before the CREATE TABLE statement is made.
   TableDef& mutable_table() { return table_; }
@@ -68,6 +71,7 @@ class TableExporter {
   std::vector<std::string>& errors_;
   TableDef table_;
   DefinitionOrigin origin_ = DefinitionOrigin::kFrm;
+  std::string definition_comment_;
 };
 
 // Every table's account as a scan sees it (engine, row format, whether its
