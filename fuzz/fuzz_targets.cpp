@@ -11,21 +11,23 @@
 
 #include "fuzz_support.h"
 #include "innodb/clustered_fields.h"
+#include "innodb/dictionary_table_def.h"
 #include "innodb/innodb_reader.h"
 #include "innodb/record.h"
 #include "innodb/redundant_record.h"
 #include "innodb/system_dictionary.h"
 #include "model/data_file.h"
+#include "model/field_decoder.h"
 #include "model/frm_reader.h"
+#include "model/sql_definitions.h"
 #include "model/text_buffer.h"
 #include "myisam/myd_reader.h"
 #include "myisam/myi_header.h"
 #include "myisam/myisam_reader.h"
-#include "model/field_decoder.h"
-#include "scan/row_text_writer.h"
-#include "sql/row_export.h"
 #include "scan/recovery_output.h"
+#include "scan/row_text_writer.h"
 #include "sql/create_statements.h"
+#include "sql/row_export.h"
 #include "sql/row_sink.h"
 #include "sql/views_triggers.h"
 
@@ -221,6 +223,12 @@ int RunDictionary(const uint8_t* data, size_t size) {
     dict.BuildClusteredIndex(t.id, empty, Collations(), index, &problem);
     dict.FindClusterIndex(t.id);
     dict.FindTable(t.name);
+    TableDef rebuilt;
+    if (BuildTableDefFromDictionary(dict, t, Collations(), rebuilt).ok) {
+      dict.BuildClusteredIndex(t.id, rebuilt, Collations(), index, &problem);
+      const std::string create = FullCreateTableStatement("t", rebuilt, Collations());
+      (void)create;
+    }
   }
   return 0;
 }
@@ -238,6 +246,29 @@ int RunViewsTriggers(const uint8_t* data, size_t size) {
   const std::string rewritten = RewriteSchemaReferences(text, databases);
   if (ValueTooLarge(rewritten, size)) Fail("rewritten text", rewritten.size());
   (void)UnescapeFileValue(text);
+  return 0;
+}
+
+int RunDefinitions(const uint8_t* data, size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const SqlDefinitionLoad load = ParseSqlDefinitions(text, "f.sql", &Collations());
+  size_t built = 0;
+  for (const SqlDefinition& d : load.set.tables) {
+    if (++built > 64) break;
+    TableDef table;
+    if (!BuildDefinitionTable(load.set, d, Collations(), 0, table).ok) continue;
+    // The layout must stay inside the record it describes.
+    for (const ColumnDef& c : table.columns) {
+      if (c.record_pos == 0 || c.record_pos > static_cast<uint32_t>(table.record_length) + 1) {
+        Fail("column outside its record", c.record_pos);
+      }
+      if (c.null_bit >= 8 * table.null_bytes) Fail("null bit outside the null bytes", c.null_bit);
+    }
+    const ClusteredIndex index = BuildClusteredIndexFromTableDef(table, Collations());
+    (void)index;
+    const std::string create = FullCreateTableStatement("t", table, Collations());
+    if (create.empty()) Fail("no CREATE TABLE", 0);
+  }
   return 0;
 }
 

@@ -17,5 +17,7 @@ int RunInnodb(const uint8_t* data, size_t size);
 int RunDictionary(const uint8_t* data, size_t size);
 // A view definition or trigger file.
 int RunViewsTriggers(const uint8_t* data, size_t size);
+// A definitions file: SQL text with CREATE TABLE statements.
+int RunDefinitions(const uint8_t* data, size_t size);
 
 }  // namespace vostrel::fuzz

@@ -6,7 +6,7 @@ set -euo pipefail
 sample=$1
 external=${2:-}
 out=$3
-mkdir -p "$out"/{fuzz_frm,fuzz_myisam,fuzz_innodb,fuzz_dictionary,fuzz_views_triggers}
+mkdir -p "$out"/{fuzz_frm,fuzz_myisam,fuzz_innodb,fuzz_dictionary,fuzz_views_triggers,fuzz_definitions}
 
 u16le() { printf "\\$(printf %03o $(($1 & 255)))\\$(printf %03o $((($1 >> 8) & 255)))"; }
 size_of() { stat -c %s "$1"; }
@@ -58,3 +58,8 @@ while IFS= read -r f; do
         if [ "$(size_of "$f")" -le 65536 ]; then cp "$f" "$(seed fuzz_views_triggers "$f")"; fi
     fi
 done < <(files \( -name '*.frm' -o -name '*.TRG' -o -name '*.TRN' \))
+
+# Definitions files: the SQL scripts of the external fixtures and the sample's dumps.
+while IFS= read -r f; do
+    if [ "$(size_of "$f")" -le 65536 ]; then cp "$f" "$(seed fuzz_definitions "$f")"; fi
+done < <(files -name '*.sql')

@@ -22,9 +22,10 @@ if ! clang++ -fsanitize=fuzzer,address,undefined "$work/probe.cpp" -o "$work/pro
     exit 77
 fi
 
-harnesses=(fuzz_frm fuzz_myisam fuzz_innodb fuzz_dictionary fuzz_views_triggers)
+harnesses=(fuzz_frm fuzz_myisam fuzz_innodb fuzz_dictionary fuzz_views_triggers fuzz_definitions)
 declare -A max_len=([fuzz_frm]=65536 [fuzz_myisam]=65536 [fuzz_innodb]=266240
-                    [fuzz_dictionary]=262144 [fuzz_views_triggers]=65536)
+                    [fuzz_dictionary]=262144 [fuzz_views_triggers]=65536
+                    [fuzz_definitions]=65536)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVOSTREL_FUZZ=ON -DVOSTREL_TESTS=OFF \
     -DVOSTREL_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$work/configure.log" 2>&1 ||

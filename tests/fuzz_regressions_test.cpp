@@ -27,6 +27,7 @@ constexpr Harness kHarnesses[] = {
     {"innodb", fuzz::RunInnodb},
     {"dictionary", fuzz::RunDictionary},
     {"views-triggers", fuzz::RunViewsTriggers},
+    {"definitions", fuzz::RunDefinitions},
 };
 
 TEST(FuzzRegressionTest, EveryKeptInputRunsThroughItsHarness) {

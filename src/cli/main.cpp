@@ -11,16 +11,17 @@
 #include "cli/tree_print.h"
 #include "model/collation_table.h"
 #include "model/engine_context.h"
+#include "model/sql_definitions.h"
 #include "model/text_codec.h"
 #include "scan/scan.h"
 #include "scan/selection.h"
 #include "scan/session_log.h"
+#include "scan/table_preview.h"
 #include "sql/ddl_script.h"
 #include "sql/script_save.h"
 #include "sql/server_save.h"
 #include "sql/table_export.h"
 #include "sql/views_triggers.h"
-#include "scan/table_preview.h"
 
 #include <termios.h>
 #include <unistd.h>
@@ -55,9 +56,13 @@ const char kUsage[] =
     "  --log-dir DIR      folder for the session log (default: home folder)\n"
     "  --codepage NAME    single-byte code page for 8-bit texts (default windows-1252)\n"
     "  --ibdata PATH      system tablespace to use when DATADIR/ibdata1 cannot be opened\n"
+    "  --definitions FILE CREATE TABLE statements (a dump, SHOW CREATE TABLE, a schema file)\n"
+    "                     for tables whose .frm is missing or damaged, and orphan .ibd files\n"
+    "  --prefer-definitions  use those statements also for tables whose .frm reads\n"
     "  --quiet            no status lines on stderr\n"
     "  --reduced-definitions  tables as columns, types and primary/unique keys only, views and\n"
-    "                     triggers without their definers and modes (the form of earlier versions)\n";
+    "                     triggers without their definers and modes (the form of earlier "
+    "versions)\n";
 
 struct Args {
   std::string command;
@@ -67,6 +72,8 @@ struct Args {
   std::string codepage = kDefaultCodePage;
   std::string script_dir;
   std::string ibdata;
+  std::string definitions;
+  bool prefer_definitions = false;
   ServerParams server;
   std::string password_file;
   bool password_prompt = false;
@@ -139,6 +146,12 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
       auto v = value("--ibdata");
       if (!v) return std::nullopt;
       a.ibdata = *v;
+    } else if (arg == "--definitions") {
+      auto v = value("--definitions");
+      if (!v) return std::nullopt;
+      a.definitions = *v;
+    } else if (arg == "--prefer-definitions") {
+      a.prefer_definitions = true;
     } else if (arg == "--server" || arg == "--port" || arg == "--user" || arg == "--socket" ||
                arg == "--password-file") {
       auto v = value(arg.c_str());
@@ -321,12 +334,14 @@ bool Show(const ScanResult& scan, const std::vector<SelectedItem>& items, const 
 
 }  // namespace
 
-int Run(const Args& a, SessionLog& log, const CollationTable& collations,
-        const CodePage& code_page) {
+int Run(const Args& a, SessionLog& log, const CollationTable& collations, const CodePage& code_page,
+        std::shared_ptr<const SqlDefinitionSet> definitions) {
   const bool to_server = !a.server.host.empty() || !a.server.socket.empty();
   CliOutput out(log, a.quiet);
   ScanOptions scan_options;
   scan_options.manual_ibdata = a.ibdata;
+  scan_options.definitions = std::move(definitions);
+  scan_options.prefer_definitions = a.prefer_definitions;
   const ScanResult scan = ScanDataDirectory(a.data_dir, out, scan_options);
   int rc = scan.problems.empty() ? kExitOk : kExitUnreadable;
 
@@ -479,6 +494,21 @@ int main(int argc, char** argv) {
               << "\" not found; character lengths are given in bytes\n";
   }
 
+  std::shared_ptr<const SqlDefinitionSet> definitions;
+  if (a.prefer_definitions && a.definitions.empty()) {
+    return UsageError("--prefer-definitions needs --definitions FILE");
+  }
+  if (!a.definitions.empty()) {
+    SqlDefinitionLoad load = LoadSqlDefinitions(a.definitions, &collations);
+    for (const std::string& e : load.errors) std::cerr << "vostrel-recover: " << e << "\n";
+    if (!load.ok) {
+      std::cerr << "vostrel-recover: the definitions file cannot be used; fix or remove the "
+                   "statements named above\n";
+      return kExitUsage;
+    }
+    definitions = std::make_shared<const SqlDefinitionSet>(std::move(load.set));
+  }
+
   SessionLog log;
   const std::string data_path = NormalizeDataPath(a.data_dir);
   if (!log.Open(log_dir, data_path, std::time(nullptr), &error)) {
@@ -487,7 +517,14 @@ int main(int argc, char** argv) {
   }
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
-  const int rc = Run(a, log, collations, code_page);
+  int rc = 1;
+  try {
+    rc = Run(a, log, collations, code_page, std::move(definitions));
+  } catch (const std::bad_alloc&) {
+    // Tables are guarded one by one; this is memory the run itself could not get.
+    std::fputs("vostrel-recover: out of memory; the run is not complete\n", stderr);
+    return 1;
+  }
   const bool printed = StdoutWritten();
   if (log.failed()) {
     std::cerr << "vostrel-recover: " << log.failure() << "\n";

@@ -225,6 +225,19 @@ void SystemDictionary::LoadForeignKeys() {
   }
 }
 
+bool FieldPositionsHavePrefixes(const std::vector<const SysFieldsRow*>& fields) {
+  std::vector<uint32_t> pos;
+  for (const SysFieldsRow* f : fields) {
+    if (f->pos >= 0x10000) return true;
+    pos.push_back(f->pos);
+  }
+  std::sort(pos.begin(), pos.end());
+  for (size_t i = 0; i < pos.size(); ++i) {
+    if (pos[i] != i) return true;
+  }
+  return false;
+}
+
 const SysTablesRow* SystemDictionary::FindTable(std::string_view name) const {
   std::string wanted(name);
   std::replace(wanted.begin(), wanted.end(), '\\', '/');
@@ -282,7 +295,7 @@ bool SystemDictionary::BuildClusteredIndex(uint64_t table_id, const TableDef& ta
   for (const SysFieldsRow& f : fields_) {
     if (f.index_id == clust->id) key.push_back(&f);
   }
-  const bool prefixes = std::any_of(key.begin(), key.end(), [](auto* f) { return f->pos >= 0x10000; });
+  const bool prefixes = FieldPositionsHavePrefixes(key);
   std::sort(key.begin(), key.end(), [prefixes](auto* a, auto* b) {
     return (prefixes ? a->pos >> 16 : a->pos) < (prefixes ? b->pos >> 16 : b->pos);
   });

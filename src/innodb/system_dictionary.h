@@ -51,6 +51,12 @@ struct SysFieldsRow {
   std::string col_name;
 };
 
+// Whether the POS values of one index's SYS_FIELDS rows are field number << 16
+// | prefix length: InnoDB writes them so when any field is a prefix. Plain
+// numbers are 0 to n-1; a lone prefixed first field gives a single POS that is
+// its prefix length alone.
+bool FieldPositionsHavePrefixes(const std::vector<const SysFieldsRow*>& fields);
+
 // SYS_FOREIGN: one row per foreign key. Names are "db/name" as on disk.
 struct SysForeignRow {
   std::string id;        // "db/constraint"

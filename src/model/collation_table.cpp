@@ -1,5 +1,6 @@
 #include "model/collation_table.h"
 
+#include <cctype>
 #include <fstream>
 #include <system_error>
 
@@ -50,6 +51,56 @@ CollationTable CollationTable::Load(const std::vector<std::filesystem::path>& ca
 const CollationEntry* CollationTable::LookupCollation(int32_t id) const {
   auto it = entries_.find(id);
   return it == entries_.end() ? nullptr : &it->second;
+}
+
+namespace {
+
+std::string LowerName(std::string_view name) {
+  std::string s(name);
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  // MySQL 5.x and older MariaDB call utf8mb3 "utf8".
+  if (s == "utf8" || s.rfind("utf8_", 0) == 0) s.insert(4, "mb3");
+  return s;
+}
+
+}  // namespace
+
+int32_t CollationTable::FindCollation(std::string_view name) const {
+  const std::string wanted = LowerName(name);
+  for (const auto& [id, e] : entries_) {
+    if (LowerName(e.collation_name) == wanted) return id;
+  }
+  return 0;
+}
+
+int32_t CollationTable::DefaultCollation(std::string_view charset) const {
+  const std::string cs = LowerName(charset);
+  // Sets whose default is not their "_general_ci" collation.
+  static const std::pair<const char*, const char*> kDefaults[] = {
+      {"latin1", "latin1_swedish_ci"},
+      {"big5", "big5_chinese_ci"},
+      {"gbk", "gbk_chinese_ci"},
+      {"gb2312", "gb2312_chinese_ci"},
+      {"gb18030", "gb18030_chinese_ci"},
+      {"ujis", "ujis_japanese_ci"},
+      {"sjis", "sjis_japanese_ci"},
+      {"cp932", "cp932_japanese_ci"},
+      {"eucjpms", "eucjpms_japanese_ci"},
+      {"euckr", "euckr_korean_ci"},
+      {"tis620", "tis620_thai_ci"},
+      {"dec8", "dec8_swedish_ci"},
+      {"hp8", "hp8_english_ci"},
+      {"swe7", "swe7_swedish_ci"},
+      {"binary", "binary"},
+  };
+  for (const auto& [set, collation] : kDefaults) {
+    if (cs == set) return FindCollation(collation);
+  }
+  if (const int32_t id = FindCollation(cs + "_general_ci")) return id;
+  for (const auto& [id, e] : entries_) {  // the lowest id of the set
+    if (LowerName(e.charset_name) == cs) return id;
+  }
+  return 0;
 }
 
 std::vector<std::filesystem::path> DefaultCollationCandidates() {

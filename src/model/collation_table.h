@@ -29,6 +29,10 @@ class CollationTable {
                              const CodePage& code_page);
 
   const CollationEntry* LookupCollation(int32_t id) const;
+  // The id of a collation by name (case-insensitive; utf8_ names as utf8mb3_); 0 when unknown.
+  int32_t FindCollation(std::string_view name) const;
+  // The server's default collation of a character set; 0 when the set is unknown.
+  int32_t DefaultCollation(std::string_view charset) const;
   size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
   // Path the table came from; empty when nothing was loaded.

@@ -6,6 +6,7 @@
 #include <set>
 #include <system_error>
 
+#include "scan/table_definitions.h"
 #include "scan/table_readers.h"
 #include "model/file_util.h"
 #include "model/mysql_filename.h"
@@ -156,6 +157,8 @@ class Scanner {
         group(triggers, "Trigger", kImageTriggers, ITEMDATA_TRIGGERS)
             .children.push_back(TreeNode{DecodeMysqlFileName(StemOf(name)), kImageFolder,
                                          static_cast<int64_t>(r_.m_triggerEntries.size()), {}});
+      } else if (ext == "ibd" && IsFulltextAuxiliaryName(StemOf(name), nullptr)) {
+        r_.fulltext_files.push_back(path);  // index data of its table, named after the scan
       } else if (IsDataExtension(ext)) {
         data_files.emplace(StemOf(name), name);
       }
@@ -204,12 +207,9 @@ class Scanner {
     TableEntry e{database_index, stem, DecodeMysqlFileName(stem), problem};
     r_.m_tableEntries.push_back(e);
     TreeNode table{e.displayName, kImageFolder, static_cast<int64_t>(r_.m_tableEntries.size()), {}};
-    if (problem.empty()) {
-      table.children.push_back(TreeNode{"Keys", kImageKeys, ITEMDATA_KEYS, {}});
-    } else {
-      Problem("table " + DecodeMysqlFileName(DatabaseFolderName(FolderOf(database_index))) + "." +
-              e.displayName + " cannot be read: " + problem);
-    }
+    // A table without a usable .frm is reported once the scan knows whether
+    // another definition stands in (AccountDefinitionSources).
+    if (problem.empty()) table.children.push_back(TreeNode{"Keys", kImageKeys, ITEMDATA_KEYS, {}});
     tables_node.children.push_back(std::move(table));
   }
 
@@ -313,6 +313,8 @@ std::string NormalizeDataPath(const fs::path& data_path) {
 ScanResult ScanDataDirectory(const fs::path& data_path, RecoveryOutput& out,
                              const ScanOptions& options) {
   ScanResult r;
+  r.definitions = options.definitions;
+  r.prefer_definitions = options.prefer_definitions;
   Scanner scanner(r, out);
   r.m_scanPath = NormalizeDataPath(data_path);
   if (!r.m_scanPath.empty()) out.WriteLogText("MySql database File Path:\t" + r.m_scanPath + "\r\n");
@@ -376,6 +378,7 @@ ScanResult ScanDataDirectory(const fs::path& data_path, RecoveryOutput& out,
     if (!dict.damage.empty()) scanner.Problem("ibdata1 dictionary is damaged: " + dict.damage);
     scanner.AddDictionaryOnlyTables(dict, path_node);
   }
+  AccountDefinitionSources(r, out, [&scanner](const std::string& p) { scanner.Problem(p); });
   out.AddOutputLine("scanning completed.");
   out.ShowMessage("Scanning completed for selected database file(s)");
   out.ShowProgress(false);

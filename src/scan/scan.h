@@ -47,6 +47,7 @@ struct TreeNode {
 };
 
 class SystemDictionary;
+struct SqlDefinitionSet;
 
 struct ScanOptions {
   // Tried when <data path>/ibdata1 cannot be opened (the user's own choice).
@@ -59,6 +60,10 @@ struct ScanOptions {
   // so that a window can show the tree as it grows. The dictionary may still
   // add tables and databases at the end.
   std::function<void(const TreeNode& root, const TreeNode& database)> database_listed;
+  // CREATE TABLE statements for tables whose .frm is missing or damaged
+  // (--definitions); with prefer_definitions they replace readable .frm files too.
+  std::shared_ptr<const SqlDefinitionSet> definitions;
+  bool prefer_definitions = false;
 };
 
 struct ScanResult {
@@ -71,6 +76,12 @@ struct ScanResult {
   std::shared_ptr<SystemDictionary> dictionary;  // null without a readable ibdata1
   bool system_dictionary_loaded() const { return dictionary != nullptr; }
   std::vector<std::string> problems;  // files or folders that could not be read
+  // As the scan options gave them.
+  std::shared_ptr<const SqlDefinitionSet> definitions;
+  bool prefer_definitions = false;
+  // InnoDB FULLTEXT index tablespaces (FTS_*.ibd): index data of their
+  // tables, not tables.
+  std::vector<std::string> fulltext_files;
 };
 
 // The folder name of a database (raw, as on disk) and its decoded form.

@@ -5,6 +5,7 @@
 #include "model/frm_reader.h"
 #include "model/type_text.h"
 #include "scan/row_text_writer.h"
+#include "scan/table_definitions.h"
 #include "scan/table_readers.h"
 
 namespace vostrel {
@@ -30,14 +31,8 @@ bool TablePreview::Open(const ScanResult& scan, size_t index, std::string* error
     if (error) *error = "no such database";
     return false;
   }
-  if (!e.definition_problem.empty()) {
-    if (error) *error = e.definition_problem;
-    return false;
-  }
-  const fs::path folder = scan.m_databaseFolders[static_cast<size_t>(e.databaseIndex)];
-  fs::path frm = FindFileIgnoringCase(folder, e.tableName + ".frm");
-  if (frm.empty()) frm = folder / (e.tableName + ".frm");
-  const FrmReadResult r = ReadTableDefinition(frm, ctx_.collations, ctx_.code_page, table_);
+  const ResolvedDefinition r =
+      ResolveTableDefinition(scan, e, ctx_.collations, ctx_.code_page, table_);
   if (!r.ok) {
     if (error) *error = r.error;
     return false;

@@ -2,8 +2,10 @@
 
 #include "archive/archive_reader.h"
 #include "csv/csv_reader.h"
+#include "innodb/dictionary_table_def.h"
 #include "innodb/foreign_keys.h"
 #include "innodb/innodb_reader.h"
+#include "innodb/orphan_tablespace.h"
 #include "innodb/system_dictionary.h"
 #include "model/file_util.h"
 #include "myisam/myisam_reader.h"
@@ -41,6 +43,48 @@ void AttachDictionaryForeignKeys(const ScanResult& scan, const TableEntry& entry
   if (scan.dictionary == nullptr) return;
   const std::string folder = scan.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)];
   AttachForeignKeys(*scan.dictionary, DatabaseFolderName(folder), entry.tableName, table, problems);
+}
+
+bool DictionaryKnowsTable(const ScanResult& scan, const std::string& raw_db,
+                          const std::string& raw_table) {
+  return scan.dictionary != nullptr &&
+         scan.dictionary->FindTable(raw_db + "/" + raw_table) != nullptr;
+}
+
+bool DictionaryTableDefinition(const ScanResult& scan, const TableEntry& entry,
+                               const CollationTable& collations, TableDef& out,
+                               std::vector<std::string>* guesses, std::string* error) {
+  if (scan.dictionary == nullptr) {
+    if (error) *error = "no readable ibdata1";
+    return false;
+  }
+  const std::string folder = scan.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)];
+  const SysTablesRow* row =
+      scan.dictionary->FindTable(DatabaseFolderName(folder) + "/" + entry.tableName);
+  if (row == nullptr) {
+    if (error) *error = "the InnoDB dictionary does not list the table";
+    return false;
+  }
+  const DictionaryDefinition d =
+      BuildTableDefFromDictionary(*scan.dictionary, *row, collations, out);
+  if (!d.ok) {
+    if (error) *error = "its InnoDB dictionary entry cannot be read as a definition: " + d.error;
+    return false;
+  }
+  if (guesses) *guesses = d.guesses;
+  return true;
+}
+
+std::string DictionaryTableName(const ScanResult& scan, uint64_t table_id) {
+  if (scan.dictionary == nullptr) return {};
+  for (const SysTablesRow& t : scan.dictionary->tables()) {
+    if (t.id == table_id) return t.name;
+  }
+  return {};
+}
+
+std::string DescribeOrphanTablespace(const std::filesystem::path& ibd) {
+  return DescribeTablespaceFile(ibd).Text();
 }
 
 OpenedReader OpenTableReader(const ScanResult& scan, const TableEntry& entry,

@@ -31,6 +31,20 @@ LoadedDictionary LoadSystemDictionary(const std::filesystem::path& path);
 void AttachDictionaryForeignKeys(const ScanResult& scan, const TableEntry& entry, TableDef& table,
                                  std::vector<std::string>* problems);
 
+// Whether the InnoDB dictionary lists table `raw_table` of database folder `raw_db`.
+bool DictionaryKnowsTable(const ScanResult& scan, const std::string& raw_db,
+                          const std::string& raw_table);
+// The definition InnoDB's dictionary keeps for `entry`, for a table whose .frm
+// is gone; false (with `error`) when the dictionary lacks it or cannot tell.
+// `guesses` takes every part that had to be guessed or was left out.
+bool DictionaryTableDefinition(const ScanResult& scan, const TableEntry& entry,
+                               const CollationTable& collations, TableDef& out,
+                               std::vector<std::string>* guesses, std::string* error);
+// "db/table" of a dictionary table id; empty when the dictionary lacks it.
+std::string DictionaryTableName(const ScanResult& scan, uint64_t table_id);
+// What a tablespace file says of itself: space id, pages, row format, index ids.
+std::string DescribeOrphanTablespace(const std::filesystem::path& ibd);
+
 // The reader of `entry`'s rows. `log` takes the lines a save writes while
 // opening files (a preview or a probe passes a quiet one).
 OpenedReader OpenTableReader(const ScanResult& scan, const TableEntry& entry,

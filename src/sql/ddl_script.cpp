@@ -2,8 +2,10 @@
 
 #include "innodb/foreign_keys.h"
 #include "model/frm_reader.h"
+#include "scan/table_definitions.h"
 #include "sql/create_statements.h"
 #include "sql/database_end.h"
+#include "sql/sql_literals.h"
 #include "sql/views_triggers.h"
 
 namespace vostrel {
@@ -83,29 +85,23 @@ DdlSummary WriteDdlScript(const ScanResult& scan, const std::vector<SelectedItem
     enter(entry.databaseIndex);
     out.AddOutputLine("Processing Table " + entry.displayName);
     out.WriteLogText("Processing Table " + entry.displayName + "\r\n");
-    if (!entry.definition_problem.empty()) {
-      const std::string msg = "Table " + DatabaseDisplayName(folder) + "." + entry.displayName +
-                              " has no usable definition: " + entry.definition_problem;
-      out.ReportProblem(msg);
-      summary.errors.push_back(msg);
-      ++summary.tables_failed;
-      continue;
-    }
-    const FrmReadResult r =
-        ReadTableDefinition(folder + "/" + entry.tableName + ".frm", collations, code_page, table);
-    for (const std::string& w : r.warnings) {
-      out.WriteLogText("Table definition " + entry.tableName + ".frm: " + w + "\r\n");
-    }
+    const ResolvedDefinition r = ResolveTableDefinition(scan, entry, collations, code_page, table);
+    for (const std::string& w : r.warnings) out.WriteLogText(w + "\r\n");
     if (!r.ok) {
-      const std::string msg = "Table definition " + folder + "/" + entry.tableName +
-                              ".frm cannot be read: " + r.error;
+      const std::string msg = "Table " + DatabaseDisplayName(folder) + "." + entry.displayName +
+                              " has no usable definition: " + r.error;
       out.ReportProblem(msg);
       summary.errors.push_back(msg);
       ++summary.tables_failed;
       continue;
+    }
+    if (!r.note.empty()) {
+      out.WriteLogText("Table " + DatabaseDisplayName(folder) + "." + entry.displayName + ": " +
+                       r.note + "\r\n");
+      script << SqlCommentLine(entry.displayName + ": " + r.note);
     }
     const std::string name = OutputTableName(entry.displayName);
-    if (!reduced && scan.dictionary != nullptr) {
+    if (!reduced && scan.dictionary != nullptr && r.origin != DefinitionOrigin::kSqlFile) {
       std::vector<std::string> problems;
       AttachForeignKeys(*scan.dictionary, DatabaseFolderName(folder), entry.tableName, table,
                         &problems);

@@ -167,6 +167,7 @@ class ScriptRun {
     ctx_.out.AddOutputLine("Processing Table " + entry.displayName);
     ctx_.out.WriteLogText("Processing Table " + entry.displayName + "\r\n");
     if (!exporter_.ReadDefinition(entry, saved)) return;
+    script_.WriteText(exporter_.definition_comment());
     script_.WriteText(TableDefinitionStatement(table_name, exporter_.table(), ctx_.collations,
                                                ctx_.reduced_definitions));
     if (!ctx_.reduced_definitions) {

@@ -184,4 +184,10 @@ std::string SqlStringLiteral(std::string_view text) {
   return out;
 }
 
+std::string SqlCommentLine(std::string_view text) {
+  std::string s = "-- ";
+  for (const char c : text) s.push_back(c == '\n' || c == '\r' ? ' ' : c);
+  return s + "\r\n";
+}
+
 }  // namespace vostrel

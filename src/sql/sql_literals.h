@@ -26,4 +26,7 @@ bool IsPlainAscii(std::string_view text);
 // returns the end.
 char* PutSqlEscaped(char* p, std::string_view text);
 
+// "-- text\r\n", line breaks in the text turned into spaces so that it stays one comment.
+std::string SqlCommentLine(std::string_view text);
+
 }  // namespace vostrel

@@ -5,21 +5,14 @@
 #include "model/file_util.h"
 #include "model/frm_reader.h"
 #include "partition/partition_list.h"
+#include "scan/table_definitions.h"
 #include "scan/table_readers.h"
 #include "sql/row_export.h"
+#include "sql/sql_literals.h"
 
 namespace vostrel {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-fs::path FindOrDefault(const std::string& folder, const std::string& name) {
-  fs::path p = FindFileIgnoringCase(folder, name);
-  return p.empty() ? fs::path(folder) / name : p;
-}
-
-}  // namespace
 
 std::string TableExporter::Folder(const TableEntry& entry) const {
   return scan_.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)];
@@ -38,24 +31,25 @@ TableAccount TableExporter::StartAccount(const TableEntry& entry) const {
 }
 
 bool TableExporter::ReadDefinition(const TableEntry& entry, TableAccount& account) {
-  table_.Clear();
-  if (!entry.definition_problem.empty()) {
-    account.NotRead(entry.definition_problem);
-    Report("Table " + account.database + "." + account.table +
-           " is not read: " + entry.definition_problem);
+  const ResolvedDefinition d =
+      ResolveTableDefinition(scan_, entry, ctx_.collations, ctx_.code_page, table_);
+  for (const std::string& w : d.warnings) ctx_.out.WriteLogText(w + "\r\n");
+  origin_ = d.origin;
+  definition_comment_.clear();
+  if (d.ok && !d.note.empty()) definition_comment_ = SqlCommentLine(entry.displayName + ": " + d.note);
+  if (!d.ok) {
+    account.NotRead(d.error);
+    Report("Table " + account.database + "." + account.table + " is not read: " + d.error);
     return false;
   }
-  const fs::path frm = FindOrDefault(Folder(entry), entry.tableName + ".frm");
-  const FrmReadResult fr = ReadTableDefinition(frm, ctx_.collations, ctx_.code_page, table_);
-  for (const std::string& w : fr.warnings) {
-    ctx_.out.WriteLogText("Table definition " + frm.string() + ": " + w + "\r\n");
-  }
-  if (!fr.ok || table_.columns.empty()) {
-    const std::string why = "table definition " + frm.string() + " cannot be read: " +
-                            (fr.ok ? std::string("no columns") : fr.error);
-    account.NotRead(why);
-    Report("Table " + account.database + "." + account.table + " is not read: " + why);
-    return false;
+  const std::string who = account.database + "." + account.table;
+  if (d.origin == DefinitionOrigin::kSqlFile) {
+    ctx_.out.WriteLogText("Table " + who + ": " + d.note + "\r\n");
+    account.Mark(TableState::kComplete, d.note);
+  } else if (d.origin == DefinitionOrigin::kDictionary) {
+    // Rows can come out whole, but the table is not what its .frm said: never complete.
+    ctx_.out.WriteLogText("Table " + who + ": " + d.note + "\r\n");
+    account.Damaged(d.note);
   }
   account.engine = EngineName(table_.engine_type);
   if (table_.engine_type == kEnginePartition) {
@@ -69,7 +63,9 @@ bool TableExporter::ReadDefinition(const TableEntry& entry, TableAccount& accoun
 void TableExporter::CompleteDefinition(const TableEntry& entry, const TableAccount& account) {
   const std::string who = account.database + "." + account.table;
   std::vector<std::string> problems;
-  AttachDictionaryForeignKeys(scan_, entry, table_, &problems);
+  // A statement of the definitions file brings its own foreign keys.
+  if (origin_ != DefinitionOrigin::kSqlFile)
+    AttachDictionaryForeignKeys(scan_, entry, table_, &problems);
   for (const std::string& p : problems) Report("Table " + who + ": " + p);
   const std::string& engine = table_.options.engine_name;
   static constexpr const char* kCommon[] = {"InnoDB", "MyISAM", "Aria",      "MEMORY", "CSV",

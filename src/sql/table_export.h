@@ -9,6 +9,7 @@
 #include "model/table_def.h"
 #include "scan/recovery_report.h"
 #include "scan/scan.h"
+#include "scan/table_definitions.h"
 #include "sql/blob_files.h"
 #include "sql/row_sink.h"
 
@@ -35,10 +36,14 @@ class TableExporter {
   // A fresh account for `entry`, named as the report names it.
   TableAccount StartAccount(const TableEntry& entry) const;
 
-  // Reads the .frm of `entry` into table(); false (reported, and the account
-  // marked not read) when it cannot be read.
+  // Reads the definition of `entry` into table(): its .frm, else a statement of
+  // the definitions file, else the InnoDB dictionary (the account then says
+  // so); false (reported, and the account marked not read) when none is usable.
   bool ReadDefinition(const TableEntry& entry, TableAccount& account);
   const TableDef& table() const { return table_; }
+  // Where a definition not read from the table's own .frm came from, as one
+  // SQL comment line ("-- ...\r\n") for the script; empty for a .frm.
+  const std::string& definition_comment() const { return definition_comment_; }
   // For what the readers learn after the .frm (the next AUTO_INCREMENT value),
   // to be set before the CREATE TABLE statement is made.
   TableDef& mutable_table() { return table_; }
@@ -65,6 +70,8 @@ class TableExporter {
   EngineContext& ctx_;
   std::vector<std::string>& errors_;
   TableDef table_;
+  DefinitionOrigin origin_ = DefinitionOrigin::kFrm;
+  std::string definition_comment_;
 };
 
 // Every table's account as a scan sees it (engine, row format, whether its

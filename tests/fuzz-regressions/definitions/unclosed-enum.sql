@@ -1,0 +1,1 @@
+CREATE TABLE t (a int, b varchar(10) DEFAULT (((((((1))))))), KEY (b(3)), c enum(
