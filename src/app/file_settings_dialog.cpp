@@ -1,5 +1,6 @@
 #include "app/file_settings_dialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
@@ -37,6 +38,26 @@ FileSettingsDialog::FileSettingsDialog(QWidget* parent, const QString& data_path
   row("Select MySQL Database File:", data_, "Select location to choose database file.", false);
   row("Select Temporary Path:", temp_, "Select location for temporary path.", false);
   row("Select Log File Path:", log_, "Select location to save Log file.", true);
+  {
+    auto* box = new QGroupBox("Table Definitions (optional):", this);
+    auto* v = new QVBoxLayout(box);
+    auto* h = new QHBoxLayout;
+    definitions_ = new QLineEdit(box);
+    definitions_->setPlaceholderText("CREATE TABLE statements for tables whose .frm is lost");
+    auto* button = new QPushButton("...", box);
+    h->addWidget(definitions_);
+    h->addWidget(button);
+    v->addLayout(h);
+    prefer_ = new QCheckBox("Use them also where a readable .frm exists", box);
+    v->addWidget(prefer_);
+    layout->addWidget(box);
+    connect(button, &QPushButton::clicked, this, [this] {
+      const QString chosen = QFileDialog::getOpenFileName(
+          this, "Select a file of CREATE TABLE statements", definitions_->text(),
+          "SQL files (*.sql *.txt);;All files (*)");
+      if (!chosen.isEmpty()) definitions_->setText(chosen);
+    });
+  }
   // The temporary and log folders of the last session, while they exist.
   QSettings settings(kSettingsKey, kSettingsKey);
   const QString temp = settings.value(kTempFolderValue).toString();
@@ -73,6 +94,9 @@ QString FileSettingsDialog::Validate() const {
   if (data_->text().isEmpty() || !QFileInfo(data_->text()).isDir()) return kBadDataPath;
   if (temp_->text().isEmpty() || !QFileInfo::exists(temp_->text())) return kBadTempPath;
   if (log_->text().isEmpty() || !QFileInfo::exists(log_->text())) return kBadLogPath;
+  if (!definitions_->text().isEmpty() && !QFileInfo(definitions_->text()).isFile()) {
+    return kBadDefinitionsFile;
+  }
   return {};
 }
 

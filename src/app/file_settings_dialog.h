@@ -1,6 +1,8 @@
-// "Select Database File": the data path, a temporary folder and the log folder.
+// "Select Database File": the data path, a temporary folder and the log
+// folder, and a file of CREATE TABLE statements for tables without a usable .frm.
 #pragma once
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QLineEdit>
 
@@ -15,6 +17,9 @@ class FileSettingsDialog : public QDialog {
   QLineEdit* data_path() const { return data_; }
   QLineEdit* temp_path() const { return temp_; }
   QLineEdit* log_path() const { return log_; }
+  // Optional: CREATE TABLE statements, and whether they win over readable .frm files.
+  QLineEdit* definitions_path() const { return definitions_; }
+  QCheckBox* prefer_definitions() const { return prefer_; }
   // The first message the entries fail with, or empty when they are fine.
   QString Validate() const;
   // After OK: the three folders, each ending with '/'.
@@ -34,6 +39,8 @@ class FileSettingsDialog : public QDialog {
   QLineEdit* data_;
   QLineEdit* temp_;
   QLineEdit* log_;
+  QLineEdit* definitions_;
+  QCheckBox* prefer_;
 };
 
 }  // namespace vostrel::gui

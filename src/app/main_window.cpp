@@ -21,7 +21,9 @@
 #include "app/recent_folders.h"
 #include "app/texts.h"
 #include "model/frm_reader.h"
+#include "model/sql_definitions.h"
 #include "model/type_text.h"
+#include "scan/table_definitions.h"
 #include "sql/script_save.h"
 #include "sql/server_save.h"
 #include "sql/table_export.h"
@@ -371,6 +373,18 @@ void MainWindow::OpenFolder(const QString& folder) {
   }
   FileSettingsDialog dialog(this, folder);
   if (dialog.exec() != QDialog::Accepted) return;
+  definitions_.reset();
+  prefer_definitions_ = dialog.prefer_definitions()->isChecked();
+  if (const QString file = dialog.definitions_path()->text(); !file.isEmpty()) {
+    SqlDefinitionLoad load = LoadSqlDefinitions(file.toStdString(), &collations_);
+    if (!load.ok) {
+      QString text = "The table definitions cannot be used; fix or remove these statements:\n";
+      for (size_t i = 0; i < load.errors.size() && i < 12; ++i) text += "\n" + Q(load.errors[i]);
+      Warn(this, text);
+      return;
+    }
+    definitions_ = std::make_shared<const SqlDefinitionSet>(std::move(load.set));
+  }
   StartScan(dialog.database_folder(), dialog.temp_folder(), dialog.log_folder());
 }
 
@@ -420,8 +434,10 @@ void MainWindow::StartScan(const QString& data_path, const QString& temp_path,
   auto probes = std::make_shared<std::vector<TableAccount>>();
   const std::string path = data_path.toStdString();
   RunWorker(
-      [this, result, probes, path] {
+      [this, result, probes, path, definitions = definitions_, prefer = prefer_definitions_] {
         ScanOptions opts;
+        opts.definitions = definitions;
+        opts.prefer_definitions = prefer;
         opts.ask_manual_ibdata = [this]() -> fs::path {
           QString chosen;
           QMetaObject::invokeMethod(
@@ -676,8 +692,9 @@ void MainWindow::KeyGrid(QTreeWidgetItem* keys_item) {
   if (!scan_ || d < 1 || static_cast<size_t>(d) > scan_->m_tableEntries.size()) return;
   const TableEntry& e = scan_->m_tableEntries[static_cast<size_t>(d - 1)];
   const fs::path folder = scan_->m_databaseFolders[static_cast<size_t>(e.databaseIndex)];
+  (void)folder;
   TableDef table;
-  ReadTableDefinition(folder / (e.tableName + ".frm"), collations_, code_page_, table);
+  ResolveTableDefinition(*scan_, e, collations_, code_page_, table);
   QStringList titles;
   for (const char* t : kKeyGridTitles) titles << t;
   records_->SetColumns(titles);

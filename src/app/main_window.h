@@ -17,6 +17,7 @@
 #include "app/ribbon.h"
 #include "app/save_dialog.h"
 #include "model/collation_table.h"
+#include "model/sql_definitions.h"
 #include "model/text_codec.h"
 #include "scan/recovery_report.h"
 #include "scan/scan.h"
@@ -119,6 +120,9 @@ class MainWindow : public QMainWindow {
   SessionLog log_;
   std::unique_ptr<GuiOutput> out_;
   std::shared_ptr<ScanResult> scan_;
+  // The Open dialog's CREATE TABLE statements, for the scans that follow.
+  std::shared_ptr<const SqlDefinitionSet> definitions_;
+  bool prefer_definitions_ = false;
   QThread* worker_ = nullptr;
   RecoveryReport last_report_;
   std::vector<TableAccount> probes_;

@@ -43,6 +43,9 @@ inline constexpr const char* kBadTempPath =
     "Please select valid temporary file path to continue the recovery process.";
 inline constexpr const char* kBadLogPath =
     "Please select valid Log file path to continue the recovery process.";
+inline constexpr const char* kBadDefinitionsFile =
+    "The table definitions file cannot be found; choose a file of CREATE TABLE statements or "
+    "leave the entry empty.";
 
 // Save dialog.
 inline constexpr const char* kNeedServer = "Please enter Server name.";

@@ -111,8 +111,7 @@ bool StdoutWritten() {
   std::cout.flush();
   const bool ok = std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout);
   if (!ok) {
-    std::cerr << "vostrel-recover: cannot write standard output: " << std::strerror(errno)
-              << "\n";
+    std::cerr << "vostrel-recover: cannot write standard output: " << std::strerror(errno) << "\n";
   }
   return ok;
 }
@@ -262,7 +261,6 @@ std::string DefaultLogDir() {
   return home && *home ? home : ".";
 }
 
-
 // Tabs and line breaks inside values would break the grid's lines.
 void PrintCell(const std::string& v, std::ostream& os) {
   for (char c : v) {
@@ -290,12 +288,14 @@ bool Show(const ScanResult& scan, const std::vector<SelectedItem>& items, const 
   }
   TablePreview preview(ctx);
   std::string error;
-  const bool opened = preview.Open(scan, static_cast<size_t>(ListIndexOf(*table_item, scan)), &error);
+  const bool opened =
+      preview.Open(scan, static_cast<size_t>(ListIndexOf(*table_item, scan)), &error);
   if (!error.empty()) std::cerr << "vostrel-recover: " << error << "\n";
   if (!opened) return false;
   const TableDef& t = preview.table();
   if (a.keys) {
-    for (size_t i = 0; i < kKeyGridTitles.size(); ++i) std::cout << (i ? "\t" : "") << kKeyGridTitles[i];
+    for (size_t i = 0; i < kKeyGridTitles.size(); ++i)
+      std::cout << (i ? "\t" : "") << kKeyGridTitles[i];
     std::cout << "\n";
     for (const auto& row : KeyGridRows(t, ctx.collations)) {
       for (size_t i = 0; i < row.size(); ++i) {
@@ -328,7 +328,8 @@ bool Show(const ScanResult& scan, const std::vector<SelectedItem>& items, const 
     std::cout << "\n";
   }
   std::cerr << "rows " << pager.first_row() << " to " << pager.last_row() << "\n";
-  if (!preview.damage().empty()) std::cerr << "vostrel-recover: damaged: " << preview.damage() << "\n";
+  if (!preview.damage().empty())
+    std::cerr << "vostrel-recover: damaged: " << preview.damage() << "\n";
   return error.empty();
 }
 
@@ -350,8 +351,8 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations, const 
     PrintScanTree(scan, accounts, std::cout);
     size_t unreadable = 0;
     for (const TableAccount& t : accounts) unreadable += !t.complete();
-    std::cout << accounts.size() << " tables: " << accounts.size() - unreadable
-              << " can be read, " << unreadable << " cannot be read whole\n";
+    std::cout << accounts.size() << " tables: " << accounts.size() - unreadable << " can be read, "
+              << unreadable << " cannot be read whole\n";
     if (unreadable > 0) rc = kExitUnreadable;
     if (scan.m_tableEntries.empty() && scan.m_viewFiles.empty() && scan.m_triggerEntries.empty()) {
       std::cerr << "vostrel-recover: no table, view or trigger found in " << scan.m_scanPath
@@ -378,13 +379,14 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations, const 
       if ((KindOf(it) == ItemKind::kTrigger) == a.trigger) picked.push_back(it);
     }
     if (picked.size() != 1) {
-      return UsageError(a.names[0] + " does not name one " + (a.trigger ? "trigger" : "table or view"));
+      return UsageError(a.names[0] + " does not name one " +
+                        (a.trigger ? "trigger" : "table or view"));
     }
     items = picked;
     const int64_t i = ListIndexOf(items[0], scan);
     if (KindOf(items[0]) == ItemKind::kView) {
-      const std::string text = ViewStatement(scan.m_viewFiles[static_cast<size_t>(i)],
-                                             DatabaseNames(scan), code_page);
+      const std::string text =
+          ViewStatement(scan.m_viewFiles[static_cast<size_t>(i)], DatabaseNames(scan), code_page);
       std::cout << text << "\n";
       return text.empty() ? kExitUnreadable : rc;
     }
@@ -403,8 +405,8 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations, const 
     const ServerSaveResult r = RunServerSave(scan, items, a.server, ctx);
     g_graceful.store(false);
     std::cout << r.report().Text();
-    std::cout << "views created: " << r.views_created << ", triggers created: " << r.triggers_created
-              << "\n";
+    std::cout << "views created: " << r.views_created
+              << ", triggers created: " << r.triggers_created << "\n";
     if (r.stopped) std::cerr << "vostrel-recover: stopped by the user\n";
     return r.success() ? rc : kExitUnreadable;
   }

@@ -558,6 +558,56 @@ class GuiTest : public QObject {
     QVERIFY(missing.browser()->toPlainText().contains("/nowhere/README.md"));
   }
 
+  // A table whose .frm is lost is read through the Open dialog's definitions file;
+  // a file that is not there, or does not parse, stops the scan with a message.
+  void OpenDialogTakesTableDefinitions() {
+    const fs::path data = testing::TempDir("gui-definitions");
+    fs::copy(testing::SampleDataDir() / "legacy", data / "legacy");
+    fs::remove(data / "legacy/parts.frm");
+    const fs::path bad = testing::TempDir("gui-definitions-bad") / "bad.sql";
+    std::ofstream(bad) << "CREATE TABLE parts (id frob);\n";
+    const QString logs = QString::fromStdString(testing::TempDir("gui-definitions-logs").string());
+    auto open_with = [&](const std::string& defs, bool missing_first) {
+      auto w = NewWindow();
+      WhenModal<FileSettingsDialog>([&](FileSettingsDialog* d) {
+        d->data_path()->setText(QString::fromStdString(data.string()));
+        d->log_path()->setText(logs);
+        if (missing_first) {
+          d->definitions_path()->setText("/nowhere/defs.sql");
+          d->accept();
+          QCOMPARE(d->result(), int(QDialog::Rejected));
+        }
+        d->definitions_path()->setText(QString::fromStdString(defs));
+        QVERIFY(!d->prefer_definitions()->isChecked());
+        d->accept();
+      });
+      w->OnOpen();
+      w->WaitIdle(30000);
+      return w;
+    };
+    auto w = open_with((testing::SourceDir() / "tests/fixtures/expected/dump/legacy.sql").string(),
+                       true);
+    QVERIFY(g_messages.contains(kBadDefinitionsFile));
+    const ScanResult* scan = w->scan();
+    QVERIFY(scan != nullptr);
+    size_t parts = scan->m_tableEntries.size();
+    for (size_t i = 0; i < scan->m_tableEntries.size(); ++i) {
+      if (scan->m_tableEntries[i].tableName == "parts") parts = i;
+    }
+    QVERIFY(parts < scan->m_tableEntries.size());
+    TableState state = TableState::kNotRead;
+    QVERIFY(w->tree()->TableMark(parts, &state));
+    QVERIFY(state == TableState::kComplete);
+    QVERIFY(w->tree()->TableItem(parts)->toolTip(0).contains("legacy.sql"));
+
+    g_messages.clear();
+    g_icons.clear();
+    auto refused = open_with(bad.string(), false);
+    QVERIFY(refused->scan() == nullptr);
+    QVERIFY(!g_messages.isEmpty() && g_messages.back().contains("bad.sql line 1"));
+    QVERIFY(IconOf(g_messages.back()) == MessageIcon::kWarning);
+  }
+
   void ScanMarksEveryTableWithWhatItsFilesAllow() {
     auto w = NewWindow();
     Scan(*w, MakeMixedDirectory());
