@@ -56,18 +56,17 @@ std::vector<ColumnStorage> InnodbColumnStorage(const TableDef& table, const Clus
 CompactFieldSplitter::CompactFieldSplitter(const TableDef& table, const ClusteredIndex& index)
     : index_(index), column_of_field_(ColumnOfField(table, index)), fields_(table.columns.size()) {}
 
-const std::vector<StoredField>* CompactFieldSplitter::Split(const uint8_t* page, size_t origin,
-                                                            int32_t* short_reference) {
+template <bool kAltered>
+const std::vector<StoredField>* CompactFieldSplitter::SplitWith(const uint8_t* page, size_t origin,
+                                                                int32_t* short_reference) {
   // Columns no field fills keep the absent field they were made with.
   const int32_t* to = column_of_field_.data();
   StoredField* out = fields_.data();
   int32_t short_ref = -1;
-  const bool ok = SplitRecordInto(page, origin, index_, [&](size_t i, const FieldSpan& s) {
+  auto put = [&](size_t i, const FieldSpan& s) {
     const int32_t c = to[i];
     if (c < 0) return;
-    if (s.missing) {
-      out[c] = MissingValue(index_, i);
-    } else if (s.is_null) {
+    if (s.is_null) {
       out[c] = StoredField{nullptr, 0, FieldState::kNull};
     } else if (!s.external) {
       out[c] = StoredField{page + s.offset, s.length, FieldState::kInline};
@@ -77,9 +76,26 @@ const std::vector<StoredField>* CompactFieldSplitter::Split(const uint8_t* page,
       short_ref = c;
       out[c] = StoredField{page + s.offset, 0, FieldState::kInline};
     }
-  });
+  };
+  const size_t held = kAltered ? SplitRecordInto(page, origin, index_, put)
+                               : SplitPlainRecordInto(page, origin, index_, put);
   if (short_reference) *short_reference = short_ref;
-  return ok ? &fields_ : nullptr;
+  if (held == 0) return nullptr;
+  if (kAltered) {
+    // Fields a record written before an instant ALTER TABLE lacks.
+    for (size_t i = held; i < index_.fields.size(); ++i) {
+      if (to[i] >= 0) out[to[i]] = MissingValue(index_, i);
+    }
+  }
+  return &fields_;
+}
+
+const std::vector<StoredField>* CompactFieldSplitter::Split(const uint8_t* page, size_t origin,
+                                                            int32_t* short_reference) {
+  // The walk lets through only ordinary records for a table never altered in
+  // place; that common case keeps a loop of its own.
+  if (index_.core_fields != 0) return SplitWith<true>(page, origin, short_reference);
+  return SplitWith<false>(page, origin, short_reference);
 }
 
 }  // namespace vostrel

@@ -35,6 +35,10 @@ class CompactFieldSplitter {
                                         int32_t* short_reference);
 
  private:
+  template <bool kAltered>
+  const std::vector<StoredField>* SplitWith(const uint8_t* page, size_t origin,
+                                            int32_t* short_reference);
+
   const ClusteredIndex& index_;
   std::vector<int32_t> column_of_field_;  // the column each index field fills, or -1
   std::vector<StoredField> fields_;

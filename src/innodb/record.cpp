@@ -8,7 +8,6 @@ namespace vostrel {
 
 namespace {
 
-
 bool HasText(const uint8_t* page, size_t at, const char* text) {
   return std::memcmp(page + at, text, std::strlen(text)) == 0;
 }
@@ -23,9 +22,9 @@ size_t FirstRecord(const uint8_t* page) {
 
 bool SplitRecord(const uint8_t* page, size_t origin, const ClusteredIndex& index,
                  std::vector<FieldSpan>& fields) {
-  fields.assign(index.fields.size(), FieldSpan{});
+  fields.assign(index.fields.size(), FieldSpan{0, 0, false, false, true});
   return SplitRecordInto(page, origin, index,
-                         [&fields](size_t i, const FieldSpan& s) { fields[i] = s; });
+                         [&fields](size_t i, const FieldSpan& s) { fields[i] = s; }) != 0;
 }
 
 PageWalk WalkPageRecords(const uint8_t* page, size_t start,

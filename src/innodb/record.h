@@ -47,7 +47,9 @@ inline bool InstantRecordShape(const uint8_t* page, size_t origin, const Cluster
   return n <= index.fields.size();
 }
 
-// The split itself, handing each field to `put(i, span)` as it is found.
+// The split itself, handing each field the record holds to `put(i, span)` as
+// it is found. Returns how many fields it holds (0: it does not fit its page);
+// those past them, after an instant ALTER TABLE, are the caller's to fill.
 //
 // A compact record: the data starts at the origin; before it, going down,
 // lie 5 header bytes, the null bitmap (a bit per nullable field, from the
@@ -61,28 +63,14 @@ inline bool InstantRecordShape(const uint8_t* page, size_t origin, const Cluster
 // has, between header and bitmap, a count of the fields it holds past those
 // (one byte, or two when the first has its high bit set: the low 7 bits, then
 // the next byte's 8 above them), and its bitmap covers the fields it holds.
+// The fields from the null bitmap on, for a header of `header` bytes below
+// the origin; `n` fields held, `null_bytes` of bitmap.
 template <class Put>
-inline bool SplitRecordInto(const uint8_t* page, size_t origin, const ClusteredIndex& index,
-                            Put&& put) {
+inline size_t SplitFieldsAfterHeader(const uint8_t* page, size_t origin,
+                                     const ClusteredIndex& index, size_t n, size_t null_bytes,
+                                     size_t header, Put&& put) {
   constexpr size_t kIndexHeaderEnd = kPageHeader + 56;
-  if (origin < 6 || origin >= kPageSize) return false;
-  size_t n = index.fields.size();
-  size_t null_bytes = index.null_bytes();
-  size_t header = 5;
-  if (index.core_fields != 0) {
-    const uint8_t status = page[origin - 3] & 7;
-    if (status == kRecordOrdinary) {
-      n = index.core_fields;
-      null_bytes = index.core_null_bytes;
-    } else if (status == kRecordInstant && InstantRecordShape(page, origin, index, n, header)) {
-      null_bytes = (index.nullable_before[n] + 7u) / 8;
-    } else {
-      return false;
-    }
-  } else if ((page[origin - 3] & 7) != kRecordOrdinary) {
-    return false;  // a field count of its own where the table has none
-  }
-  if (origin < header + null_bytes + kIndexHeaderEnd) return false;
+  if (origin < header + null_bytes + kIndexHeaderEnd || origin >= kPageSize) return 0;
   size_t null_pos = origin - header - 1;  // bitmap bytes run downwards
   unsigned mask = 1;
   size_t lens = origin - header - null_bytes;  // one past the next length byte
@@ -106,10 +94,10 @@ inline bool SplitRecordInto(const uint8_t* page, size_t origin, const ClusteredI
     if (f.fixed_len != 0) {
       len = static_cast<size_t>(f.fixed_len);
     } else {
-      if (lens <= kIndexHeaderEnd) return false;  // length bytes ran into the page header
+      if (lens <= kIndexHeaderEnd) return 0;  // length bytes ran into the page header
       const uint8_t b1 = page[--lens];
       if (f.big() && (b1 & 0x80)) {
-        if (lens <= kIndexHeaderEnd) return false;
+        if (lens <= kIndexHeaderEnd) return 0;
         const uint8_t b2 = page[--lens];
         len = (size_t{b1 & 0x3Fu} << 8) | b2;
         external = (b1 & 0x40) != 0;
@@ -117,12 +105,41 @@ inline bool SplitRecordInto(const uint8_t* page, size_t origin, const ClusteredI
         len = b1;
       }
     }
-    if (data + len > kPageSize) return false;
+    if (data + len > kPageSize) return 0;
     put(i, FieldSpan{static_cast<uint32_t>(data), static_cast<uint32_t>(len), false, external});
     data += len;
   }
-  for (size_t i = n; i < index.fields.size(); ++i) put(i, FieldSpan{0, 0, false, false, true});
-  return true;
+  return n;
+}
+
+template <class Put>
+inline size_t SplitRecordInto(const uint8_t* page, size_t origin, const ClusteredIndex& index,
+                              Put&& put) {
+  if (origin < 8 || origin >= kPageSize) return 0;
+  const uint8_t status = page[origin - 3] & 7;
+  if (index.core_fields == 0) {
+    // A field count of its own where the table has none is no record of it.
+    if (status != kRecordOrdinary) return 0;
+    return SplitFieldsAfterHeader(page, origin, index, index.fields.size(), index.null_bytes(), 5,
+                                  put);
+  }
+  if (status == kRecordOrdinary) {
+    return SplitFieldsAfterHeader(page, origin, index, index.core_fields, index.core_null_bytes, 5,
+                                  put);
+  }
+  size_t n = 0, header = 0;
+  if (status != kRecordInstant || !InstantRecordShape(page, origin, index, n, header)) return 0;
+  return SplitFieldsAfterHeader(page, origin, index, n, (index.nullable_before[n] + 7u) / 8, header,
+                                put);
+}
+
+// SplitRecordInto for a table never altered in place, whose records the walk
+// has seen to be of the ordinary status.
+template <class Put>
+inline size_t SplitPlainRecordInto(const uint8_t* page, size_t origin, const ClusteredIndex& index,
+                                   Put&& put) {
+  return SplitFieldsAfterHeader(page, origin, index, index.fields.size(), index.null_bytes(), 5,
+                                put);
 }
 
 struct PageWalk {
@@ -163,7 +180,8 @@ inline PageWalk WalkPageRecordsWith(const uint8_t* page, size_t start, Visit&& v
       return w;
     }
     const uint8_t status = page[r - 3] & 7;
-    if (status != kRecordOrdinary && status != kRecordInstant) {  // not a leaf record
+    // Records of their own field count come only after an instant ALTER TABLE.
+    if (status != kRecordOrdinary && (status != kRecordInstant || !instant)) {
       w.damaged = true;
       return w;
     }
