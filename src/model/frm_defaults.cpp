@@ -14,7 +14,9 @@ namespace vostrel {
 
 namespace {
 
-bool IsBlob(int32_t type) { return type >= kTypeTinyBlob && type <= kTypeBlob; }
+bool IsBlob(int32_t type) {
+  return type >= kTypeTinyBlob && type <= kTypeBlob;
+}
 
 size_t IntegerBytes(int32_t type) {
   switch (type) {
@@ -133,7 +135,8 @@ void AppendStringLiteral(std::string_view bytes, const ColumnDef& c,
   const CollationEntry* e = collations.LookupCollation(c.charset_id);
   const bool binary = c.charset_id == kBinaryCollation;
   const bool single = e == nullptr || e->mbminlen <= 1;
-  if ((binary || (e != nullptr && IsUtf8Charset(e->charset_name)) || (single && IsPlainAscii(bytes))) &&
+  if ((binary || (e != nullptr && IsUtf8Charset(e->charset_name)) ||
+       (single && IsPlainAscii(bytes))) &&
       IsValidUtf8(bytes)) {
     AppendSqlStringLiteral(bytes, out);  // NUL and quotes come out escaped
     return;
@@ -154,7 +157,7 @@ void AppendStringLiteral(std::string_view bytes, const ColumnDef& c,
 }
 
 bool AppendOldHires(ByteView f, const ColumnDef& c, std::string& out) {
-  const int d = c.fractional_digits > 6 ? 6 : c.fractional_digits;
+  const int d = c.fractional_digits > 6 ? 6 : (c.fractional_digits < 0 ? 0 : c.fractional_digits);
   const size_t n = f.size();
   uint64_t raw = 0;
   for (size_t i = 0; i < n; ++i) raw = (raw << 8) | f.u8(i);
@@ -170,12 +173,15 @@ bool AppendOldHires(ByteView f, const ColumnDef& c, std::string& out) {
     out.push_back('\'');
     return true;
   }
+  // A damaged default can hold any bits; one that cannot be a value is not one.
+  const int64_t scale = kPow10[6 - d];
+  if (raw > static_cast<uint64_t>(INT64_MAX / scale)) return false;
   int64_t packed;
   if (c.type == kTypeTime) {
-    const int64_t zero = (kTimeMaxSeconds + 1) * 1000000 / kPow10[6 - d];
-    packed = (static_cast<int64_t>(raw) - zero) * kPow10[6 - d];
+    const int64_t zero = (kTimeMaxSeconds + 1) * 1000000 / scale;
+    packed = (static_cast<int64_t>(raw) - zero) * scale;
   } else {
-    packed = static_cast<int64_t>(raw) * kPow10[6 - d];
+    packed = static_cast<int64_t>(raw) * scale;
   }
   const bool negative = packed < 0;
   uint64_t v = negative ? static_cast<uint64_t>(-packed) : static_cast<uint64_t>(packed);
@@ -280,7 +286,9 @@ bool DefaultLiteral(ByteView record, const ColumnDef& c, const CollationTable& c
       return true;
     case kTypeDate: {
       const uint32_t v = f.u32le(0);
-      quoted([&] { AppendDate(v / 10000, static_cast<int>(v / 100 % 100), static_cast<int>(v % 100), out); });
+      quoted([&] {
+        AppendDate(v / 10000, static_cast<int>(v / 100 % 100), static_cast<int>(v % 100), out);
+      });
       return true;
     }
     case kTypeTime:
