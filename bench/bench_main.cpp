@@ -33,7 +33,8 @@ using namespace vostrel;
 
 namespace {
 
-const char* const kTables[] = {"myisam_rows", "innodb_rows"};
+const char* const kTables[] = {"myisam_rows", "innodb_rows", "innodb_redundant",
+                               "innodb_compressed"};
 
 uint64_t FileSize(const fs::path& p) {
   std::error_code ec;
@@ -169,7 +170,7 @@ int main(int argc, char** argv) {
   std::system((server + " stop " + Quoted(work)).c_str());
 
   std::ofstream times(work / "dump-times.tsv");
-  std::printf("\n%-12s %-26s %10s %12s %10s %10s\n", "table", "tool", "seconds", "rows/s", "MB/s",
+  std::printf("\n%-17s %-26s %10s %12s %10s %10s\n", "table", "tool", "seconds", "rows/s", "MB/s",
               "source MB");
   for (const char* table : kTables) {
     const Figures& f = figures[table];
@@ -177,27 +178,27 @@ int main(int argc, char** argv) {
     const uint64_t source = FileSize(folder / (std::string(table) + ".MYD")) +
                             FileSize(folder / (std::string(table) + ".ibd"));
     if (f.tool.empty() || f.rows_read == 0) {
-      std::printf("%-12s %-26s %10s\n", table, "vostrel-recover", "no rows read");
+      std::printf("%-17s %-26s %10s\n", table, "vostrel-recover", "no rows read");
       continue;
     }
     const double secs = Median(f.tool);
-    std::printf("%-12s %-26s %10.3f %12.0f %10.1f %10.1f%s\n", table, "vostrel-recover", secs,
+    std::printf("%-17s %-26s %10.3f %12.0f %10.1f %10.1f%s\n", table, "vostrel-recover", secs,
                 f.rows_read / secs, source / 1e6 / secs, source / 1e6,
                 f.rows_read == rows ? "" : "  (rows read differ!)");
     for (const auto& [label, runs] : f.clis) {
       const double c = Median(runs);
-      std::printf("%-12s %-26s %10.3f %12.0f %10.1f %10s\n", table, label.c_str(), c, rows / c,
+      std::printf("%-17s %-26s %10.3f %12.0f %10.1f %10s\n", table, label.c_str(), c, rows / c,
                   source / 1e6 / c, "");
     }
     if (f.dump.empty()) {
-      std::printf("%-12s %-26s %10s\n", table, "mariadb-dump", "failed");
+      std::printf("%-17s %-26s %10s\n", table, "mariadb-dump", "failed");
       continue;
     }
     const double dump = Median(f.dump);
     times << table << '\t' << dump << '\t' << dump_bytes[table] << '\n';
-    std::printf("%-12s %-26s %10.3f %12.0f %10s %10s\n", table, "mariadb-dump", dump, rows / dump,
+    std::printf("%-17s %-26s %10.3f %12.0f %10s %10s\n", table, "mariadb-dump", dump, rows / dump,
                 "-", "-");
-    std::printf("%-12s %-26s %9.2fx\n", table, "speed ratio", dump / secs);
+    std::printf("%-17s %-26s %9.2fx\n", table, "speed ratio", dump / secs);
   }
   rusage ru{};
   getrusage(RUSAGE_SELF, &ru);
