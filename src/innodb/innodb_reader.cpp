@@ -164,6 +164,7 @@ OpenedReader InnodbReader::Open(const std::string& folder, const std::string& ra
   std::unique_ptr<InnodbReader> r(new InnodbReader(table, ctx));
   r->src_ = LocateTableLeaf(folder, raw_table, table, dictionary, ctx.collations, log);
   o.row_format = RowFormatName(r->src_, dictionary, dictionary_name);
+  o.last_auto_increment = r->src_.root_auto_increment;
   o.source = r->src_.in_system ? OpenedReader::Source::kSystemTablespace
                                : OpenedReader::Source::kTablespaceFile;
   if (!r->src_.failure.empty()) {

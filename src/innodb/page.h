@@ -60,14 +60,27 @@ inline FilHeader ReadFilHeader(const uint8_t* page) {
 }
 
 // Index page header fields.
-inline uint16_t PageLevel(const uint8_t* page) { return PageU16(page, kPageHeader + 26); }
-inline uint64_t PageIndexId(const uint8_t* page) { return PageU64(page, kPageHeader + 28); }
-inline uint16_t PageRecordCount(const uint8_t* page) { return PageU16(page, kPageHeader + 16); }
+inline uint16_t PageLevel(const uint8_t* page) {
+  return PageU16(page, kPageHeader + 26);
+}
+inline uint64_t PageIndexId(const uint8_t* page) {
+  return PageU64(page, kPageHeader + 28);
+}
+// On a clustered index's root MariaDB keeps the table's AUTO_INCREMENT counter in
+// the field secondary indexes use for their newest transaction; MySQL leaves it 0.
+inline uint64_t RootAutoIncrement(const uint8_t* page) {
+  return PageU64(page, kPageHeader + 18);
+}
+inline uint16_t PageRecordCount(const uint8_t* page) {
+  return PageU16(page, kPageHeader + 16);
+}
 inline bool IsIndexPageType(uint16_t type) {
   return type == kPageTypeIndex || type == kPageTypeInstant;
 }
 // Bit 15 of the heap-record count marks the compact format.
-inline bool PageIsCompact(const uint8_t* page) { return (PageU16(page, kPageHeader + 4) & 0x8000) != 0; }
+inline bool PageIsCompact(const uint8_t* page) {
+  return (PageU16(page, kPageHeader + 4) & 0x8000) != 0;
+}
 
 // Where a tablespace's pages keep their checksum and trailer LSN.
 enum class PageLayout : uint8_t {
@@ -77,7 +90,7 @@ enum class PageLayout : uint8_t {
   // 16 KiB images a Tablespace gives of them carry, in their last 8 bytes,
   // whether the stored page's checksum held.
   kCompressed,
-  kEither,     // page 0 cannot tell: whichever holds
+  kEither,  // page 0 cannot tell: whichever holds
 };
 
 // Why a page read is not the page asked for, or not intact.

@@ -76,6 +76,7 @@ InnoSource LocateTableLeaf(const std::string& folder, const std::string& raw_tab
   InstantRoot instant;
   if (PageBuffer root; src.space->ReadCheckedPage(src.index.root, root).ok()) {
     instant = ReadInstantRoot(root.data());
+    src.root_auto_increment = RootAutoIncrement(root.data());
   }
   if (std::string why = BeginInstant(instant, src.index); !why.empty()) {
     src.failure = why;

@@ -21,6 +21,7 @@ struct InnoSource {
   uint32_t leaf = 0;
   bool in_system = false;  // rows live inside ibdata1
   bool from_dictionary = false;
+  uint64_t root_auto_increment = 0;  // MariaDB's PAGE_ROOT_AUTO_INC on the clustered root
   // Damage met before the rows: the leaf was found by scanning pages, or the
   // tablespace's header page is damaged.
   bool damaged_tree = false;

@@ -128,11 +128,14 @@ struct OpenedReader {
   Source source = Source::kDataFile;
   std::string row_format;
   std::string not_read;
-  std::string note;     // said of a table complete without rows (MEMORY keeps none on disk)
-  std::string damage;   // damage that still leaves rows to read (a broken index tree)
-  std::string detail;   // a further fact for the log
+  std::string note;    // said of a table complete without rows (MEMORY keeps none on disk)
+  std::string damage;  // damage that still leaves rows to read (a broken index tree)
+  std::string detail;  // a further fact for the log
   bool expected_known = false;
   uint64_t expected = 0;  // rows the files say exist
+  // The last AUTO_INCREMENT value handed out, where the files keep it (0: they
+  // do not). It can lie above the largest value left when the last rows were deleted.
+  uint64_t last_auto_increment = 0;
 };
 
 }  // namespace vostrel

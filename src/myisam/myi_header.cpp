@@ -41,6 +41,7 @@ MyiReadResult ParseMyiHeader(ByteView v, MyiHeader& h) {
     h.live_rows = Be64(v, 28);
     h.data_file_length = Be64(v, 68);
   }
+  if (v.fits(92, 8)) h.auto_increment = Be64(v, 92);
   if (v.fits(100, 8)) {
     h.table_checksum = Be32(v, 104);
   }

@@ -41,6 +41,7 @@ struct MyiHeader {
   uint16_t open_count = 0;
   uint64_t live_rows = 0;
   uint64_t data_file_length = 0;
+  uint64_t auto_increment = 0;  // the last AUTO_INCREMENT value handed out
   // Sum of every row's checksum: kept by myisampack, and by tables made WITH CHECKSUM=1.
   uint32_t table_checksum = 0;
   uint32_t record_length = 0;

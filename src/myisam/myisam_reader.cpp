@@ -91,6 +91,7 @@ OpenedReader MyisamReader::Open(const TableDef& table, const std::filesystem::pa
   o.row_format = RowFormatName(r->header_.row_format);
   o.expected_known = true;
   o.expected = r->header_.live_rows;
+  o.last_auto_increment = r->header_.auto_increment;
   std::string error;
   if (!r->file_.Open(myd, &error)) {
     o.not_read = "data file " + error;
@@ -99,14 +100,13 @@ OpenedReader MyisamReader::Open(const TableDef& table, const std::filesystem::pa
   if (r->header_.row_format == kRowCompressed) {
     const PackedHeaderResult ph = ReadPackedHeader(r->file_, r->header_, r->packed_info_);
     if (!ph.ok) {
-      o.not_read = ph.unknown_format
-                       ? "not read: " + ph.error
-                       : "the compressed data file's header is damaged: " + ph.error;
+      o.not_read = ph.unknown_format ? "not read: " + ph.error
+                                     : "the compressed data file's header is damaged: " + ph.error;
       return o;
     }
     r->packed_ = true;
-    r->packed_walker_ = std::make_unique<PackedWalker>(table, r->packed_info_, r->header_,
-                                                       r->file_, r->damage_);
+    r->packed_walker_ =
+        std::make_unique<PackedWalker>(table, r->packed_info_, r->header_, r->file_, r->damage_);
   } else if (r->header_.row_format == kRowFixed || r->header_.row_format == kRowDynamic) {
     r->walker_ = std::make_unique<MydWalker>(table, r->header_, r->file_, r->damage_);
   } else {
@@ -117,7 +117,9 @@ OpenedReader MyisamReader::Open(const TableDef& table, const std::filesystem::pa
   return o;
 }
 
-std::vector<ColumnStorage> MyisamReader::storage() const { return MyisamColumnStorage(table_); }
+std::vector<ColumnStorage> MyisamReader::storage() const {
+  return MyisamColumnStorage(table_);
+}
 
 void MyisamReader::Seek(const RecordPosition& from) {
   pos_ = from.offset;

@@ -135,6 +135,7 @@ OpenedReader PartitionedReader::Open(const std::string& folder, const std::strin
     if (!p.detail.empty()) facts.push_back(label + ": " + p.detail);
     all_known = all_known && p.expected_known;
     o.expected += p.expected;
+    o.last_auto_increment = std::max(o.last_auto_increment, p.last_auto_increment);
     if (engine == kEngineInnoDb && p.source == OpenedReader::Source::kTablespaceFile) {
       Tablespace space;
       const fs::path ibd = FindFileIgnoringCase(folder, spec.file_stem + ".ibd");

@@ -87,10 +87,25 @@ std::string DescribeOrphanTablespace(const std::filesystem::path& ibd) {
   return DescribeTablespaceFile(ibd).Text();
 }
 
-OpenedReader OpenTableReader(const ScanResult& scan, const TableEntry& entry,
-                             const TableDef& table, const EngineContext& ctx, RecoveryOutput& log) {
+OpenedReader OpenTableReader(const ScanResult& scan, const TableEntry& entry, const TableDef& table,
+                             const EngineContext& ctx, RecoveryOutput& log) {
   return OpenTableReaderAt(scan.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)],
                            entry.tableName, table, scan.dictionary.get(), ctx, log);
+}
+
+// Rows loaded with their own AUTO_INCREMENT values move the counter to the
+// largest of them; only the files know a counter above that (the last rows
+// deleted), and the application must not be handed those values again.
+void TakeStoredAutoIncrement(const ScanResult& scan, const TableEntry& entry,
+                             const EngineContext& ctx, TableDef& table) {
+  if (table.options.auto_increment != 0) return;
+  bool has_column = false;
+  for (const ColumnDef& c : table.columns) has_column = has_column || c.auto_increment;
+  if (!has_column) return;
+  NullOutput quiet;
+  const OpenedReader opened = OpenTableReader(scan, entry, table, ctx, quiet);
+  if (opened.last_auto_increment != 0 && opened.last_auto_increment != UINT64_MAX)
+    table.options.auto_increment = opened.last_auto_increment + 1;
 }
 
 OpenedReader OpenTableReaderAt(const std::string& folder, const std::string& raw_table,

@@ -47,11 +47,16 @@ std::string DescribeOrphanTablespace(const std::filesystem::path& ibd);
 
 // The reader of `entry`'s rows. `log` takes the lines a save writes while
 // opening files (a preview or a probe passes a quiet one).
-OpenedReader OpenTableReader(const ScanResult& scan, const TableEntry& entry,
-                             const TableDef& table, const EngineContext& ctx, RecoveryOutput& log);
+OpenedReader OpenTableReader(const ScanResult& scan, const TableEntry& entry, const TableDef& table,
+                             const EngineContext& ctx, RecoveryOutput& log);
 // The same for the table whose .frm is `raw_table` + ".frm" in `folder`.
 OpenedReader OpenTableReaderAt(const std::string& folder, const std::string& raw_table,
                                const TableDef& table, SystemDictionary* dictionary,
                                const EngineContext& ctx, RecoveryOutput& log);
+
+// Sets the table's AUTO_INCREMENT counter from its files where they keep it
+// (MyISAM's state, MariaDB's InnoDB root) and no definition gave one.
+void TakeStoredAutoIncrement(const ScanResult& scan, const TableEntry& entry,
+                             const EngineContext& ctx, TableDef& table);
 
 }  // namespace vostrel

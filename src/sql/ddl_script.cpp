@@ -3,6 +3,7 @@
 #include "innodb/foreign_keys.h"
 #include "model/frm_reader.h"
 #include "scan/table_definitions.h"
+#include "scan/table_readers.h"
 #include "sql/create_statements.h"
 #include "sql/database_end.h"
 #include "sql/sql_literals.h"
@@ -112,6 +113,11 @@ DdlSummary WriteDdlScript(const ScanResult& scan, const std::vector<SelectedItem
       for (std::string& fk : ForeignKeyStatements(name, table, databases)) {
         foreign_keys.push_back(std::move(fk));
       }
+    }
+    if (!reduced) {
+      NullOutput quiet;
+      const EngineContext ctx{collations, code_page, quiet};
+      TakeStoredAutoIncrement(scan, entry, ctx, table);
     }
     script << TableDefinitionStatement(name, table, collations, reduced) << "\r\n\r\n";
     ++summary.tables_written;
