@@ -1,0 +1,285 @@
+#include "innodb/image_reader.h"
+
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "innodb/compact_fields.h"
+#include "innodb/extern_value.h"
+#include "innodb/leaf_scan.h"
+#include "innodb/page_check.h"
+#include "innodb/record.h"
+#include "innodb/redundant_fields.h"
+
+namespace vostrel {
+
+namespace {
+
+// Marks: the place of the page in the walk order, and (low 16 bits) the
+// record the walk resumes at on it, 0 for its first.
+uint64_t Mark(size_t k, uint32_t origin) {
+  return (uint64_t{k} << 16) | origin;
+}
+size_t MarkPlace(uint64_t mark) {
+  return static_cast<size_t>(mark >> 16);
+}
+uint32_t MarkOrigin(uint64_t mark) {
+  return static_cast<uint32_t>(mark & 0xFFFF);
+}
+
+std::string PageName(const ImagePage& e) {
+  return "page " + std::to_string(e.page) + " of tablespace " + std::to_string(e.space_id) +
+         " (image byte " + std::to_string(e.offset) + ")";
+}
+
+}  // namespace
+
+bool ImagePageStillWhole(const uint8_t* p, const ImagePage& found) {
+  const FilHeader h = ReadFilHeader(p);
+  if (h.page_number != found.page || h.space_id != found.space_id || PageU64(p, 16) != found.lsn)
+    return false;
+  return PageChecksumValid(p, PageLayout::kEither);
+}
+
+class ImageBlockDecoder : public BlockDecoder {
+ public:
+  explicit ImageBlockDecoder(const ImageLeafReader& reader)
+      : reader_(reader),
+        compact_(reader.table_, reader.index_),
+        redundant_(reader.table_, reader.index_) {}
+
+  void Decode(RecordBlock& block, const FieldsVisitor& visit, DamageLog& damage) override {
+    if (reader_.index_.redundant) {
+      DecodeWith(block, visit, damage, redundant_, 6,
+                 [](const uint8_t* page, size_t start, auto&& v) {
+                   return WalkRedundantRecordsWith(page, start, v, false);
+                 });
+    } else {
+      DecodeWith(block, visit, damage, compact_, 5,
+                 [](const uint8_t* page, size_t start, auto&& v) {
+                   return WalkPageRecordsWith(page, start, v, false);
+                 });
+    }
+  }
+
+ private:
+  template <class Splitter, class Walk>
+  void DecodeWith(RecordBlock& block, const FieldsVisitor& visit, DamageLog& damage,
+                  Splitter& split, size_t info_byte, Walk&& walk) {
+    constexpr uint8_t kInfoUnknownBits = 0xC0;
+    block.unit_ok.assign(block.units, 0);
+    for (size_t k = 0; k < block.units; ++k) {
+      const uint8_t* page = reinterpret_cast<const uint8_t*>(block.bytes.data()) + k * kPageSize;
+      const size_t place = MarkPlace(block.marks[k]);
+      const uint32_t origin = MarkOrigin(block.marks[k]);
+      const ImagePage& e = reader_.leaves_[reader_.order_[place]];
+      // Read again since the scan: a device in use may have changed under it.
+      if (!ImagePageStillWhole(page, e)) {
+        block.claimed += e.records;
+        damage.Name(PageName(e) + " no longer reads as the page the scan found: its " +
+                    std::to_string(e.records) + " records are not saved");
+        continue;
+      }
+      if (PageIsCompact(page) == reader_.index_.redundant) {
+        block.claimed += e.records;
+        damage.Name(PageName(e) + " keeps its records in the other row format: its " +
+                    std::to_string(e.records) + " records are not saved");
+        continue;
+      }
+      block.unit_ok[k] = 1;
+      bool stopped = false;
+      size_t unknown = 0;
+      const PageWalk w = walk(page, origin, [&](size_t r) {
+        if (page[r - info_byte] & kInfoUnknownBits) {
+          ++unknown;
+          return true;
+        }
+        int32_t short_reference = -1;
+        const std::vector<StoredField>* fields = split.Split(page, r, &short_reference);
+        if (fields == nullptr) {
+          damage.Name("record at offset " + std::to_string(r) + " of " + PageName(e) +
+                      " does not fit its page or the table definition");
+          return true;
+        }
+        if (short_reference >= 0) {
+          damage.Note("column " +
+                      reader_.table_.columns[static_cast<size_t>(short_reference)].name +
+                      " has a short reference to its value pages");
+        }
+        if (!visit(RecordFields{fields->data(), fields->size(), RecordPosition{place + 1, r}})) {
+          stopped = true;
+          return false;
+        }
+        return true;
+      });
+      if (stopped) return;
+      if (unknown != 0) {
+        damage.Name("not read: " + std::to_string(unknown) + " records of " + PageName(e) +
+                    " carry info bits this tool does not know");
+      }
+      if (w.damaged) damage.Name("record chain of " + PageName(e) + " is broken");
+      if (origin != 0) continue;
+      const uint64_t counted = PageRecordCount(page);
+      block.claimed += counted - std::min<uint64_t>(counted, w.deleted + w.hidden);
+    }
+  }
+
+  const ImageLeafReader& reader_;
+  CompactFieldSplitter compact_;
+  RedundantFieldSplitter redundant_;
+};
+
+ImageLeafReader::ImageLeafReader(const ImageFile& image, const TableDef& table,
+                                 const ClusteredIndex& index, std::vector<ImagePage> leaves,
+                                 std::vector<ImagePage> values, const EngineContext& ctx)
+    : image_(image),
+      table_(table),
+      index_(index),
+      ctx_(ctx),
+      leaves_(std::move(leaves)),
+      values_(std::move(values)) {
+  // Per tablespace, the leaves in the order their links give.
+  std::map<uint32_t, std::vector<size_t>> by_space;
+  for (size_t i = 0; i < leaves_.size(); ++i) by_space[leaves_[i].space_id].push_back(i);
+  for (const auto& [space, members] : by_space) {
+    std::vector<ScannedLeaf> scanned;
+    std::unordered_map<uint32_t, size_t> at;
+    for (size_t i : members) {
+      scanned.push_back({leaves_[i].page, leaves_[i].prev, leaves_[i].next});
+      at.emplace(leaves_[i].page, i);
+    }
+    for (const std::vector<uint32_t>& chain : ChainScannedLeaves(scanned)) {
+      ++chains_;
+      for (uint32_t p : chain) order_.push_back(at[p]);
+    }
+    // Links to leaves the image does not hold: what they held is not read.
+    for (size_t i : members) {
+      const ImagePage& e = leaves_[i];
+      for (const uint32_t link : {e.prev, e.next}) {
+        if (link != kFilNull && !at.count(link)) {
+          dangling_.push_back(PageName(e) + " links to page " + std::to_string(link) +
+                              ", which is not found whole in the image: the rows it held are "
+                              "not read");
+        }
+      }
+    }
+  }
+  Seek(RecordPosition{});
+}
+
+std::vector<ColumnStorage> ImageLeafReader::storage() const {
+  return InnodbColumnStorage(table_, index_);
+}
+
+void ImageLeafReader::Seek(const RecordPosition& from) {
+  next_ = from.page == 0 ? 0 : static_cast<size_t>(from.page - 1);
+}
+
+bool ImageLeafReader::NextBlock(RecordBlock& block, size_t bytes) {
+  const size_t pages = std::max<size_t>(1, bytes / kPageSize);
+  const uint64_t before = block.units;
+  while (block.units - before < pages && next_ < order_.size()) {
+    const size_t k = next_++;
+    const ImagePage& e = leaves_[order_[k]];
+    char* slot = block.bytes.Reserve(kPageSize);
+    if (image_.Read(e.offset, kPageSize, reinterpret_cast<uint8_t*>(slot)) != kPageSize) {
+      claimed_ += e.records;
+      damage_.Name(PageName(e) + " cannot be read again: its " + std::to_string(e.records) +
+                   " records are not saved");
+      continue;
+    }
+    block.bytes.Commit(slot + kPageSize);
+    block.marks.push_back(Mark(k, 0));
+    ++block.units;
+  }
+  block.progress = next_;
+  return block.units > before;
+}
+
+std::unique_ptr<BlockDecoder> ImageLeafReader::NewDecoder() const {
+  return std::make_unique<ImageBlockDecoder>(*this);
+}
+
+size_t ImageLeafReader::ExternalPrefix(const StoredField& field) const {
+  return field.length >= 20 ? field.length - 20 : 0;
+}
+
+const ImagePage* ImageLeafReader::ValuePage(uint32_t space, uint32_t page) const {
+  const auto it = std::lower_bound(values_.begin(), values_.end(), std::pair{space, page},
+                                   [](const ImagePage& e, const std::pair<uint32_t, uint32_t>& k) {
+                                     return std::pair{e.space_id, e.page} < k;
+                                   });
+  if (it == values_.end() || it->space_id != space || it->page != page) return nullptr;
+  return &*it;
+}
+
+bool ImageLeafReader::ReadExternal(const StoredField& field,
+                                   const std::function<void(const uint8_t*, size_t)>& sink,
+                                   std::string* problem) {
+  if (field.length < 20) {
+    if (problem) *problem = "a short reference to its value pages";
+    return false;
+  }
+  const ExternRef ref = ParseExternRef(field.data + field.length - 20);
+  PageBuffer page;
+  uint64_t left = ref.length;
+  uint32_t p = ref.page;
+  size_t off = ref.offset;
+  std::unordered_set<uint32_t> seen;
+  // Each value page is visited once at most: the walk is bounded by them.
+  while (left > 0) {
+    const ImagePage* e = p == kFilNull ? nullptr : ValuePage(ref.space_id, p);
+    if (e == nullptr) {
+      if (problem) {
+        *problem = "not read: value page " + std::to_string(p) + " of tablespace " +
+                   std::to_string(ref.space_id) + " is not found whole in the image (" +
+                   std::to_string(left) + " bytes of the value missing)";
+      }
+      return false;
+    }
+    if (!seen.insert(p).second) {
+      if (problem) *problem = "value page chain loops back to page " + std::to_string(p);
+      return false;
+    }
+    if (image_.Read(e->offset, kPageSize, page.data()) != kPageSize ||
+        !ImagePageStillWhole(page.data(), *e)) {
+      if (problem) *problem = "not read: " + PageName(*e) + " no longer reads whole";
+      return false;
+    }
+    if (off + 8 > kPageSize) {
+      if (problem) *problem = "value part outside " + PageName(*e);
+      return false;
+    }
+    uint64_t part = PageU32(page.data(), off);
+    const uint32_t next = PageU32(page.data(), off + 4);
+    if (part > kPageSize - off - 8) part = kPageSize - off - 8;
+    if (part > left) part = left;
+    if (part == 0) {
+      if (problem) *problem = "empty value part on " + PageName(*e);
+      return false;
+    }
+    sink(page.data() + off + 8, static_cast<size_t>(part));
+    left -= part;
+    p = next;
+    off = kPageHeader;
+  }
+  return true;
+}
+
+void ImageLeafReader::Consumed(const RecordBlock& block) {
+  claimed_ += block.claimed;
+}
+
+bool ImageLeafReader::Finish(uint64_t) {
+  for (const std::string& d : dangling_) damage_.Name(d);
+  if (chains_ > 1) {
+    damage_.Note("the leaves found form " + std::to_string(chains_) +
+                 " separate runs of linked pages: rows may be missing between them, or come "
+                 "from older pages the index had left");
+  }
+  counted_ = RowCount{dangling_.empty() && !ctx_.stopped(), claimed_};
+  return false;
+}
+
+}  // namespace vostrel

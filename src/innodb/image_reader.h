@@ -1,0 +1,72 @@
+// The rows of one clustered index whose leaf pages were found in an image
+// (ScanImagePages), read with a table definition given apart: a dropped
+// table's pages on a disk, a tablespace whose dictionary is lost.
+//
+// Leaves are walked per tablespace in the order their links give; values kept
+// on other pages are read from the value pages found in the same image.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "innodb/clustered_fields.h"
+#include "innodb/image_pages.h"
+#include "model/engine_context.h"
+#include "model/table_def.h"
+#include "model/table_reader.h"
+
+namespace vostrel {
+
+class ImageLeafReader : public TableReader {
+ public:
+  // `leaves` are the newest copies of the index's leaf pages; `values` the
+  // value pages, as ScanImagePages keeps them (sorted by space and page).
+  ImageLeafReader(const ImageFile& image, const TableDef& table, const ClusteredIndex& index,
+                  std::vector<ImagePage> leaves, std::vector<ImagePage> values,
+                  const EngineContext& ctx);
+
+  std::vector<ColumnStorage> storage() const override;
+  void Seek(const RecordPosition& from) override;
+  bool NextBlock(RecordBlock& block, size_t bytes) override;
+  std::unique_ptr<BlockDecoder> NewDecoder() const override;
+  bool ReadExternal(const StoredField& field,
+                    const std::function<void(const uint8_t*, size_t)>& sink,
+                    std::string* problem) override;
+  size_t ExternalPrefix(const StoredField& field) const override;
+  void Consumed(const RecordBlock& block) override;
+  bool Finish(uint64_t rows_read) override;
+  RowCount counted() const override { return counted_; }
+  std::string subject() const override { return "Image " + image_.path().string(); }
+  uint64_t source_bytes() const override { return order_.size() * kPageSize; }
+  uint64_t progress_total() const override { return order_.size(); }
+
+  // Runs of leaves linked to each other; more than one means links lead to
+  // pages the image does not hold, or the index has stale leaves.
+  size_t chains() const { return chains_; }
+  const ClusteredIndex& index() const { return index_; }
+
+ private:
+  const ImagePage* ValuePage(uint32_t space, uint32_t page) const;
+
+  const ImageFile& image_;
+  const TableDef& table_;
+  ClusteredIndex index_;
+  const EngineContext& ctx_;
+  std::vector<ImagePage> leaves_;
+  std::vector<ImagePage> values_;
+  std::vector<size_t> order_;  // into leaves_, in walk order
+  size_t chains_ = 0;
+  std::vector<std::string> dangling_;  // links to pages not in the image
+  size_t next_ = 0;
+  uint64_t claimed_ = 0;
+  RowCount counted_;
+
+  friend class ImageBlockDecoder;
+};
+
+// Whether the bytes are still the page the scan found: checksum and identity.
+bool ImagePageStillWhole(const uint8_t* page, const ImagePage& found);
+
+}  // namespace vostrel
