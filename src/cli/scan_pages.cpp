@@ -126,6 +126,10 @@ Definition LoadDefinition(const ScanPagesRequest& req, const EngineContext& ctx)
   }
   d.name = pick->declared.name;
   d.database = pick->declared.database;
+  // A dump of one database names none: the name asked for does.
+  if (d.database.empty() && req.table.find('.') != std::string::npos) {
+    d.database = req.table.substr(0, req.table.find('.'));
+  }
   d.where = pick->where;
   return d;
 }
