@@ -77,10 +77,10 @@ struct Recovered {
 };
 
 // The rows of index `id` in the image, read with the table's .frm of the sample.
-Recovered RecoverFromImage(const fs::path& image_path, uint64_t id, const std::string& table) {
+Recovered RecoverFromImage(const fs::path& image_path, uint64_t id, const std::string& table,
+                           const fs::path& folder = testing::SampleDataDir() / "shop") {
   TableDef def;
-  ReadTableDefinition(testing::SampleDataDir() / "shop" / (table + ".frm"), Collations(),
-                      DefaultCodePage(), def);
+  ReadTableDefinition(folder / (table + ".frm"), Collations(), DefaultCodePage(), def);
   ImageFile image;
   std::string error;
   EXPECT_TRUE(image.Open(image_path, &error)) << error;
@@ -185,6 +185,26 @@ TEST_F(ScanPagesTest, RecoversExactlyTheRowsOfTheDataDirectory) {
   }
   EXPECT_EQ(Bytes(image), before);
   EXPECT_EQ(fs::last_write_time(image), mtime);
+}
+
+// Other checksums and the redundant format, off-page values of both.
+TEST_F(ScanPagesTest, FullCrc32AndRedundantTables) {
+  const fs::path fc = testing::UnpackedFixture("checksum-full_crc32") / "fc";
+  const fs::path fmt = testing::UnpackedFixture("innodb-formats") / "datadir" / "fmt";
+  for (const auto& [folder, table] :
+       {std::pair{fc, "many"}, std::pair{fc, "docs"}, std::pair{fmt, "types_redundant"},
+        std::pair{fmt, "nokey_redundant"}}) {
+    SCOPED_TRACE(table);
+    std::string ibd = Bytes(folder / (std::string(table) + ".ibd"));
+    ASSERT_FALSE(ibd.empty());
+    const fs::path image = WriteImage(table, {Junk(13, 31), ibd, Junk(2, 32)});
+    const testing::TableExport normal = testing::ExportTable(folder, table);
+    ASSERT_TRUE(normal.opened);
+    ASSERT_FALSE(normal.rows.empty());
+    const Recovered r = RecoverFromImage(image, ClusteredId(ibd), table, folder);
+    EXPECT_FALSE(r.result.damaged) << r.result.damage << r.log;
+    EXPECT_EQ(r.rows, normal.rows);
+  }
 }
 
 // A leaf missing from the image and the value pages of one value zeroed:

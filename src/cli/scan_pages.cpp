@@ -213,7 +213,6 @@ int RunScanPages(const ScanPagesRequest& req, EngineContext& ctx, std::ostream& 
     return 1;
   }
   ClusteredIndex index = BuildClusteredIndexFromTableDef(def.table, ctx.collations);
-  index.redundant = s.redundant_pages > s.compact_pages;
   index.id = req.index_id;
   ImageLeafReader reader(image, def.table, index, std::move(leaves), r.value_pages, ctx);
   const std::string database = def.database.empty() ? "recovered" : def.database;

@@ -139,6 +139,10 @@ ImageLeafReader::ImageLeafReader(const ImageFile& image, const TableDef& table,
       ctx_(ctx),
       leaves_(std::move(leaves)),
       values_(std::move(values)) {
+  // The pages tell the record format; a page of the other one is named when read.
+  size_t redundant = 0;
+  for (const ImagePage& e : leaves_) redundant += !e.compact;
+  index_.redundant = redundant * 2 > leaves_.size();
   // Per tablespace, the leaves in the order their links give.
   std::map<uint32_t, std::vector<size_t>> by_space;
   for (size_t i = 0; i < leaves_.size(); ++i) by_space[leaves_[i].space_id].push_back(i);

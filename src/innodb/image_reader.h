@@ -23,6 +23,7 @@ class ImageLeafReader : public TableReader {
  public:
   // `leaves` are the newest copies of the index's leaf pages; `values` the
   // value pages, as ScanImagePages keeps them (sorted by space and page).
+  // The record format is the one most leaves have.
   ImageLeafReader(const ImageFile& image, const TableDef& table, const ClusteredIndex& index,
                   std::vector<ImagePage> leaves, std::vector<ImagePage> values,
                   const EngineContext& ctx);
