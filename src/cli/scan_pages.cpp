@@ -8,6 +8,7 @@
 #include "innodb/image_pages.h"
 #include "innodb/image_reader.h"
 #include "model/frm_reader.h"
+#include "scan/recovery_report.h"
 #include "sql/image_save.h"
 
 namespace vostrel {
@@ -183,34 +184,41 @@ int RunScanPages(const ScanPagesRequest& req, EngineContext& ctx, std::ostream& 
     ctx.out.ReportProblem("the scan was stopped before the end of the image");
     rc = 1;
   }
-  if (listed == 0) {
-    ctx.out.ReportProblem("no InnoDB index page found whole in " + req.image);
+  // A table asked for is accounted for by name whatever stops its rows.
+  auto not_read = [&](const std::string& why) {
+    ctx.out.ReportProblem(why);
+    if (recover) {
+      TableAccount account;
+      account.database = def.database.empty() ? "recovered" : def.database;
+      account.table = def.name;
+      account.engine = "InnoDB";
+      account.NotRead(why);
+      out << RecoveryReport{{account}}.Text();
+    }
     return 1;
-  }
+  };
+  if (listed == 0) return not_read("no InnoDB index page found whole in " + req.image);
   if (req.index_id == 0) return rc;
   const auto it = r.indexes.find(req.index_id);
   if (it == r.indexes.end() || it->second.pages == 0) {
-    ctx.out.ReportProblem("no page of index " + std::to_string(req.index_id) + " found whole in " +
-                          req.image);
-    return 1;
+    return not_read("no page of index " + std::to_string(req.index_id) + " found whole in " +
+                    req.image);
   }
   if (!recover) return rc;
 
   const ImageIndexSummary& s = it->second;
   if (s.instant_pages != 0) {
-    ctx.out.ReportProblem("not read: index " + std::to_string(req.index_id) +
-                          " was changed by instant ALTER TABLE; its records need the layout "
-                          "kept in its metadata record, which this command does not read");
-    return 1;
+    return not_read("not read: index " + std::to_string(req.index_id) +
+                    " was changed by instant ALTER TABLE; its records need the layout kept in "
+                    "its metadata record, which this command does not read");
   }
   std::vector<ImagePage> leaves;
   for (const ImagePage& e : r.index_pages) {
     if (e.level == 0) leaves.push_back(e);
   }
   if (leaves.empty()) {
-    ctx.out.ReportProblem("no leaf page of index " + std::to_string(req.index_id) +
-                          " found whole in " + req.image + ": its rows are not read");
-    return 1;
+    return not_read("no leaf page of index " + std::to_string(req.index_id) + " found whole in " +
+                    req.image + ": its rows are not read");
   }
   ClusteredIndex index = BuildClusteredIndexFromTableDef(def.table, ctx.collations);
   index.id = req.index_id;
