@@ -94,6 +94,11 @@ Recovered RecoverFromImage(const fs::path& image_path, uint64_t id, const std::s
     if (e.level == 0) leaves.push_back(e);
   }
   ClusteredIndex index = BuildClusteredIndexFromTableDef(def, Collations());
+  Recovered r;
+  if (scan.indexes.count(id) && scan.indexes.at(id).instant_pages != 0) {
+    r.log = ReadImageInstantLayout(image, scan, leaves, def, index);
+    EXPECT_EQ(r.log, "");
+  }
   struct Log : NullOutput {
     std::string text;
     void WriteLogText(std::string_view t) override { text += t; }
@@ -101,7 +106,6 @@ Recovered RecoverFromImage(const fs::path& image_path, uint64_t id, const std::s
   EngineContext ctx{Collations(), DefaultCodePage(), out, nullptr};
   ImageLeafReader reader(image, def, index, std::move(leaves), scan.value_pages, ctx);
   testing::CollectingSink sink;
-  Recovered r;
   r.result = ExportTableRows(reader, def, table, sink, nullptr, ctx, "test");
   r.rows = std::move(sink.rows);
   r.log = std::move(out.text);
@@ -187,13 +191,16 @@ TEST_F(ScanPagesTest, RecoversExactlyTheRowsOfTheDataDirectory) {
   EXPECT_EQ(fs::last_write_time(image), mtime);
 }
 
-// Other checksums and the redundant format, off-page values of both.
-TEST_F(ScanPagesTest, FullCrc32AndRedundantTables) {
+// Other checksums, the redundant format, off-page values of both, and tables
+// changed by instant ALTER TABLE (columns added, dropped, reordered).
+TEST_F(ScanPagesTest, FullCrc32RedundantAndInstantTables) {
   const fs::path fc = testing::UnpackedFixture("checksum-full_crc32") / "fc";
   const fs::path fmt = testing::UnpackedFixture("innodb-formats") / "datadir" / "fmt";
   for (const auto& [folder, table] :
        {std::pair{fc, "many"}, std::pair{fc, "docs"}, std::pair{fmt, "types_redundant"},
-        std::pair{fmt, "nokey_redundant"}}) {
+        std::pair{fmt, "nokey_redundant"}, std::pair{fmt, "add_end_compact"},
+        std::pair{fmt, "add_end_redundant"}, std::pair{fmt, "reorder_dynamic"},
+        std::pair{fmt, "dropped_compact"}, std::pair{fmt, "deep_dynamic"}}) {
     SCOPED_TRACE(table);
     std::string ibd = Bytes(folder / (std::string(table) + ".ibd"));
     ASSERT_FALSE(ibd.empty());

@@ -207,11 +207,6 @@ int RunScanPages(const ScanPagesRequest& req, EngineContext& ctx, std::ostream& 
   if (!recover) return rc;
 
   const ImageIndexSummary& s = it->second;
-  if (s.instant_pages != 0) {
-    return not_read("not read: index " + std::to_string(req.index_id) +
-                    " was changed by instant ALTER TABLE; its records need the layout kept in "
-                    "its metadata record, which this command does not read");
-  }
   std::vector<ImagePage> leaves;
   for (const ImagePage& e : r.index_pages) {
     if (e.level == 0) leaves.push_back(e);
@@ -221,6 +216,10 @@ int RunScanPages(const ScanPagesRequest& req, EngineContext& ctx, std::ostream& 
                     req.image + ": its rows are not read");
   }
   ClusteredIndex index = BuildClusteredIndexFromTableDef(def.table, ctx.collations);
+  if (s.instant_pages != 0) {
+    const std::string why = ReadImageInstantLayout(image, r, leaves, def.table, index);
+    if (!why.empty()) return not_read("index " + std::to_string(req.index_id) + ": " + why);
+  }
   index.id = req.index_id;
   ImageLeafReader reader(image, def.table, index, std::move(leaves), r.value_pages, ctx);
   const std::string database = def.database.empty() ? "recovered" : def.database;

@@ -7,6 +7,7 @@
 
 #include "innodb/compact_fields.h"
 #include "innodb/extern_value.h"
+#include "innodb/instant_alter.h"
 #include "innodb/leaf_scan.h"
 #include "innodb/page_check.h"
 #include "innodb/record.h"
@@ -42,6 +43,41 @@ bool ImagePageStillWhole(const uint8_t* p, const ImagePage& found) {
   return PageChecksumValid(p, PageLayout::kEither);
 }
 
+namespace {
+
+const ImagePage* FindPage(const std::vector<ImagePage>& pages, uint32_t space, uint32_t page) {
+  const auto it = std::lower_bound(pages.begin(), pages.end(), std::pair{space, page},
+                                   [](const ImagePage& e, const std::pair<uint32_t, uint32_t>& k) {
+                                     return std::pair{e.space_id, e.page} < k;
+                                   });
+  if (it == pages.end() || it->space_id != space || it->page != page) return nullptr;
+  return &*it;
+}
+
+}  // namespace
+
+PageSource ImagePages(const ImageFile& image, uint32_t space_id,
+                      const std::vector<ImagePage>& index_pages,
+                      const std::vector<ImagePage>& value_pages) {
+  PageSource s;
+  s.space_id = space_id;
+  s.page_count = kFilNull;
+  s.file_name = "tablespace " + std::to_string(space_id) + " in " + image.path().string();
+  s.read = [&image, &index_pages, &value_pages, space_id](uint32_t n, PageBuffer& out) {
+    const ImagePage* e = FindPage(index_pages, space_id, n);
+    if (e == nullptr) e = FindPage(value_pages, space_id, n);
+    const std::string name =
+        "page " + std::to_string(n) + " of tablespace " + std::to_string(space_id);
+    if (e == nullptr) return name + " is not found whole in the image";
+    if (image.Read(e->offset, kPageSize, out.data()) != kPageSize ||
+        !ImagePageStillWhole(out.data(), *e)) {
+      return name + " no longer reads whole at image byte " + std::to_string(e->offset);
+    }
+    return std::string();
+  };
+  return s;
+}
+
 class ImageBlockDecoder : public BlockDecoder {
  public:
   explicit ImageBlockDecoder(const ImageLeafReader& reader)
@@ -50,15 +86,16 @@ class ImageBlockDecoder : public BlockDecoder {
         redundant_(reader.table_, reader.index_) {}
 
   void Decode(RecordBlock& block, const FieldsVisitor& visit, DamageLog& damage) override {
+    const bool instant = reader_.index_.instant();
     if (reader_.index_.redundant) {
       DecodeWith(block, visit, damage, redundant_, 6,
-                 [](const uint8_t* page, size_t start, auto&& v) {
-                   return WalkRedundantRecordsWith(page, start, v, false);
+                 [instant](const uint8_t* page, size_t start, auto&& v) {
+                   return WalkRedundantRecordsWith(page, start, v, instant);
                  });
     } else {
       DecodeWith(block, visit, damage, compact_, 5,
-                 [](const uint8_t* page, size_t start, auto&& v) {
-                   return WalkPageRecordsWith(page, start, v, false);
+                 [instant](const uint8_t* page, size_t start, auto&& v) {
+                   return WalkPageRecordsWith(page, start, v, instant);
                  });
     }
   }
@@ -210,12 +247,7 @@ size_t ImageLeafReader::ExternalPrefix(const StoredField& field) const {
 }
 
 const ImagePage* ImageLeafReader::ValuePage(uint32_t space, uint32_t page) const {
-  const auto it = std::lower_bound(values_.begin(), values_.end(), std::pair{space, page},
-                                   [](const ImagePage& e, const std::pair<uint32_t, uint32_t>& k) {
-                                     return std::pair{e.space_id, e.page} < k;
-                                   });
-  if (it == values_.end() || it->space_id != space || it->page != page) return nullptr;
-  return &*it;
+  return FindPage(values_, space, page);
 }
 
 bool ImageLeafReader::ReadExternal(const StoredField& field,
@@ -284,6 +316,35 @@ bool ImageLeafReader::Finish(uint64_t) {
   }
   counted_ = RowCount{dangling_.empty() && !ctx_.stopped(), claimed_};
   return false;
+}
+
+// An index changed by instant ALTER TABLE: its root says how many fields the
+// first records have, the metadata record on its first leaf the rest.
+std::string ReadImageInstantLayout(const ImageFile& image, const ImageScanResult& r,
+                                   const std::vector<ImagePage>& leaves, const TableDef& table,
+                                   ClusteredIndex& index) {
+  const ImagePage* root = nullptr;
+  for (const ImagePage& e : r.index_pages) {
+    if (e.type == kPageTypeInstant && (root == nullptr || e.level > root->level)) root = &e;
+  }
+  const ImagePage* first = nullptr;
+  for (const ImagePage& e : leaves) {
+    if (root != nullptr && e.space_id == root->space_id && e.prev == kFilNull) first = &e;
+  }
+  if (root == nullptr || first == nullptr) {
+    return "not read: changed by instant ALTER TABLE, and its root or first leaf, which keep "
+           "the record layout, is not found whole";
+  }
+  index.redundant = !first->compact;
+  PageBuffer page;
+  if (image.Read(root->offset, kPageSize, page.data()) != kPageSize ||
+      !ImagePageStillWhole(page.data(), *root)) {
+    return "its root page no longer reads whole at image byte " + std::to_string(root->offset);
+  }
+  const InstantRoot instant = ReadInstantRoot(page.data());
+  if (std::string why = BeginInstant(instant, index); !why.empty()) return why;
+  return ReadInstantMetadata(ImagePages(image, root->space_id, r.index_pages, r.value_pages),
+                             first->page, instant, table, index);
 }
 
 }  // namespace vostrel

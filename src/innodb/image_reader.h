@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "innodb/clustered_fields.h"
+#include "innodb/extern_value.h"
 #include "innodb/image_pages.h"
 #include "model/engine_context.h"
 #include "model/table_def.h"
@@ -69,5 +70,20 @@ class ImageLeafReader : public TableReader {
 
 // Whether the bytes are still the page the scan found: checksum and identity.
 bool ImagePageStillWhole(const uint8_t* page, const ImagePage& found);
+
+// Pages of tablespace `space_id` among those found (each list sorted by space
+// and page, as ScanImagePages keeps them), read again from the image. The
+// lists and the image must outlive the source.
+PageSource ImagePages(const ImageFile& image, uint32_t space_id,
+                      const std::vector<ImagePage>& index_pages,
+                      const std::vector<ImagePage>& value_pages);
+
+// The record layout of an index changed by instant ALTER TABLE (pages of type
+// 18 among `found`): its root tells the fields of the first records, the
+// metadata record on its first leaf the rest. Gives `index` that layout, or
+// says why the records cannot be read.
+std::string ReadImageInstantLayout(const ImageFile& image, const ImageScanResult& found,
+                                   const std::vector<ImagePage>& leaves, const TableDef& table,
+                                   ClusteredIndex& index);
 
 }  // namespace vostrel
