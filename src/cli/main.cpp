@@ -234,7 +234,7 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
     return a;
   }
   if (positional.size() < 2) {
-    error = "no data directory given";
+    error = a.command == "scan-pages" ? "no image given" : "no data directory given";
     return std::nullopt;
   }
   a.data_dir = positional[1];
