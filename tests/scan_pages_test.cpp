@@ -331,5 +331,34 @@ TEST_F(ScanPagesTest, Command) {
   EXPECT_EQ(inserts(script), inserts(normal));
 }
 
+// Two servers' copies of a table on one disk share the index id: their rows
+// are not mixed, the tablespace must be chosen.
+TEST_F(ScanPagesTest, OneIndexIdInTwoTablespaces) {
+  std::string other = ledger_;
+  const uint32_t space = PageU32(PageAt(other, 0), 34);
+  for (uint32_t n = 0; size_t{n + 1} * kPageSize <= other.size(); ++n) {
+    uint8_t* p = PageAt(other, n);
+    if (PageU32(p, 34) != space) continue;
+    SetU32(p, 34, space + 1000);
+    if (n == 0) SetU32(p, kPageHeader, space + 1000);
+    testing::RestampPage(p);
+  }
+  const fs::path image = WriteImage("two-spaces", {Junk(5, 41), ledger_, Junk(3, 42), other});
+  const fs::path dir = image.parent_path();
+  const std::string cli = testing::CliPath() + " scan-pages " + image.string() + " --log-dir " +
+                          dir.string() + " --quiet --index-id " + std::to_string(ledger_id_);
+  std::string out;
+  EXPECT_EQ(testing::RunCommand(cli, &out), 0);
+  EXPECT_NE(out.find("\t11680\t" + std::to_string(space) + ", " + std::to_string(space + 1000)),
+            std::string::npos)
+      << out;
+  const std::string recover =
+      cli + " --frm " + (shop_ / "ledger.frm").string() + " --script " + (dir / "out").string();
+  EXPECT_EQ(testing::RunCommand(recover + " 2>&1", &out), 2);
+  EXPECT_NE(out.find("give --space-id"), std::string::npos) << out;
+  EXPECT_EQ(testing::RunCommand(recover + " --space-id " + std::to_string(space + 1000), &out), 0);
+  EXPECT_NE(out.find("5840 of 5840 rows\tcomplete"), std::string::npos) << out;
+}
+
 }  // namespace
 }  // namespace vostrel

@@ -53,9 +53,9 @@ const char kUsage[] =
     "  vostrel-recover show DATADIR DB.TABLE [--page N] [--keys] [options]\n"
     "  vostrel-recover show DATADIR DB.VIEW [options]\n"
     "  vostrel-recover show DATADIR DB.TABLE --trigger [options]   (the table's triggers)\n"
-    "  vostrel-recover scan-pages IMAGE [--index-id N [--definitions FILE [DB.TABLE] | --frm "
-    "FILE]\n"
-    "                  --script OUTDIR] [options]   (InnoDB pages anywhere in a file or device)\n"
+    "  vostrel-recover scan-pages IMAGE [--index-id N [--space-id N]\n"
+    "                  [--definitions FILE [DB.TABLE] | --frm FILE] --script OUTDIR] [options]\n"
+    "                  (InnoDB pages anywhere in a file or device)\n"
     "options:\n"
     "  --log-dir DIR      folder for the session log (default: home folder)\n"
     "  --codepage NAME    single-byte code page for 8-bit texts (default windows-1252)\n"
@@ -65,6 +65,7 @@ const char kUsage[] =
     "  --prefer-definitions  use those statements also for tables whose .frm reads\n"
     "  --index-id N       scan-pages: the index whose pages to list, or whose rows to recover\n"
     "  --frm FILE         scan-pages: the table definition as a .frm file\n"
+    "  --space-id N       scan-pages: only the pages of this tablespace id\n"
     "  --quiet            no status lines on stderr\n"
     "  --reduced-definitions  tables as columns, types and primary/unique keys only, views and\n"
     "                     triggers without their definers and modes (the form of earlier "
@@ -89,6 +90,7 @@ struct Args {
   bool trigger = false;
   bool quiet = false;
   uint64_t index_id = 0;
+  uint32_t space_id = 0xFFFFFFFF;
   std::string frm;
 };
 
@@ -199,6 +201,18 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
         error = "--index-id needs a whole number from 1";
         return std::nullopt;
       }
+    } else if (arg == "--space-id") {
+      auto v = value("--space-id");
+      if (!v) return std::nullopt;
+      char* end = nullptr;
+      errno = 0;
+      const unsigned long long id = std::strtoull(v->c_str(), &end, 10);
+      if (end == v->c_str() || *end != '\0' || errno != 0 || id >= 0xFFFFFFFFull ||
+          (*v)[0] == '-') {
+        error = "--space-id needs a tablespace id (a whole number)";
+        return std::nullopt;
+      }
+      a.space_id = static_cast<uint32_t>(id);
     } else if (arg == "--frm") {
       auto v = value("--frm");
       if (!v) return std::nullopt;
@@ -482,6 +496,7 @@ int ScanPages(const Args& a) {
   ScanPagesRequest req;
   req.image = a.data_dir;
   req.index_id = a.index_id;
+  req.space_id = a.space_id;
   req.frm = a.frm;
   req.script_dir = a.script_dir;
   if (!a.names.empty()) req.table = a.names[0];

@@ -207,13 +207,23 @@ int RunScanPages(const ScanPagesRequest& req, EngineContext& ctx, std::ostream& 
   if (!recover) return rc;
 
   const ImageIndexSummary& s = it->second;
+  // Index ids are numbered per server: two servers' files on one disk may
+  // share one, and their rows must not be mixed.
+  if (s.spaces.size() > 1 && req.space_id == kFilNull) {
+    ctx.out.ReportProblem("pages of index " + std::to_string(req.index_id) + " name tablespaces " +
+                          SpaceList(s.spaces) + ": give --space-id N for the one of the table");
+    return 2;
+  }
   std::vector<ImagePage> leaves;
   for (const ImagePage& e : r.index_pages) {
-    if (e.level == 0) leaves.push_back(e);
+    if (e.level == 0 && (req.space_id == kFilNull || e.space_id == req.space_id))
+      leaves.push_back(e);
   }
   if (leaves.empty()) {
-    return not_read("no leaf page of index " + std::to_string(req.index_id) + " found whole in " +
-                    req.image + ": its rows are not read");
+    return not_read("no leaf page of index " + std::to_string(req.index_id) +
+                    (req.space_id == kFilNull ? std::string()
+                                              : " in tablespace " + std::to_string(req.space_id)) +
+                    " found whole in " + req.image + ": its rows are not read");
   }
   ClusteredIndex index = BuildClusteredIndexFromTableDef(def.table, ctx.collations);
   if (s.instant_pages != 0) {

@@ -14,7 +14,8 @@ namespace vostrel {
 
 struct ScanPagesRequest {
   std::string image;
-  uint64_t index_id = 0;  // 0: list only
+  uint64_t index_id = 0;           // 0: list only
+  uint32_t space_id = 0xFFFFFFFF;  // the tablespace whose pages of the index to read; any
   std::shared_ptr<const SqlDefinitionSet> definitions;
   std::string table;  // which statement of the definitions file, when it holds several
   std::string frm;

@@ -325,7 +325,9 @@ std::string ReadImageInstantLayout(const ImageFile& image, const ImageScanResult
                                    ClusteredIndex& index) {
   const ImagePage* root = nullptr;
   for (const ImagePage& e : r.index_pages) {
-    if (e.type == kPageTypeInstant && (root == nullptr || e.level > root->level)) root = &e;
+    if (e.type == kPageTypeInstant && !leaves.empty() && e.space_id == leaves[0].space_id &&
+        (root == nullptr || e.level > root->level))
+      root = &e;
   }
   const ImagePage* first = nullptr;
   for (const ImagePage& e : leaves) {
