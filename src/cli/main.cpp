@@ -66,6 +66,7 @@ const char kUsage[] =
     "  --index-id N       scan-pages: the index whose pages to list, or whose rows to recover\n"
     "  --frm FILE         scan-pages: the table definition as a .frm file\n"
     "  --space-id N       scan-pages: only the pages of this tablespace id\n"
+    "  --all-leaves       scan-pages: also the leaves the tablespace marks free\n"
     "  --quiet            no status lines on stderr\n"
     "  --reduced-definitions  tables as columns, types and primary/unique keys only, views and\n"
     "                     triggers without their definers and modes (the form of earlier "
@@ -91,6 +92,7 @@ struct Args {
   bool quiet = false;
   uint64_t index_id = 0;
   uint32_t space_id = 0xFFFFFFFF;
+  bool all_leaves = false;
   std::string frm;
 };
 
@@ -213,6 +215,8 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
         return std::nullopt;
       }
       a.space_id = static_cast<uint32_t>(id);
+    } else if (arg == "--all-leaves") {
+      a.all_leaves = true;
     } else if (arg == "--frm") {
       auto v = value("--frm");
       if (!v) return std::nullopt;
@@ -497,6 +501,7 @@ int ScanPages(const Args& a) {
   req.image = a.data_dir;
   req.index_id = a.index_id;
   req.space_id = a.space_id;
+  req.all_leaves = a.all_leaves;
   req.frm = a.frm;
   req.script_dir = a.script_dir;
   if (!a.names.empty()) req.table = a.names[0];

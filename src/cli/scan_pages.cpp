@@ -225,6 +225,28 @@ int RunScanPages(const ScanPagesRequest& req, EngineContext& ctx, std::ostream& 
                                               : " in tablespace " + std::to_string(req.space_id)) +
                     " found whole in " + req.image + ": its rows are not read");
   }
+  if (!req.all_leaves) {
+    const FreeLeaves free = TakeOutFreeLeaves(image, r, leaves);
+    if (!free.left_out.empty()) {
+      std::string pages;
+      for (size_t i = 0; i < free.left_out.size() && i < 10; ++i)
+        pages += (i ? ", " : "") + std::to_string(free.left_out[i].page);
+      if (free.left_out.size() > 10) pages += ", ...";
+      const std::string line =
+          std::to_string(free.left_out.size()) + " leaf pages (" + pages + ") holding " +
+          std::to_string(free.records) +
+          " records are left out: the extent descriptors of "
+          "tablespace " +
+          std::to_string(free.left_out[0].space_id) +
+          " mark them free while other leaves are in use, so they are what the index left "
+          "behind (older versions of rows); --all-leaves reads them too";
+      out << line << "\n";
+      ctx.out.WriteLogText(line + "\r\n");
+    } else if (free.all_free) {
+      out << "every leaf is marked free by the extent descriptors of its tablespace: the table "
+             "was dropped; its rows are read from them\n";
+    }
+  }
   ClusteredIndex index = BuildClusteredIndexFromTableDef(def.table, ctx.collations);
   if (s.instant_pages != 0) {
     const std::string why = ReadImageInstantLayout(image, r, leaves, def.table, index);

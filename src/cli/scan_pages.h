@@ -19,6 +19,7 @@ struct ScanPagesRequest {
   std::shared_ptr<const SqlDefinitionSet> definitions;
   std::string table;  // which statement of the definitions file, when it holds several
   std::string frm;
+  bool all_leaves = false;  // also leaves their tablespace marks free
   std::string script_dir;
 };
 

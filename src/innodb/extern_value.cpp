@@ -23,6 +23,7 @@ PageSource TablespacePages(Tablespace& space) {
   s.space_id = space.space_id();
   s.page_count = space.page_count();
   s.file_name = space.file_name();
+  s.compressed = space.compressed();
   return s;
 }
 

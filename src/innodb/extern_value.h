@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "innodb/page.h"
+#include "innodb/page_source.h"
 
 namespace vostrel {
 
@@ -20,17 +21,6 @@ struct ExternRef {
 };
 
 ExternRef ParseExternRef(const uint8_t* ref20);
-
-// Where value pages are read from: a tablespace file, or pages found in an image.
-struct PageSource {
-  // Page n checked whole into `out`: "" when it is, else what is wrong ("page
-  // 5 of t.ibd fails its checksum").
-  std::function<std::string(uint32_t n, PageBuffer& out)> read;
-  uint32_t space_id = kFilNull;  // kFilNull: any
-  uint64_t page_count = 0;       // pages are numbered below it
-  std::string file_name;
-};
-PageSource TablespacePages(Tablespace& space);
 
 // Streams the value's bytes from its pages to `sink`; false when the chain
 // broke before `length` bytes came (what came was delivered). Every page is

@@ -174,9 +174,16 @@ ImageScanResult ScanImagePages(const ImageFile& image, const ImageScanOptions& o
           continue;
         }
         ++r.value_bad_checksum;
-      } else if (type == kPageTypeFspHeader && LooksLikeFspHeader(p)) {
+      } else if (type == kPageTypeFspHeader && LooksLikeFspHeader(p) &&
+                 FspFlagsPageSize(PageU32(p, kPageHeader + 16)) != kPageSize) {
         const uint32_t size = FspFlagsPageSize(PageU32(p, kPageHeader + 16));
-        if (size != kPageSize && size != 0) ++r.other_page_sizes[size];
+        if (size != 0) ++r.other_page_sizes[size];
+      } else if ((type == kPageTypeFspHeader || type == kPageTypeXdes) &&
+                 options.keep_value_pages && PageWhole(p)) {
+        // Extent descriptors: which leaves their tablespace still uses.
+        value_pages.push_back(Describe(p, pos + off));
+        off += kPageSize;
+        continue;
       } else if (type == 34354 || type == 37401) {
         ++r.compressed_pages;  // MariaDB page compression
       }

@@ -69,7 +69,8 @@ struct ImageScanResult {
   uint64_t bytes_scanned = 0;
   bool stopped = false;
   std::string error;  // the image could not be read (whole)
-  // Newest copy of every (space, page) found; index pages, then value pages.
+  // Newest copy of every (space, page) found; index pages, then value pages
+  // with the extent descriptor pages (FSP header, XDES) of their tablespaces.
   std::vector<ImagePage> index_pages;
   std::vector<ImagePage> value_pages;
   std::map<uint64_t, ImageIndexSummary> indexes;

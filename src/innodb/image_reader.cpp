@@ -12,6 +12,7 @@
 #include "innodb/page_check.h"
 #include "innodb/record.h"
 #include "innodb/redundant_fields.h"
+#include "innodb/space_map.h"
 
 namespace vostrel {
 
@@ -347,6 +348,35 @@ std::string ReadImageInstantLayout(const ImageFile& image, const ImageScanResult
   if (std::string why = BeginInstant(instant, index); !why.empty()) return why;
   return ReadInstantMetadata(ImagePages(image, root->space_id, r.index_pages, r.value_pages),
                              first->page, instant, table, index);
+}
+
+FreeLeaves TakeOutFreeLeaves(const ImageFile& image, const ImageScanResult& found,
+                             std::vector<ImagePage>& leaves) {
+  FreeLeaves f;
+  if (leaves.empty()) return f;
+  ExtentMap extents(ImagePages(image, leaves[0].space_id, found.index_pages, found.value_pages));
+  std::vector<PageUse> use;
+  size_t used = 0;
+  for (const ImagePage& e : leaves) {
+    use.push_back(e.space_id == leaves[0].space_id ? extents.Use(e.page) : PageUse::kUnknown);
+    used += use.back() == PageUse::kUsed;
+    f.unknown += use.back() == PageUse::kUnknown;
+  }
+  if (used == 0) {
+    f.all_free = f.unknown < leaves.size();
+    return f;
+  }
+  std::vector<ImagePage> kept;
+  for (size_t i = 0; i < leaves.size(); ++i) {
+    if (use[i] == PageUse::kFree) {
+      f.records += leaves[i].records;
+      f.left_out.push_back(leaves[i]);
+    } else {
+      kept.push_back(leaves[i]);
+    }
+  }
+  leaves = std::move(kept);
+  return f;
 }
 
 }  // namespace vostrel

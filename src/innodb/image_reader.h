@@ -78,6 +78,20 @@ PageSource ImagePages(const ImageFile& image, uint32_t space_id,
                       const std::vector<ImagePage>& index_pages,
                       const std::vector<ImagePage>& value_pages);
 
+// Leaves the extent descriptors of their tablespace (found in the image)
+// mark free, while others of the index are in use: pages a merge or split
+// left behind, whose records are older versions of rows. Those are taken out
+// of `leaves` (all of one tablespace) and listed. When every leaf is free —
+// the table was dropped — none is taken out.
+struct FreeLeaves {
+  std::vector<ImagePage> left_out;
+  uint64_t records = 0;  // what the left-out leaves hold
+  bool all_free = false;
+  size_t unknown = 0;  // leaves whose descriptor page is not found whole
+};
+FreeLeaves TakeOutFreeLeaves(const ImageFile& image, const ImageScanResult& found,
+                             std::vector<ImagePage>& leaves);
+
 // The record layout of an index changed by instant ALTER TABLE (pages of type
 // 18 among `found`): its root tells the fields of the first records, the
 // metadata record on its first leaf the rest. Gives `index` that layout, or
