@@ -277,7 +277,16 @@ TEST_F(ScanPagesTest, Command) {
                           dir.string() + " --quiet";
   std::string out;
   EXPECT_EQ(testing::RunCommand(cli, &out), 0);
-  EXPECT_NE(out.find("\n" + std::to_string(ledger_id_) + "\t"), std::string::npos) << out;
+  const size_t line = out.find("\n" + std::to_string(ledger_id_) + "\t");
+  ASSERT_NE(line, std::string::npos) << out;
+  EXPECT_NE(out.substr(line, out.find('\n', line + 1) - line).find("likely the clustered index"),
+            std::string::npos)
+      << out;
+  // The ledger's secondary index is no clustered one.
+  const size_t second = out.find("\n" + std::to_string(ledger_id_ + 1) + "\t");
+  ASSERT_NE(second, std::string::npos) << out;
+  EXPECT_EQ(out.substr(second, out.find('\n', second + 1) - second).find("clustered"),
+            std::string::npos);
   EXPECT_NE(out.find("\t5840\t"), std::string::npos) << out;
   EXPECT_NE(out.find("Compact or Dynamic"), std::string::npos) << out;
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <ostream>
 
 #include "innodb/clustered_fields.h"
@@ -36,14 +37,24 @@ std::string SpaceList(const std::set<uint32_t>& spaces) {
 }
 
 void PrintListing(const ImageScanResult& r, uint64_t only, std::ostream& out) {
+  // InnoDB numbers a table's indexes as it makes them: in a tablespace of
+  // its own the lowest id is the clustered index, the one with the rows.
+  std::map<uint32_t, uint64_t> lowest;
+  for (const auto& [id, s] : r.indexes) {
+    if (s.pages == 0) continue;
+    for (uint32_t space : s.spaces) lowest.try_emplace(space, id);
+  }
   out << "index id\tpages\tleaves\trecords\ttablespaces\trow format\tolder copies set "
-         "aside\tfailing checksum\n";
+         "aside\tfailing checksum\tnote\n";
   for (const auto& [id, s] : r.indexes) {
     if (s.pages == 0 || (only != 0 && id != only)) continue;
+    const uint32_t space = *s.spaces.begin();
+    const bool first = s.spaces.size() == 1 && space != 0 && lowest[space] == id;
     out << id << "\t" << s.pages << "\t" << s.leaves << "\t" << s.records << "\t"
         << SpaceList(s.spaces) << "\t" << FormatName(s)
         << (s.instant_pages ? " (instant ALTER)" : "") << "\t" << s.older_copies << "\t"
-        << s.bad_checksum << "\n";
+        << s.bad_checksum << "\t"
+        << (first ? "lowest id found in its tablespace: likely the clustered index" : "") << "\n";
   }
 }
 
