@@ -340,6 +340,19 @@ TEST_F(ScanPagesTest, Command) {
   EXPECT_EQ(inserts(script), inserts(normal));
 }
 
+// The ledger's secondary index read with the table's definition: its
+// records split so run into each other, and no row is made of them.
+TEST_F(ScanPagesTest, AnotherIndexDoesNotFitTheDefinition) {
+  const fs::path image = WriteImage("wrong-index", {Junk(3, 61), ledger_});
+  const Recovered r = RecoverFromImage(image, ledger_id_ + 1, "ledger");
+  EXPECT_TRUE(r.rows.empty()) << r.rows.size() << " rows, first: " << r.rows[0];
+  EXPECT_TRUE(r.result.damaged);
+  EXPECT_NE(r.result.damage.find("do not fit the table definition"), std::string::npos)
+      << r.result.damage;
+  EXPECT_TRUE(r.result.expected_known);
+  EXPECT_EQ(r.result.expected_rows, 5840u);
+}
+
 // Two servers' copies of a table on one disk share the index id: their rows
 // are not mixed, the tablespace must be chosen.
 TEST_F(ScanPagesTest, OneIndexIdInTwoTablespaces) {

@@ -125,6 +125,14 @@ class ImageBlockDecoder : public BlockDecoder {
                     std::to_string(e.records) + " records are not saved");
         continue;
       }
+      if (const std::string clash = Overlap(page, split, info_byte, walk); !clash.empty()) {
+        block.claimed += e.records;
+        damage.Name("the records of " + PageName(e) + " do not fit the table definition (" + clash +
+                    "): the index is another one, or the definition another version; "
+                    "its " +
+                    std::to_string(e.records) + " records are not saved");
+        continue;
+      }
       block.unit_ok[k] = 1;
       bool stopped = false;
       size_t unknown = 0;
@@ -163,7 +171,38 @@ class ImageBlockDecoder : public BlockDecoder {
     }
   }
 
+  // Records split by the definition must each end before the next one's
+  // header: records of another index, or written by another version of the
+  // table, split so run into their neighbours or past the page directory.
+  template <class Splitter, class Walk>
+  std::string Overlap(const uint8_t* page, Splitter& split, size_t header, Walk&& walk) {
+    spans_.clear();
+    walk(page, 0, [&](size_t r) {
+      int32_t short_reference = -1;
+      const std::vector<StoredField>* fields = split.Split(page, r, &short_reference);
+      if (fields == nullptr) return true;
+      size_t end = r;
+      for (const StoredField& f : *fields) {
+        if (f.data >= page && f.data < page + kPageSize)
+          end = std::max(end, static_cast<size_t>(f.data - page) + f.length);
+      }
+      spans_.emplace_back(r, end);
+      return true;
+    });
+    std::sort(spans_.begin(), spans_.end());
+    const size_t directory = kPageSize - 8 - 2 * size_t{PageU16(page, kPageHeader)};
+    for (size_t i = 0; i < spans_.size(); ++i) {
+      const size_t limit = i + 1 < spans_.size() ? spans_[i + 1].first - header : directory;
+      if (spans_[i].second > limit) {
+        return "the record at offset " + std::to_string(spans_[i].first) + " would run to byte " +
+               std::to_string(spans_[i].second) + ", past " + std::to_string(limit);
+      }
+    }
+    return {};
+  }
+
   const ImageLeafReader& reader_;
+  std::vector<std::pair<size_t, size_t>> spans_;
   CompactFieldSplitter compact_;
   RedundantFieldSplitter redundant_;
 };
