@@ -19,6 +19,10 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string FormatName(const ImageIndexSummary& s) {
+  if (s.zip_pages != 0) {
+    return "Compressed (KEY_BLOCK_SIZE=" + std::to_string(s.zip_size / 1024) + ")" +
+           (s.zip_pages != s.pages ? " and uncompressed pages" : "");
+  }
   if (s.compact_pages != 0 && s.redundant_pages != 0) return "mixed compact and redundant pages";
   return s.redundant_pages != 0 ? "Redundant" : "Compact or Dynamic";
 }
@@ -77,8 +81,7 @@ void PrintTotals(const ImageScanResult& r, size_t listed, std::ostream& out) {
     out << r.value_bad_checksum << " value pages fail their checksum and are not read\n";
   }
   if (r.compressed_pages != 0) {
-    out << "not read: " << r.compressed_pages
-        << " pages that look like compressed ones (ROW_FORMAT=COMPRESSED or page compression)\n";
+    out << "not read: " << r.compressed_pages << " pages of MariaDB page compression\n";
   }
   for (const auto& [size, n] : r.other_page_sizes) {
     out << "not read: " << n << " tablespace header pages name " << size / 1024
@@ -256,6 +259,24 @@ int RunScanPages(const ScanPagesRequest& req, EngineContext& ctx, std::ostream& 
     } else if (free.all_free) {
       out << "every leaf is marked free by the extent descriptors of its tablespace: the table "
              "was dropped; its rows are read from them\n";
+    }
+    const std::vector<ImagePage> off = TakeOutLeavesOffTheChain(leaves);
+    if (!off.empty()) {
+      uint64_t records = 0;
+      std::string pages;
+      for (size_t i = 0; i < off.size(); ++i) {
+        records += off[i].records;
+        if (i < 10) pages += (i ? ", " : "") + std::to_string(off[i].page);
+      }
+      if (off.size() > 10) pages += ", ...";
+      const std::string line =
+          std::to_string(off.size()) + " leaf pages (" + pages + ") holding " +
+          std::to_string(records) +
+          " records are left out: they are not on the one whole chain of linked leaves, from "
+          "the first to the last, so they are what the index left behind (older versions of "
+          "rows); --all-leaves reads them too";
+      out << line << "\n";
+      ctx.out.WriteLogText(line + "\r\n");
     }
   }
   ClusteredIndex index = BuildClusteredIndexFromTableDef(def.table, ctx.collations);

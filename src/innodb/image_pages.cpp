@@ -10,12 +10,15 @@
 
 #include "innodb/leaf_scan.h"
 #include "innodb/page_check.h"
+#include "innodb/zip_checksum.h"
+#include "innodb/zip_page.h"
 
 namespace vostrel {
 
 namespace {
 
 constexpr size_t kSector = 512;
+constexpr uint32_t kMinZipSize = 1024;
 
 // A page found whole: its checksum in any form the servers write, and the
 // low half of its LSN repeated where that form keeps it.
@@ -31,6 +34,20 @@ bool PageWhole(const uint8_t* p) {
 bool LooksLikeFspHeader(const uint8_t* p) {
   return PageU16(p, 24) == kPageTypeFspHeader && PageU32(p, 4) == 0 &&
          PageU32(p, 34) == PageU32(p, kPageHeader);
+}
+
+// A zlib stream header: deflate, a window of at most 32 KiB, its check bits.
+bool LooksLikeZlibStart(const uint8_t* z) {
+  return (z[0] & 0x0F) == 8 && (z[0] >> 4) <= 7 && ((z[0] << 8) | z[1]) % 31 == 0;
+}
+
+// The size of the compressed page at `p` whose checksum holds, 0 for none.
+uint32_t ZipSize(const uint8_t* p, size_t available) {
+  for (uint32_t size = kMinZipSize; size <= kPageSize && size <= available; size *= 2) {
+    const ZipChecksum kind = ZipPageChecksumKind(p, size);
+    if (kind != ZipChecksum::kMismatch && kind != ZipChecksum::kEmpty) return size;
+  }
+  return 0;
 }
 
 ImagePage Describe(const uint8_t* p, uint64_t offset) {
@@ -124,31 +141,53 @@ ImageScanResult ScanImagePages(const ImageFile& image, const ImageScanOptions& o
   r.image_bytes = image.size();
   const size_t chunk = std::max<size_t>(options.chunk, kPageSize) / kSector * kSector;
   // A page may start anywhere in a chunk: its last bytes come from the next.
-  std::vector<uint8_t> buf(chunk + kPageSize);
+  // Zeros follow what was read.
+  std::vector<uint8_t> buf(chunk + 2 * kPageSize);
   std::vector<ImagePage> index_pages;
   std::vector<ImagePage> value_pages;
   uint64_t pos = 0;
-  while (pos + kPageSize <= image.size()) {
+  while (pos + kMinZipSize <= image.size()) {
     if (options.stop != nullptr && options.stop->load(std::memory_order_relaxed)) {
       r.stopped = true;
       break;
     }
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(buf.size(), image.size() - pos));
+    const size_t want =
+        static_cast<size_t>(std::min<uint64_t>(chunk + kPageSize, image.size() - pos));
     const size_t got = image.Read(pos, want, buf.data());
     if (got < want) {
       r.error = image.path().string() + ": read error at byte " + std::to_string(pos + got) + ": " +
                 std::strerror(errno) + "; the rest of the image is not scanned";
     }
-    if (got < kPageSize) break;
+    if (got < kMinZipSize) break;
+    // The image's last bytes may hold compressed pages smaller than 16 KiB;
+    // a 16 KiB page cut short there fails its checksum on the zeros after it.
+    std::memset(buf.data() + got, 0, kPageSize);
+    const bool tail = pos + got == image.size();
     size_t off = 0;
-    const size_t last = std::min(got - kPageSize, chunk - kSector);
+    const size_t last =
+        tail ? got - kMinZipSize : std::min(got - std::min(got, kPageSize), chunk - kSector);
     while (off <= last) {
       const uint8_t* p = buf.data() + off;
       const uint16_t type = PageU16(p, 24);
       if (IsIndexPageType(type)) {
         if (!IndexPageFramed(p)) {
-          // ROW_FORMAT=COMPRESSED keeps its records in a zlib stream.
-          if (PageU16(p, kPageHeader + 4) != 0 && p[kPageHeader + 56] == 0x78) ++r.compressed_pages;
+          // ROW_FORMAT=COMPRESSED keeps its records in a zlib stream, on
+          // pages of 1 to 16 KiB.
+          if (type == kPageTypeIndex && LooksLikeZlibStart(p + kPageHeader + 56)) {
+            if (const uint32_t zip = ZipSize(p, got - off); zip != 0) {
+              ImagePage e = Describe(p, pos + off);
+              e.index_id = PageIndexId(p);
+              e.level = PageLevel(p);
+              e.compact = true;
+              e.zip_size = zip;
+              if (e.level == 0) e.records = PageRecordCount(p);
+              index_pages.push_back(e);
+              off += zip;
+              continue;
+            }
+            ++r.bad_checksum;
+            ++r.indexes[PageIndexId(p)].bad_checksum;
+          }
           off += kSector;
           continue;
         }
@@ -167,7 +206,16 @@ ImageScanResult ScanImagePages(const ImageFile& image, const ImageScanOptions& o
         off += kPageSize;  // pages do not overlap
         continue;
       }
-      if (type == kPageTypeBlob && options.keep_value_pages) {
+      if ((type == kPageTypeZBlob || type == kPageTypeZBlob2) && options.keep_value_pages) {
+        if (const uint32_t zip = ZipSize(p, got - off); zip != 0) {
+          ImagePage e = Describe(p, pos + off);
+          e.zip_size = zip;
+          value_pages.push_back(e);
+          off += zip;
+          continue;
+        }
+        ++r.value_bad_checksum;
+      } else if (type == kPageTypeBlob && options.keep_value_pages) {
         if (PageWhole(p)) {
           value_pages.push_back(Describe(p, pos + off));
           off += kPageSize;
@@ -209,6 +257,10 @@ ImageScanResult ScanImagePages(const ImageFile& image, const ImageScanOptions& o
     }
     ++(e.compact ? s.compact_pages : s.redundant_pages);
     if (e.type == kPageTypeInstant) ++s.instant_pages;
+    if (e.zip_size != 0) {
+      ++s.zip_pages;
+      s.zip_size = e.zip_size;
+    }
     s.spaces.insert(e.space_id);
   }
   if (options.keep_index != 0) {

@@ -50,6 +50,7 @@ struct ImagePage {
   uint16_t level = 0;
   uint16_t type = 0;
   bool compact = true;
+  uint32_t zip_size = 0;  // ROW_FORMAT=COMPRESSED: the stored page's size; 0 otherwise
 };
 
 struct ImageIndexSummary {
@@ -61,6 +62,8 @@ struct ImageIndexSummary {
   uint64_t compact_pages = 0;
   uint64_t redundant_pages = 0;
   uint64_t instant_pages = 0;  // roots marked by instant ALTER TABLE
+  uint64_t zip_pages = 0;      // ROW_FORMAT=COMPRESSED
+  uint32_t zip_size = 0;
   std::set<uint32_t> spaces;
 };
 
@@ -80,8 +83,7 @@ struct ImageScanResult {
   // Tablespace header pages naming a page size other than 16 KiB: their
   // tablespaces' pages are not looked for.
   std::map<uint32_t, uint64_t> other_page_sizes;  // page size, headers seen
-  // Index pages of ROW_FORMAT=COMPRESSED tables (16 KiB) and MariaDB page
-  // compression are not read; these count headers that look like them.
+  // Pages of MariaDB page compression are not read; this counts them.
   uint64_t compressed_pages = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "innodb/image_reader.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <unordered_map>
 #include <unordered_set>
@@ -13,6 +14,8 @@
 #include "innodb/record.h"
 #include "innodb/redundant_fields.h"
 #include "innodb/space_map.h"
+#include "innodb/zip_blob.h"
+#include "innodb/zip_checksum.h"
 
 namespace vostrel {
 
@@ -41,7 +44,27 @@ bool ImagePageStillWhole(const uint8_t* p, const ImagePage& found) {
   const FilHeader h = ReadFilHeader(p);
   if (h.page_number != found.page || h.space_id != found.space_id || PageU64(p, 16) != found.lsn)
     return false;
-  return PageChecksumValid(p, PageLayout::kEither);
+  // A compressed page comes rebuilt, its stored checksum's verdict in its trailer.
+  return PageChecksumValid(p, found.zip_size != 0 ? PageLayout::kCompressed : PageLayout::kEither);
+}
+
+bool ReadImagePage(const ImageFile& image, const ImagePage& e, uint8_t* out16k,
+                   ZipPageDecompressor& zip, std::vector<uint8_t>& raw) {
+  if (e.zip_size == 0) return image.Read(e.offset, kPageSize, out16k) == kPageSize;
+  raw.resize(e.zip_size);
+  if (image.Read(e.offset, e.zip_size, raw.data()) != e.zip_size) return false;
+  bool intact = ZipPageChecksumValid(raw.data(), e.zip_size);
+  if (!intact || PageU16(raw.data(), 24) != kPageTypeIndex ||
+      !zip.Decompress(raw.data(), e.zip_size, out16k, nullptr)) {
+    // Its header still says what page it is; it reads as not whole.
+    std::memcpy(out16k, raw.data(), std::min<size_t>(e.zip_size, kPageSize));
+    if (e.zip_size < kPageSize) std::memset(out16k + e.zip_size, 0, kPageSize - e.zip_size);
+    intact = false;
+  }
+  std::memcpy(out16k + kPageSize - 8, "VZIP", 4);
+  out16k[kPageSize - 4] = intact ? 1 : 0;
+  out16k[kPageSize - 3] = out16k[kPageSize - 2] = out16k[kPageSize - 1] = 0;
+  return true;
 }
 
 namespace {
@@ -264,7 +287,7 @@ bool ImageLeafReader::NextBlock(RecordBlock& block, size_t bytes) {
     const size_t k = next_++;
     const ImagePage& e = leaves_[order_[k]];
     char* slot = block.bytes.Reserve(kPageSize);
-    if (image_.Read(e.offset, kPageSize, reinterpret_cast<uint8_t*>(slot)) != kPageSize) {
+    if (!ReadImagePage(image_, e, reinterpret_cast<uint8_t*>(slot), zip_, zip_raw_)) {
       claimed_ += e.records;
       damage_.Name(PageName(e) + " cannot be read again: its " + std::to_string(e.records) +
                    " records are not saved");
@@ -298,6 +321,24 @@ bool ImageLeafReader::ReadExternal(const StoredField& field,
     return false;
   }
   const ExternRef ref = ParseExternRef(field.data + field.length - 20);
+  if (const ImagePage* first = ValuePage(ref.space_id, ref.page); first && first->zip_size) {
+    // A compressed table's value: one zlib stream over pages of its own size.
+    const uint32_t zip_size = first->zip_size;
+    const ZipBlobResult r = ReadZipBlob(
+        [this, &ref, zip_size](uint32_t n, std::vector<uint8_t>& out) {
+          const ImagePage* e = ValuePage(ref.space_id, n);
+          if (e == nullptr || e->zip_size != zip_size) return false;
+          out.resize(zip_size);
+          return image_.Read(e->offset, zip_size, out.data()) == zip_size &&
+                 ZipPageChecksumValid(out.data(), zip_size) && PageU32(out.data(), 4) == n;
+        },
+        zip_size, ref, values_.size() + 1, sink);
+    if (!r.complete() && problem) {
+      *problem = "not read: " + r.problem + " (value pages of tablespace " +
+                 std::to_string(ref.space_id) + " not found whole in the image)";
+    }
+    return r.complete();
+  }
   PageBuffer page;
   uint64_t left = ref.length;
   uint32_t p = ref.page;
@@ -416,6 +457,30 @@ FreeLeaves TakeOutFreeLeaves(const ImageFile& image, const ImageScanResult& foun
   }
   leaves = std::move(kept);
   return f;
+}
+
+std::vector<ImagePage> TakeOutLeavesOffTheChain(std::vector<ImagePage>& leaves) {
+  std::vector<ScannedLeaf> scanned;
+  std::unordered_map<uint32_t, size_t> at;
+  for (size_t i = 0; i < leaves.size(); ++i) {
+    scanned.push_back({leaves[i].page, leaves[i].prev, leaves[i].next});
+    at.emplace(leaves[i].page, i);
+  }
+  const std::vector<uint32_t>* whole = nullptr;
+  size_t wholes = 0;
+  const auto chains = ChainScannedLeaves(scanned);
+  for (const std::vector<uint32_t>& c : chains) {
+    if (leaves[at[c.front()]].prev == kFilNull && leaves[at[c.back()]].next == kFilNull) {
+      whole = &c;
+      ++wholes;
+    }
+  }
+  if (wholes != 1 || chains.size() == 1) return {};
+  std::unordered_set<uint32_t> on(whole->begin(), whole->end());
+  std::vector<ImagePage> kept, left_out;
+  for (const ImagePage& e : leaves) (on.count(e.page) ? kept : left_out).push_back(e);
+  leaves = std::move(kept);
+  return left_out;
 }
 
 }  // namespace vostrel

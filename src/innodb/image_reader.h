@@ -14,6 +14,7 @@
 #include "innodb/clustered_fields.h"
 #include "innodb/extern_value.h"
 #include "innodb/image_pages.h"
+#include "innodb/zip_page.h"
 #include "model/engine_context.h"
 #include "model/table_def.h"
 #include "model/table_reader.h"
@@ -62,6 +63,8 @@ class ImageLeafReader : public TableReader {
   size_t chains_ = 0;
   std::vector<std::string> dangling_;  // links to pages not in the image
   size_t next_ = 0;
+  ZipPageDecompressor zip_;  // for the walk only
+  std::vector<uint8_t> zip_raw_;
   uint64_t claimed_ = 0;
   RowCount counted_;
 
@@ -70,6 +73,12 @@ class ImageLeafReader : public TableReader {
 
 // Whether the bytes are still the page the scan found: checksum and identity.
 bool ImagePageStillWhole(const uint8_t* page, const ImagePage& found);
+
+// The page `e` as a 16 KiB image: a compressed one rebuilt (its trailer then
+// says whether its stored checksum held, as Tablespace's images do). False
+// when it cannot be read.
+bool ReadImagePage(const ImageFile& image, const ImagePage& e, uint8_t* out16k,
+                   ZipPageDecompressor& zip, std::vector<uint8_t>& raw);
 
 // Pages of tablespace `space_id` among those found (each list sorted by space
 // and page, as ScanImagePages keeps them), read again from the image. The
@@ -91,6 +100,14 @@ struct FreeLeaves {
 };
 FreeLeaves TakeOutFreeLeaves(const ImageFile& image, const ImageScanResult& found,
                              std::vector<ImagePage>& leaves);
+
+// Leaves off the one whole chain of the index: when exactly one run of
+// linked leaves goes from a first leaf (no previous page) to a last one (no
+// next page), the index is all there, and other leaves are pages it left
+// behind (merged, split, or reused since: compressed tablespaces keep no
+// extent map this reads). Those are taken out of `leaves` (all of one
+// tablespace) and returned.
+std::vector<ImagePage> TakeOutLeavesOffTheChain(std::vector<ImagePage>& leaves);
 
 // The record layout of an index changed by instant ALTER TABLE (pages of type
 // 18 among `found`): its root tells the fields of the first records, the
