@@ -9,6 +9,11 @@
 // the same rounds, say an earlier version of this tool.
 //
 // WORK/dump-times.tsv receives mariadb-dump's medians (table, seconds, bytes).
+//
+//   vostrel-bench --scan-pages [--image-mb N] [--rounds N] [--work DIR]
+//
+// times the scan of an image (the sample's .ibd files and ibdata1 between
+// random bytes at 512-byte shifts) for InnoDB pages, without a server.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -18,9 +23,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "innodb/image_pages.h"
 #include "model/collation_table.h"
 #include "model/engine_context.h"
 #include "scan/scan.h"
@@ -90,11 +97,87 @@ double TimeCli(const OtherCli& cli, const fs::path& work, const std::string& tab
 
 }  // namespace
 
+// An image of about `mb` MB: the files in turn (all of them, or the .ibd
+// files only), each after 512 to 32768 random bytes.
+uint64_t MakeImage(const std::vector<fs::path>& files, uint64_t mb, const fs::path& image) {
+  std::mt19937_64 rng(42);
+  std::vector<char> junk(1 << 20);
+  for (char& c : junk) c = static_cast<char>(rng());
+  std::vector<std::string> data;
+  for (const fs::path& f : files) {
+    std::ifstream in(f, std::ios::binary);
+    data.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  std::ofstream out(image, std::ios::binary | std::ios::trunc);
+  uint64_t total = 0;
+  for (size_t i = 0; total < mb << 20 && !data.empty(); ++i) {
+    const size_t j = 512 * (1 + rng() % 64);
+    out.write(junk.data() + rng() % (junk.size() - j), static_cast<std::streamsize>(j));
+    const std::string& d = data[i % data.size()];
+    out.write(d.data(), static_cast<std::streamsize>(d.size()));
+    total += j + d.size();
+  }
+  return total;
+}
+
+int BenchScanPages(const fs::path& work, int rounds, uint64_t mb) {
+  fs::create_directories(work);
+  const fs::path sample = work / "sample-datadir";
+  if (!fs::exists(sample)) {
+    const std::string cmd =
+        "tar -xJf " +
+        Quoted(fs::path(VOSTREL_SOURCE_DIR) / "tests/fixtures/sample-datadir.tar.xz") + " -C " +
+        Quoted(work);
+    if (std::system(cmd.c_str()) != 0) {
+      std::fprintf(stderr, "cannot unpack the sample data directory\n");
+      return 1;
+    }
+  }
+  std::vector<fs::path> all, ibd;
+  for (const auto& e : fs::recursive_directory_iterator(sample)) {
+    if (e.path().extension() == ".ibd") ibd.push_back(e.path());
+  }
+  std::sort(ibd.begin(), ibd.end());
+  all = ibd;
+  all.push_back(sample / "ibdata1");
+  std::printf("%-28s %10s %10s %10s %12s\n", "image", "MB", "seconds", "MB/s", "index pages");
+  for (const auto& [label, files] :
+       {std::pair{"tablespaces and ibdata1", &all}, std::pair{"tablespaces only", &ibd}}) {
+    const fs::path image = work / "scan-pages.img";
+    const uint64_t bytes = MakeImage(*files, mb, image);
+    ImageFile file;
+    std::string error;
+    if (!file.Open(image, &error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 1;
+    }
+    std::vector<double> times;
+    uint64_t found = 0;
+    for (int r = 0; r < rounds; ++r) {
+      const auto t0 = std::chrono::steady_clock::now();
+      const ImageScanResult s = ScanImagePages(file, {});
+      times.push_back(Seconds(t0));
+      found = s.index_pages.size() + s.older_copies;
+    }
+    const double secs = Median(times);
+    std::printf("%-28s %10.0f %10.3f %10.0f %12llu\n", label, bytes / 1e6, secs, bytes / 1e6 / secs,
+                static_cast<unsigned long long>(found));
+    fs::remove(image);
+  }
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  std::printf("\nmedians of %d rounds, image in the page cache; peak memory %.1f MB\n", rounds,
+              ru.ru_maxrss / 1024.0);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   uint64_t rows = 1000000;
   int rounds = 5;
   fs::path work = "/tmp/vostrel-bench";
   bool keep = false;
+  bool scan_pages = false;
+  uint64_t image_mb = 1024;
   std::vector<OtherCli> clis;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -106,6 +189,10 @@ int main(int argc, char** argv) {
       work = argv[++i];
     } else if (a == "--keep") {
       keep = true;
+    } else if (a == "--scan-pages") {
+      scan_pages = true;
+    } else if (a == "--image-mb" && i + 1 < argc) {
+      image_mb = std::max<uint64_t>(16, std::strtoull(argv[++i], nullptr, 10));
     } else if (a == "--cli" && i + 1 < argc &&
                std::string(argv[i + 1]).find('=') != std::string::npos) {
       const std::string v = argv[++i];
@@ -113,10 +200,12 @@ int main(int argc, char** argv) {
     } else {
       std::fprintf(stderr,
                    "usage: vostrel-bench [--rows N] [--rounds N] [--work DIR] [--keep] "
-                   "[--cli LABEL=PATH]...\n");
+                   "[--cli LABEL=PATH]...\n"
+                   "       vostrel-bench --scan-pages [--image-mb N] [--rounds N] [--work DIR]\n");
       return 2;
     }
   }
+  if (scan_pages) return BenchScanPages(work, rounds, image_mb);
   const fs::path scripts = fs::path(VOSTREL_SOURCE_DIR) / "scripts";
   if (!keep || !fs::exists(work / "datadir") || !fs::exists(work / "server")) {
     std::printf("generating %llu rows per table with a private MariaDB...\n",

@@ -21,6 +21,11 @@ damages one file in one way, and runs `CLI save` into a fresh folder. The run is
 
 Prints one line per class and the damage kinds, and exits 1 when any run
 crashed, hung or lost rows silently.
+
+With --scan-pages, each InnoDB table's .ibd is instead embedded in an image
+among random bytes at 512-byte shifts, the image damaged, and its rows read
+back with `CLI scan-pages IMAGE --index-id ID --frm FRM --script ...`,
+classed the same way against the undamaged save.
 """
 
 import argparse
@@ -137,6 +142,79 @@ def damage(path, kind, rng):
         f.write(data)
 
 
+IMAGE_KINDS = ["truncate", "bitflip", "zero-page", "swap-pages", "duplicate-page", "zero-range",
+               "huge-length"]
+
+
+def run_scan_pages(cli, image, index_id, frm, out, logs, timeout):
+    try:
+        p = subprocess.run(
+            [cli, "scan-pages", image, "--index-id", str(index_id), "--frm", frm, "--script", out,
+             "--quiet", "--log-dir", logs],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return None, "", ""
+    return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
+
+
+def make_image(ibd, path, rng):
+    """The tablespace between random bytes, at an odd 512-byte offset."""
+    with open(ibd, "rb") as f:
+        data = f.read()
+    with open(path, "wb") as f:
+        f.write(rng.randbytes(512 * (2 * rng.randrange(1, 20) + 1)))
+        f.write(data)
+        f.write(rng.randbytes(512 * rng.randrange(1, 20)))
+
+
+def scan_pages_campaign(args, src, work, logs, base_rows, rng):
+    classes = Counter()
+    by_kind = defaultdict(Counter)
+    failures = []
+    runs = 0
+    for db in sorted(d for d in os.listdir(src) if os.path.isdir(os.path.join(src, d))):
+        for name in sorted(os.listdir(os.path.join(src, db))):
+            if not name.endswith(".ibd"):
+                continue
+            table = db + "." + name[:-4]
+            ibd = os.path.join(src, db, name)
+            frm = ibd[:-4] + ".frm"
+            if not os.path.exists(frm) or table not in base_rows:
+                continue
+            with open(ibd, "rb") as f:
+                f.seek(3 * PAGE + 66)
+                index_id = int.from_bytes(f.read(8), "big")
+            image = os.path.join(work, "image")
+            make_image(ibd, image, rng)
+            out_dir = os.path.join(work, "base-image-out")
+            rc, out, err = run_scan_pages(args.cli, image, index_id, frm, out_dir, logs,
+                                          args.timeout)
+            if rc != 0 or table_rows(out_dir) != {table: base_rows[table]}:
+                print(f"skipped {table}: the undamaged image gives rc {rc}: {err.strip()[:200]}")
+                shutil.rmtree(out_dir, ignore_errors=True)
+                continue
+            shutil.rmtree(out_dir, ignore_errors=True)
+            want = {table: base_rows[table]}
+            for kind in IMAGE_KINDS:
+                for _ in range(args.per_file):
+                    runs += 1
+                    make_image(ibd, image, rng)
+                    damage(image, kind, rng)
+                    out_dir = os.path.join(work, f"out-{runs}")
+                    rc, out, err = run_scan_pages(args.cli, image, index_id, frm, out_dir, logs,
+                                                  args.timeout)
+                    verdict = classify(rc, out, want, table_rows(out_dir), True)
+                    classes[verdict] += 1
+                    by_kind[kind][verdict] += 1
+                    if verdict in ("silent", "crash", "hang"):
+                        failures.append(f"{verdict}: {table} {kind} (rc {rc}): {err.strip()[:300]}")
+                        if args.keep:
+                            os.makedirs(args.keep, exist_ok=True)
+                            shutil.copyfile(image, os.path.join(args.keep, f"image-{runs}"))
+                    shutil.rmtree(out_dir, ignore_errors=True)
+    return runs, classes, by_kind, failures
+
+
 def kinds_for(name):
     lower = name.lower()
     common = ["truncate", "bitflip", "zero-range", "huge-length", "fifo", "directory"]
@@ -169,6 +247,9 @@ def main():
     ap.add_argument("--keep", help="keep the damaged copies of failing runs here")
     ap.add_argument("--base-may-fail", action="store_true",
                     help="the undamaged save names tables it cannot read (an Aria table, say)")
+    ap.add_argument("--scan-pages", action="store_true",
+                    help="damage images holding the tables' tablespaces and read them back "
+                         "with scan-pages")
     args = ap.parse_args()
     rng = random.Random(args.seed)
     work = tempfile.mkdtemp(prefix="damage-campaign.")
@@ -191,6 +272,11 @@ def main():
         print(f"the undamaged save fails (rc {rc}): {err.strip()[:300]}", file=sys.stderr)
         return 2
     base_rows = table_rows(base_out)
+    if args.scan_pages:
+        runs, classes, by_kind, failures = scan_pages_campaign(args, src, work, logs, base_rows,
+                                                               rng)
+        shutil.rmtree(work, ignore_errors=True)
+        return summary(runs, classes, by_kind, failures)
     targets = []
     for db in sorted(d for d in os.listdir(src) if os.path.isdir(os.path.join(src, d))):
         targets += [os.path.join(db, f) for f in sorted(os.listdir(os.path.join(src, db)))
@@ -225,7 +311,10 @@ def main():
                 shutil.rmtree(copy, ignore_errors=True)
                 shutil.rmtree(out_dir, ignore_errors=True)
     shutil.rmtree(work, ignore_errors=True)
+    return summary(runs, classes, by_kind, failures)
 
+
+def summary(runs, classes, by_kind, failures):
     print(f"runs: {runs}")
     for c in ("intact", "named", "unchecked", "silent", "crash", "hang"):
         print(f"  {c:22} {classes[c]}")
@@ -237,7 +326,7 @@ def main():
     return 1 if classes["silent"] or classes["crash"] or classes["hang"] else 0
 
 
-def classify(rc, stdout, base_rows, got_rows, checked, base_states):
+def classify(rc, stdout, base_rows, got_rows, checked, base_states=None):
     if rc is None:
         return "hang"
     if rc < 0 or rc >= 128:
@@ -258,7 +347,7 @@ def classify(rc, stdout, base_rows, got_rows, checked, base_states):
                 verdict = "unchecked"
             continue
         return "silent"
-    if verdict == "intact" and rc != 0 and states != base_states:
+    if verdict == "intact" and rc != 0 and (base_states is None or states != base_states):
         verdict = "named"  # the damage was seen though the rows survived it
     return verdict
 

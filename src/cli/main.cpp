@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/cli_output.h"
+#include "cli/scan_pages.h"
 #include "cli/tree_print.h"
 #include "model/collation_table.h"
 #include "model/engine_context.h"
@@ -52,6 +53,9 @@ const char kUsage[] =
     "  vostrel-recover show DATADIR DB.TABLE [--page N] [--keys] [options]\n"
     "  vostrel-recover show DATADIR DB.VIEW [options]\n"
     "  vostrel-recover show DATADIR DB.TABLE --trigger [options]   (the table's triggers)\n"
+    "  vostrel-recover scan-pages IMAGE [--index-id N [--space-id N]\n"
+    "                  [--definitions FILE [DB.TABLE] | --frm FILE] --script OUTDIR] [options]\n"
+    "                  (InnoDB pages anywhere in a file or device)\n"
     "options:\n"
     "  --log-dir DIR      folder for the session log (default: home folder)\n"
     "  --codepage NAME    single-byte code page for 8-bit texts (default windows-1252)\n"
@@ -59,6 +63,10 @@ const char kUsage[] =
     "  --definitions FILE CREATE TABLE statements (a dump, SHOW CREATE TABLE, a schema file)\n"
     "                     for tables whose .frm is missing or damaged, and orphan .ibd files\n"
     "  --prefer-definitions  use those statements also for tables whose .frm reads\n"
+    "  --index-id N       scan-pages: the index whose pages to list, or whose rows to recover\n"
+    "  --frm FILE         scan-pages: the table definition as a .frm file\n"
+    "  --space-id N       scan-pages: only the pages of this tablespace id\n"
+    "  --all-leaves       scan-pages: also the leaves the tablespace marks free\n"
     "  --quiet            no status lines on stderr\n"
     "  --reduced-definitions  tables as columns, types and primary/unique keys only, views and\n"
     "                     triggers without their definers and modes (the form of earlier "
@@ -82,6 +90,10 @@ struct Args {
   bool keys = false;
   bool trigger = false;
   bool quiet = false;
+  uint64_t index_id = 0;
+  uint32_t space_id = 0xFFFFFFFF;
+  bool all_leaves = false;
+  std::string frm;
 };
 
 // Ctrl-C and SIGTERM: during a save the first one asks it to stop at the next
@@ -181,6 +193,34 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
         error = "--page needs a whole number from 1";
         return std::nullopt;
       }
+    } else if (arg == "--index-id") {
+      auto v = value("--index-id");
+      if (!v) return std::nullopt;
+      char* end = nullptr;
+      errno = 0;
+      a.index_id = std::strtoull(v->c_str(), &end, 10);
+      if (end == v->c_str() || *end != '\0' || errno != 0 || a.index_id == 0 || (*v)[0] == '-') {
+        error = "--index-id needs a whole number from 1";
+        return std::nullopt;
+      }
+    } else if (arg == "--space-id") {
+      auto v = value("--space-id");
+      if (!v) return std::nullopt;
+      char* end = nullptr;
+      errno = 0;
+      const unsigned long long id = std::strtoull(v->c_str(), &end, 10);
+      if (end == v->c_str() || *end != '\0' || errno != 0 || id >= 0xFFFFFFFFull ||
+          (*v)[0] == '-') {
+        error = "--space-id needs a tablespace id (a whole number)";
+        return std::nullopt;
+      }
+      a.space_id = static_cast<uint32_t>(id);
+    } else if (arg == "--all-leaves") {
+      a.all_leaves = true;
+    } else if (arg == "--frm") {
+      auto v = value("--frm");
+      if (!v) return std::nullopt;
+      a.frm = *v;
     } else if (arg == "--keys") {
       a.keys = true;
     } else if (arg == "--trigger") {
@@ -212,7 +252,7 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
     return a;
   }
   if (positional.size() < 2) {
-    error = "no data directory given";
+    error = a.command == "scan-pages" ? "no image given" : "no data directory given";
     return std::nullopt;
   }
   a.data_dir = positional[1];
@@ -435,6 +475,75 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations, const 
   return rc;
 }
 
+// scan-pages reads a file or device, not a data directory.
+int ScanPages(const Args& a) {
+  const bool defined = !a.definitions.empty() || !a.frm.empty();
+  if (!a.definitions.empty() && !a.frm.empty())
+    return UsageError("give either --definitions or --frm");
+  if (a.names.size() > (a.definitions.empty() ? 0u : 1u)) {
+    return UsageError("scan-pages takes one image (and with --definitions one DB.TABLE)");
+  }
+  if (defined && a.index_id == 0) return UsageError("a table definition needs --index-id N");
+  if (defined && a.script_dir.empty()) return UsageError("recovering rows needs --script OUTDIR");
+  if (!defined && !a.script_dir.empty()) {
+    return UsageError("--script needs --index-id N and --definitions FILE or --frm FILE");
+  }
+  CodePage code_page(a.codepage);
+  if (!code_page.valid()) return UsageError("unknown single-byte code page " + a.codepage);
+  std::error_code ec;
+  const std::string log_dir = a.log_dir.empty() ? DefaultLogDir() : a.log_dir;
+  if (!fs::is_directory(log_dir, ec)) {
+    std::cerr << "vostrel-recover: log folder " << log_dir << " does not exist\n";
+    return kExitUsage;
+  }
+  const CollationTable collations = CollationTable::Load(DefaultCollationCandidates(), code_page);
+  ScanPagesRequest req;
+  req.image = a.data_dir;
+  req.index_id = a.index_id;
+  req.space_id = a.space_id;
+  req.all_leaves = a.all_leaves;
+  req.frm = a.frm;
+  req.script_dir = a.script_dir;
+  if (!a.names.empty()) req.table = a.names[0];
+  if (!a.definitions.empty()) {
+    SqlDefinitionLoad load = LoadSqlDefinitions(a.definitions, &collations);
+    for (const std::string& e : load.errors) std::cerr << "vostrel-recover: " << e << "\n";
+    if (!load.ok) {
+      std::cerr << "vostrel-recover: the definitions file cannot be used; fix or remove the "
+                   "statements named above\n";
+      return kExitUsage;
+    }
+    req.definitions = std::make_shared<const SqlDefinitionSet>(std::move(load.set));
+  }
+  SessionLog log;
+  std::string error;
+  if (!log.Open(log_dir, NormalizeDataPath(a.data_dir), std::time(nullptr), &error)) {
+    std::cerr << "vostrel-recover: " << error << "\n";
+    return kExitUnreadable;
+  }
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+  CliOutput out(log, a.quiet);
+  EngineContext ctx{collations, code_page, out, &g_stop};
+  ctx.reduced_definitions = a.reduced_definitions;
+  int rc = kExitUnreadable;
+  g_graceful.store(true);
+  try {
+    rc = RunScanPages(req, ctx, std::cout);
+  } catch (const std::bad_alloc&) {
+    std::fputs("vostrel-recover: out of memory; the run is not complete\n", stderr);
+    return kExitUnreadable;
+  }
+  g_graceful.store(false);
+  if (g_stop.load()) std::cerr << "vostrel-recover: stopped by the user\n";
+  const bool printed = StdoutWritten();
+  if (log.failed()) {
+    std::cerr << "vostrel-recover: " << log.failure() << "\n";
+    return rc == kExitOk ? kExitUnreadable : rc;
+  }
+  return printed || rc != kExitOk ? rc : kExitUnreadable;
+}
+
 int main(int argc, char** argv) {
   std::string error;
   auto parsed = Parse(argc, argv, error);
@@ -447,7 +556,7 @@ int main(int argc, char** argv) {
   }
   Args& a = *parsed;
   if (a.command != "scan" && a.command != "ddl" && a.command != "save" && a.command != "show" &&
-      a.command != "test-connection") {
+      a.command != "test-connection" && a.command != "scan-pages") {
     return UsageError("unknown command " + a.command);
   }
   const bool to_server = !a.server.host.empty() || !a.server.socket.empty();
@@ -470,6 +579,7 @@ int main(int argc, char** argv) {
     std::cerr << "vostrel-recover: " << why << "\n";
     return kExitUnreadable;
   }
+  if (a.command == "scan-pages") return ScanPages(a);
   if (a.command == "scan" && !a.names.empty()) return UsageError("scan takes no table names");
   if (a.command == "save" && a.script_dir.empty() == !to_server) {
     return UsageError("save needs either --script OUTDIR or --server HOST");

@@ -14,14 +14,33 @@ ExternRef ParseExternRef(const uint8_t* ref) {
   return r;
 }
 
+PageSource TablespacePages(Tablespace& space) {
+  PageSource s;
+  s.read = [&space](uint32_t n, PageBuffer& out) {
+    const PageCheck c = space.ReadCheckedPage(n, out);
+    return c.ok() ? std::string() : space.FaultText(n, c);
+  };
+  s.space_id = space.space_id();
+  s.page_count = space.page_count();
+  s.file_name = space.file_name();
+  s.compressed = space.compressed();
+  return s;
+}
+
 bool ReadExternValue(Tablespace& space, const ExternRef& ref,
                      const std::function<void(const uint8_t*, size_t)>& sink, std::string* damage,
                      uint64_t* pages_read) {
+  return ReadExternValue(TablespacePages(space), ref, sink, damage, pages_read);
+}
+
+bool ReadExternValue(const PageSource& space, const ExternRef& ref,
+                     const std::function<void(const uint8_t*, size_t)>& sink, std::string* damage,
+                     uint64_t* pages_read) {
   PageBuffer page;
-  if (space.space_id() != kFilNull && ref.space_id != space.space_id()) {
+  if (space.space_id != kFilNull && ref.space_id != space.space_id) {
     if (damage) {
       *damage = "value refers to tablespace " + std::to_string(ref.space_id) + ", not to " +
-                std::to_string(space.space_id());
+                std::to_string(space.space_id);
     }
     return false;
   }
@@ -32,20 +51,20 @@ bool ReadExternValue(Tablespace& space, const ExternRef& ref,
   // loops and would repeat bytes that are not the value's.
   std::unordered_set<uint32_t> seen;
   for (uint64_t visits = 0; left > 0; ++visits) {
-    if (p == kFilNull || visits > space.page_count() || p >= space.page_count()) {
+    if (p == kFilNull || visits > space.page_count || p >= space.page_count) {
       if (damage) *damage = "value page chain breaks at page " + std::to_string(p);
       return false;
     }
-    if (const PageCheck c = space.ReadCheckedPage(p, page); !c.ok()) {
-      if (damage) *damage = "value page chain breaks: " + space.FaultText(p, c);
+    if (const std::string fault = space.read(p, page); !fault.empty()) {
+      if (damage) *damage = "value page chain breaks: " + fault;
       return false;
     }
     // Old servers left the type of value pages unset.
     if (const uint16_t type = ReadFilHeader(page.data()).type;
         type != kPageTypeBlob && type != kPageTypeAllocated) {
       if (damage) {
-        *damage = "value page chain breaks: page " + std::to_string(p) + " of " +
-                  space.file_name() + " is not a value page (type " + std::to_string(type) + ")";
+        *damage = "value page chain breaks: page " + std::to_string(p) + " of " + space.file_name +
+                  " is not a value page (type " + std::to_string(type) + ")";
       }
       return false;
     }

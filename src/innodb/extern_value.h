@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "innodb/page.h"
+#include "innodb/page_source.h"
 
 namespace vostrel {
 
@@ -26,6 +27,9 @@ ExternRef ParseExternRef(const uint8_t* ref20);
 // checked for being the page asked for, whole, and a value page; a page that
 // is not ends the value there. `pages_read`, when given, counts the pages
 // whose bytes were taken.
+bool ReadExternValue(const PageSource& pages, const ExternRef& ref,
+                     const std::function<void(const uint8_t*, size_t)>& sink, std::string* damage,
+                     uint64_t* pages_read = nullptr);
 bool ReadExternValue(Tablespace& space, const ExternRef& ref,
                      const std::function<void(const uint8_t*, size_t)>& sink, std::string* damage,
                      uint64_t* pages_read = nullptr);

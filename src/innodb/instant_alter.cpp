@@ -97,7 +97,7 @@ std::string ApplyColumnMap(const uint8_t* map, size_t len, const TableDef& table
 }
 
 // The whole value of a metadata record field, its off-page part included.
-bool FieldValue(Tablespace& space, const uint8_t* page, const FieldSpan& s, std::string& out,
+bool FieldValue(const PageSource& space, const uint8_t* page, const FieldSpan& s, std::string& out,
                 std::string* problem) {
   out.assign(reinterpret_cast<const char*>(page + s.offset), s.length);
   if (!s.external) return true;
@@ -163,12 +163,17 @@ std::string BeginInstant(const InstantRoot& root, ClusteredIndex& index) {
 
 std::string ReadInstantMetadata(Tablespace& space, uint32_t leaf, const InstantRoot& root,
                                 const TableDef& table, ClusteredIndex& index) {
+  return ReadInstantMetadata(TablespacePages(space), leaf, root, table, index);
+}
+
+std::string ReadInstantMetadata(const PageSource& space, uint32_t leaf, const InstantRoot& root,
+                                const TableDef& table, ClusteredIndex& index) {
   if (!root.marked) return {};
   PageBuffer buf;
   const uint8_t* page = buf.data();
-  if (const PageCheck c = space.ReadCheckedPage(leaf, buf); !c.ok()) {
+  if (const std::string fault = space.read(leaf, buf); !fault.empty()) {
     return "the first leaf, which holds the instant ALTER TABLE metadata, cannot be read (" +
-           space.FaultText(leaf, c) + ")";
+           fault + ")";
   }
   if (ReadFilHeader(page).prev != kFilNull) {
     return "the first leaf of the index, which holds the instant ALTER TABLE metadata, is lost";
@@ -217,13 +222,12 @@ std::string ReadInstantMetadata(Tablespace& space, uint32_t leaf, const InstantR
     const ExternRef ref = ParseExternRef(page + at);
     if (PageU32(page, at + 12) != 0 || ref.length == 0 || ref.offset != kBlobHeader ||
         ref.length > kPageSize - kBlobData - 8 ||
-        (space.space_id() != kFilNull && ref.space_id != space.space_id())) {
+        (space.space_id != kFilNull && ref.space_id != space.space_id)) {
       return Unknown("column map reference to page " + std::to_string(ref.page));
     }
     PageBuffer map;
-    if (const PageCheck c = space.ReadCheckedPage(ref.page, map); !c.ok()) {
-      return "the instant ALTER TABLE column map cannot be read (" + space.FaultText(ref.page, c) +
-             ")";
+    if (const std::string fault = space.read(ref.page, map); !fault.empty()) {
+      return "the instant ALTER TABLE column map cannot be read (" + fault + ")";
     }
     if (ReadFilHeader(map.data()).type != kPageTypeBlob ||
         PageU32(map.data(), kBlobHeader + 4) != kFilNull ||

@@ -25,6 +25,7 @@
 #include <string>
 
 #include "innodb/clustered_fields.h"
+#include "innodb/extern_value.h"
 #include "innodb/page.h"
 #include "model/table_def.h"
 
@@ -50,6 +51,9 @@ std::string BeginInstant(const InstantRoot& root, ClusteredIndex& index);
 // cannot be read ("" when it can): a layout this reader does not know is
 // "not read: ...", never guessed at.
 std::string ReadInstantMetadata(Tablespace& space, uint32_t leaf, const InstantRoot& root,
+                                const TableDef& table, ClusteredIndex& index);
+// The same over any source of checked pages (pages found in an image).
+std::string ReadInstantMetadata(const PageSource& pages, uint32_t leaf, const InstantRoot& root,
                                 const TableDef& table, ClusteredIndex& index);
 
 }  // namespace vostrel

@@ -46,18 +46,18 @@ std::optional<uint64_t> LeafSegmentPages(Tablespace& space, uint32_t root, uint6
 }
 
 PageUse ExtentMap::Use(uint32_t n) {
-  if (space_.compressed()) return PageUse::kUnknown;
+  if (space_.compressed) return PageUse::kUnknown;
   if (!free_limit_) {
     PageBuffer header;
     free_limit_ =
-        space_.ReadCheckedPage(0, header).ok() ? PageU32(header.data(), kFspHeader + 12) : kFilNull;
+        space_.read(0, header).empty() ? PageU32(header.data(), kFspHeader + 12) : kFilNull;
   }
   if (*free_limit_ != kFilNull && n >= *free_limit_) return PageUse::kFree;
   const uint32_t first = n - n % kPagesPerDescriptorPage;
   auto [it, added] = pages_.try_emplace(first);
   DescriptorPage& d = it->second;
   if (added) {
-    d.readable = space_.ReadCheckedPage(first, d.bytes).ok();
+    d.readable = space_.read(first, d.bytes).empty();
     const uint16_t type = ReadFilHeader(d.bytes.data()).type;
     d.readable = d.readable && (type == kPageTypeFspHeader || type == kPageTypeXdes);
   }

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "innodb/page.h"
+#include "innodb/page_source.h"
 
 namespace vostrel {
 
@@ -22,7 +23,8 @@ enum class PageUse { kUsed, kFree, kUnknown };
 // page read once).
 class ExtentMap {
  public:
-  explicit ExtentMap(Tablespace& space) : space_(space) {}
+  explicit ExtentMap(Tablespace& space) : space_(TablespacePages(space)) {}
+  explicit ExtentMap(PageSource pages) : space_(std::move(pages)) {}
   PageUse Use(uint32_t page);
 
  private:
@@ -30,7 +32,7 @@ class ExtentMap {
     bool readable = false;
     PageBuffer bytes;
   };
-  Tablespace& space_;
+  PageSource space_;
   std::optional<uint32_t> free_limit_;
   std::map<uint32_t, DescriptorPage> pages_;
 };
