@@ -53,6 +53,7 @@ class Rebuild {
     t_.options.engine_name = "InnoDB";
     t_.frm_from_56 = true;
     t_.frm_version = 10;
+    t_.layout_unverified = true;
     if (!row_.compact()) {
       t_.options.row_format = "REDUNDANT";
     } else if (ZipSsize(row_.type) != 0) {

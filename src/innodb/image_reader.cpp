@@ -12,6 +12,7 @@
 #include "innodb/leaf_scan.h"
 #include "innodb/page_check.h"
 #include "innodb/record.h"
+#include "innodb/record_fit.h"
 #include "innodb/redundant_fields.h"
 #include "innodb/space_map.h"
 #include "innodb/zip_blob.h"
@@ -148,7 +149,8 @@ class ImageBlockDecoder : public BlockDecoder {
                     std::to_string(e.records) + " records are not saved");
         continue;
       }
-      if (const std::string clash = Overlap(page, split, info_byte, walk); !clash.empty()) {
+      if (const std::string clash = RecordsOverrunEachOther(page, split, info_byte, walk, spans_);
+          !clash.empty()) {
         block.claimed += e.records;
         damage.Name("the records of " + PageName(e) + " do not fit the table definition (" + clash +
                     "): the index is another one, or the definition another version; "
@@ -192,36 +194,6 @@ class ImageBlockDecoder : public BlockDecoder {
       const uint64_t counted = PageRecordCount(page);
       block.claimed += counted - std::min<uint64_t>(counted, w.deleted + w.hidden);
     }
-  }
-
-  // Records split by the definition must each end before the next one's
-  // header: records of another index, or written by another version of the
-  // table, split so run into their neighbours or past the page directory.
-  template <class Splitter, class Walk>
-  std::string Overlap(const uint8_t* page, Splitter& split, size_t header, Walk&& walk) {
-    spans_.clear();
-    walk(page, 0, [&](size_t r) {
-      int32_t short_reference = -1;
-      const std::vector<StoredField>* fields = split.Split(page, r, &short_reference);
-      if (fields == nullptr) return true;
-      size_t end = r;
-      for (const StoredField& f : *fields) {
-        if (f.data >= page && f.data < page + kPageSize)
-          end = std::max(end, static_cast<size_t>(f.data - page) + f.length);
-      }
-      spans_.emplace_back(r, end);
-      return true;
-    });
-    std::sort(spans_.begin(), spans_.end());
-    const size_t directory = kPageSize - 8 - 2 * size_t{PageU16(page, kPageHeader)};
-    for (size_t i = 0; i < spans_.size(); ++i) {
-      const size_t limit = i + 1 < spans_.size() ? spans_[i + 1].first - header : directory;
-      if (spans_[i].second > limit) {
-        return "the record at offset " + std::to_string(spans_[i].first) + " would run to byte " +
-               std::to_string(spans_[i].second) + ", past " + std::to_string(limit);
-      }
-    }
-    return {};
   }
 
   const ImageLeafReader& reader_;

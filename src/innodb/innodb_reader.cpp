@@ -10,6 +10,7 @@
 #include "innodb/leaf_scan.h"
 #include "innodb/page_check.h"
 #include "innodb/record.h"
+#include "innodb/record_fit.h"
 #include "innodb/redundant_fields.h"
 #include "innodb/space_map.h"
 #include "innodb/zip_blob.h"
@@ -103,6 +104,20 @@ class InnodbBlockDecoder : public BlockDecoder {
                     (reader_.preview_ ? "not shown" : "not saved"));
         continue;
       }
+      // A definition not from the table's .frm may be of another version
+      // of the table: records it does not fit are named, never decoded.
+      if (reader_.table_.layout_unverified) {
+        if (const std::string clash = RecordsOverrunEachOther(page, split, info_byte, walk, spans_);
+            !clash.empty()) {
+          const uint64_t lost = ClaimedLiveRecords(page);
+          block.claimed += lost;
+          damage.Name("the records of page " + std::to_string(p) + " of " + space.file_name() +
+                      " do not fit the table definition (" + clash +
+                      "): it is of another version of the table; its " + std::to_string(lost) +
+                      " records are " + (reader_.preview_ ? "not shown" : "not saved"));
+          continue;
+        }
+      }
       block.unit_ok[k] = 1;
       bool stopped = false;
       size_t unknown = 0;
@@ -152,6 +167,7 @@ class InnodbBlockDecoder : public BlockDecoder {
   }
 
   const InnodbReader& reader_;
+  std::vector<std::pair<size_t, size_t>> spans_;
   CompactFieldSplitter compact_;
   RedundantFieldSplitter redundant_;
 };

@@ -115,8 +115,8 @@ struct KeyDef {
   std::string name;
   std::vector<KeyPart> parts;
   KeyKind kind = KeyKind::kIndex;
-  std::string comment;  // UTF-8
-  std::string parser;   // FULLTEXT ... WITH PARSER
+  std::string comment;   // UTF-8
+  std::string parser;    // FULLTEXT ... WITH PARSER
   bool ignored = false;  // MariaDB IGNORED / MySQL INVISIBLE index
 
   bool unique() const { return (flags & 1) != 0; }
@@ -155,8 +155,8 @@ struct CheckConstraintDef {
 // Table options of CREATE TABLE beyond engine and character set. Zero and
 // empty mean "not given".
 struct TableOptions {
-  std::string engine_name;  // as stored ("InnoDB", "Aria", "ROCKSDB", ...)
-  std::string comment;      // UTF-8
+  std::string engine_name;      // as stored ("InnoDB", "Aria", "ROCKSDB", ...)
+  std::string comment;          // UTF-8
   uint64_t auto_increment = 0;  // the next value to hand out; 0: unknown
   std::string row_format;       // declared ROW_FORMAT ("COMPACT", "DYNAMIC", "FIXED", ...)
   uint32_t key_block_size = 0;
@@ -164,16 +164,16 @@ struct TableOptions {
   uint64_t min_rows = 0;
   uint32_t avg_row_length = 0;
   bool checksum = false;
-  int pack_keys = -1;        // -1 default, 0 PACK_KEYS=0, 1 PACK_KEYS=1
+  int pack_keys = -1;  // -1 default, 0 PACK_KEYS=0, 1 PACK_KEYS=1
   bool delay_key_write = false;
   int page_checksum = -1;     // Aria PAGE_CHECKSUM: -1 not given, else 0/1
   int transactional = -1;     // Aria TRANSACTIONAL: -1 not given, else 0/1
   int stats_persistent = -1;  // -1 default, else 0/1
   int stats_auto_recalc = -1;
   uint32_t stats_sample_pages = 0;
-  std::string connection;     // FEDERATED / CONNECT connection string
-  std::string union_tables;   // MERGE: `a`,`b`
-  std::string insert_method;  // MERGE: FIRST / LAST
+  std::string connection;        // FEDERATED / CONNECT connection string
+  std::string union_tables;      // MERGE: `a`,`b`
+  std::string insert_method;     // MERGE: FIRST / LAST
   std::string partition_clause;  // "PARTITION BY ..." as the server wrote it
   std::string data_directory;
   std::string index_directory;
@@ -238,6 +238,9 @@ struct TableDef {
   int32_t record_length = 0;
   int32_t null_bytes = 0;
   uint8_t frm_version = 0;
+  // Built from a CREATE TABLE statement or the InnoDB dictionary, not the
+  // table's own .frm: it may describe another version of the table.
+  bool layout_unverified = false;
   uint32_t mysql_version = 0;
   bool frm_from_56 = false;  // written by MySQL 5.6.0 or later
   uint16_t create_options = 0;

@@ -225,6 +225,7 @@ class Builder {
   bool Run(int32_t default_collation) {
     t_.Clear();
     t_.frm_version = 10;
+    t_.layout_unverified = true;
     t_.frm_from_56 = true;
     t_.options = d_.options;
     const std::string& engine = d_.options.engine_name;
