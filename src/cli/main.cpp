@@ -62,7 +62,9 @@ const char kUsage[] =
     "  --quiet            no status lines on stderr\n"
     "  --reduced-definitions  tables as columns, types and primary/unique keys only, views and\n"
     "                     triggers without their definers and modes (the form of earlier "
-    "versions)\n";
+    "versions)\n"
+    "  --extended-insert  scripts join a table's rows into multi-row INSERTs of up to about\n"
+    "                     1 MB (the default is one INSERT per row)\n";
 
 struct Args {
   std::string command;
@@ -78,6 +80,7 @@ struct Args {
   std::string password_file;
   bool password_prompt = false;
   bool reduced_definitions = false;
+  bool extended_insert = false;
   long page = 1;
   bool keys = false;
   bool trigger = false;
@@ -189,6 +192,8 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
       a.quiet = true;
     } else if (arg == "--reduced-definitions") {
       a.reduced_definitions = true;
+    } else if (arg == "--extended-insert") {
+      a.extended_insert = true;
     } else if (arg == "-h" || arg == "--help") {
       error = "help";
       return std::nullopt;
@@ -371,6 +376,7 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations, const 
   std::cout.sync_with_stdio(false);
   EngineContext ctx{collations, code_page, out, &g_stop};
   ctx.reduced_definitions = a.reduced_definitions;
+  ctx.extended_insert = a.extended_insert;
 
   if (a.command == "show") {
     // A trigger file is named after its table: the table wins unless --trigger asks otherwise.
@@ -475,6 +481,12 @@ int main(int argc, char** argv) {
     return UsageError("save needs either --script OUTDIR or --server HOST");
   }
   if (a.command == "show" && a.names.size() != 1) return UsageError("show needs one DB.TABLE");
+  if (a.extended_insert && (a.command != "save" || a.script_dir.empty())) {
+    return UsageError("--extended-insert is for save --script");
+  }
+  if (a.extended_insert && a.reduced_definitions) {
+    return UsageError("--extended-insert writes the full form; leave out --reduced-definitions");
+  }
 
   CodePage code_page(a.codepage);
   if (!code_page.valid()) return UsageError("unknown single-byte code page " + a.codepage);

@@ -22,6 +22,8 @@ struct EngineContext {
   // The reduced table definitions of earlier versions (--reduced-definitions):
   // columns, types and the primary and unique keys only.
   bool reduced_definitions = false;
+  // Scripts join the rows of a table into multi-row INSERTs (--extended-insert).
+  bool extended_insert = false;
 
   bool stopped() const {
     return (stop != nullptr && stop->load(std::memory_order_relaxed)) ||

@@ -7,6 +7,7 @@
 #include "model/field_decoder.h"
 #include "sql/insert_builder.h"
 #include "sql/row_batches.h"
+#include "sql/row_sender.h"
 #include "sql/sql_value_writer.h"
 
 namespace vostrel {
@@ -49,8 +50,8 @@ struct Formatter {
 
 class Exporter {
  public:
-  Exporter(TableReader& reader, const TableDef& table, const std::string& table_name,
-           RowSink& sink, BlobFiles* blobs, EngineContext& ctx)
+  Exporter(TableReader& reader, const TableDef& table, const std::string& table_name, RowSink& sink,
+           BlobFiles* blobs, EngineContext& ctx)
       : reader_(reader),
         table_(table),
         blobs_(blobs),
@@ -142,6 +143,19 @@ TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
                                   const std::string& table_name, RowSink& sink, BlobFiles* blobs,
                                   EngineContext& ctx, const char* function_name) {
   TableExportResult result;
+  std::unique_ptr<RowSender> sending;
+  // What reached the sink before an error ended the loop, with a multi-row
+  // INSERT left open completed.
+  const auto sent = [&] {
+    if (sending == nullptr) return;
+    try {
+      sending->Finish();
+    } catch (const std::exception&) {
+    }
+    result.rows = sending->rows;
+    result.rejected = sending->rejected;
+    result.first_rejection = sending->first_error;
+  };
   try {
     Exporter exporter(reader, table, table_name, sink, blobs, ctx);
     const uint64_t total = reader.progress_total();
@@ -155,6 +169,15 @@ TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
       helpers.push_back(std::make_unique<Formatter>(reader, table, ctx));
     }
     DamageLog& damage = reader.damage();
+    // The full form of a script loads in transactions of commit_rows rows;
+    // the reduced one stays as earlier versions wrote it.
+    const bool grouped = sink.script_form() && !ctx.reduced_definitions;
+    SendForm form;
+    form.header_size = InsertHeader(table_name, table).size();
+    form.commit_rows = grouped ? GetExportTuning().commit_rows : 0;
+    form.extended = grouped && ctx.extended_insert;
+    sending = std::make_unique<RowSender>(sink, form, ctx.out);
+    RowSender& sender = *sending;
     OrderedBatches<Batch> batches(
         workers,
         [&](Batch& batch, unsigned worker) {
@@ -175,8 +198,7 @@ TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
           }
           reader.Consumed(batch.block);
           damage.Merge(batch.damage);
-          SendRows(sink, batch.rows, result.rows, result.rejected, result.first_rejection,
-                   ctx.out);
+          sender.Send(batch.rows);
           ctx.out.SetProgress(batch.block.progress, total);
         });
     const size_t batch_bytes = GetExportTuning().batch_bytes;
@@ -192,8 +214,12 @@ TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
         batches.Submit();
       }
       batches.Finish();
-      more = !ctx.stopped() && !sink.broken() && reader.Finish(result.rows + result.rejected);
+      more = !ctx.stopped() && !sink.broken() && reader.Finish(sender.rows + sender.rejected);
     }
+    sender.Finish();
+    result.rows = sender.rows;
+    result.rejected = sender.rejected;
+    result.first_rejection = sender.first_error;
     ctx.out.SetProgress(total, total);
     if (damage.any()) {
       result.damaged = true;
@@ -204,16 +230,20 @@ TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
     const RowCount counted = reader.counted();
     result.expected_known = counted.known && !ctx.stopped();
     result.expected_rows = counted.rows;
-    if (sink.script_form() && reader.ends_rows_with_commit()) sink.WriteText("COMMIT;\r\n\r\n");
+    if (sink.script_form() && (grouped || reader.ends_rows_with_commit())) {
+      sink.WriteText("COMMIT;\r\n\r\n");
+    }
     const std::string line = TotalLine(result.rows);
     ctx.out.AddOutputLine(line);
     ctx.out.WriteLogText(line + "\r\n\r\n");
     result.completed = true;
   } catch (const std::bad_alloc&) {
     result.error = "out of memory while reading the rows";
+    sent();
     ctx.out.WriteLogText(std::string("Error in processing function ") + function_name + "\r\n");
   } catch (const std::exception& e) {
     result.error = std::string("reading the rows failed: ") + e.what();
+    sent();
     ctx.out.WriteLogText(std::string("Error in processing function ") + function_name + "\r\n");
   }
   return result;

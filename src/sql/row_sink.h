@@ -1,6 +1,7 @@
 // Where the export loops send their statements: a script file or a server.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,22 @@ class RowSink {
   // True once nothing more can be sent (a server connection that was lost):
   // the loops stop, and the fate of the statement in flight is not known.
   virtual bool broken() const { return false; }
+
+  // How a server takes rows in bulk. kMultiRow: several rows in one INSERT,
+  // for a table whose engine undoes a refused statement whole, so that a
+  // refused bulk INSERT can be sent again row by row. kSeries: single-row
+  // statements sent together, run in order up to the first one refused.
+  enum class Bulk { kNone, kMultiRow, kSeries };
+  virtual Bulk bulk() const { return Bulk::kNone; }
+  // kSeries: runs the `count` statements of `text` (back to back, each ending
+  // in ';') and returns how many ran before the first refusal (`count` when
+  // none was refused), or kNothingRan when the server refused the whole text.
+  static constexpr size_t kNothingRan = static_cast<size_t>(-1);
+  virtual size_t ExecuteSeries(std::string_view text, size_t count) {
+    (void)text;
+    (void)count;
+    return kNothingRan;
+  }
 };
 
 }  // namespace vostrel

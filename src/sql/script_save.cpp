@@ -52,7 +52,8 @@ class ScriptRun {
  public:
   ScriptRun(const ScanResult& scan, EngineContext& ctx, ScriptSaveResult& result)
       : scan_(scan), ctx_(ctx), result_(result), exporter_(scan, ctx, result.errors) {
-    for (const std::string& f : scan.m_databaseFolders) databases_.push_back(DatabaseDisplayName(f));
+    for (const std::string& f : scan.m_databaseFolders)
+      databases_.push_back(DatabaseDisplayName(f));
   }
 
   // Makes the script of the database in `folder` the open one. A database
@@ -87,7 +88,11 @@ class ScriptRun {
       script_.WriteText(SchemaStatement(db, opts.charset, opts.collation, true));
       script_.WriteText(UseStatement(db, true));
       script_.WriteText(kScriptSessionSettings);
-      if (!ctx_.reduced_definitions) script_.WriteText(kScriptChecksOff);
+      if (!ctx_.reduced_definitions) {
+        script_.WriteText(kScriptChecksOff);
+        // Rows load in transactions, each table's ending with a COMMIT.
+        script_.WriteText("SET autocommit=0;\r\n");
+      }
     }
     return true;
   }
@@ -178,11 +183,11 @@ class ScriptRun {
     script_.WriteLineEnd();
     script_.WriteLineEnd();
     BlobFiles blobs(result_.save_folder / "blobdata",
-                         ctx_.blob_file_counter ? *ctx_.blob_file_counter : local_blob_counter_);
+                    ctx_.blob_file_counter ? *ctx_.blob_file_counter : local_blob_counter_);
     exporter_.ExportRows(entry, table_name, script_, &blobs, kScriptLoops, saved);
     if (script_.failed()) {
-      saved.Damaged("script file " + script_.path().string() + " could not be written: " +
-                    script_.error());
+      saved.Damaged("script file " + script_.path().string() +
+                    " could not be written: " + script_.error());
     }
   }
 
@@ -201,6 +206,7 @@ class ScriptRun {
       for (const std::string& s : EndOfDatabaseStatements(deferred_[path], true)) {
         script_.WriteText(s);
       }
+      script_.WriteText("SET autocommit=1;\r\n");
       CloseScript();
     }
     if (!definers_.empty()) {
