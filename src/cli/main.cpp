@@ -64,7 +64,9 @@ const char kUsage[] =
     "                     triggers without their definers and modes (the form of earlier "
     "versions)\n"
     "  --extended-insert  scripts join a table's rows into multi-row INSERTs of up to about\n"
-    "                     1 MB (the default is one INSERT per row)\n";
+    "                     1 MB (the default is one INSERT per row)\n"
+    "  --format sql|csv   sql (the default): rows as INSERT statements; csv: each table's rows\n"
+    "                     in a tab-separated file that the script loads with LOAD DATA\n";
 
 struct Args {
   std::string command;
@@ -81,6 +83,7 @@ struct Args {
   bool password_prompt = false;
   bool reduced_definitions = false;
   bool extended_insert = false;
+  std::string format = "sql";
   long page = 1;
   bool keys = false;
   bool trigger = false;
@@ -194,6 +197,14 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
       a.reduced_definitions = true;
     } else if (arg == "--extended-insert") {
       a.extended_insert = true;
+    } else if (arg == "--format") {
+      auto v = value("--format");
+      if (!v) return std::nullopt;
+      if (*v != "sql" && *v != "csv") {
+        error = "--format is sql or csv, not " + *v;
+        return std::nullopt;
+      }
+      a.format = *v;
     } else if (arg == "-h" || arg == "--help") {
       error = "help";
       return std::nullopt;
@@ -377,6 +388,7 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations, const 
   EngineContext ctx{collations, code_page, out, &g_stop};
   ctx.reduced_definitions = a.reduced_definitions;
   ctx.extended_insert = a.extended_insert;
+  ctx.load_data_files = a.format == "csv";
 
   if (a.command == "show") {
     // A trigger file is named after its table: the table wins unless --trigger asks otherwise.
@@ -483,6 +495,12 @@ int main(int argc, char** argv) {
   if (a.command == "show" && a.names.size() != 1) return UsageError("show needs one DB.TABLE");
   if (a.extended_insert && (a.command != "save" || a.script_dir.empty())) {
     return UsageError("--extended-insert is for save --script");
+  }
+  if (a.format == "csv" && (a.command != "save" || a.script_dir.empty())) {
+    return UsageError("--format csv is for save --script");
+  }
+  if (a.format == "csv" && a.extended_insert) {
+    return UsageError("--extended-insert is for --format sql");
   }
   if (a.extended_insert && a.reduced_definitions) {
     return UsageError("--extended-insert writes the full form; leave out --reduced-definitions");

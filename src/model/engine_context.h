@@ -24,6 +24,9 @@ struct EngineContext {
   bool reduced_definitions = false;
   // Scripts join the rows of a table into multi-row INSERTs (--extended-insert).
   bool extended_insert = false;
+  // Scripts keep each table's rows in a data file that the script loads with
+  // LOAD DATA (--format csv).
+  bool load_data_files = false;
 
   bool stopped() const {
     return (stop != nullptr && stop->load(std::memory_order_relaxed)) ||

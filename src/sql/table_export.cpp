@@ -36,7 +36,8 @@ bool TableExporter::ReadDefinition(const TableEntry& entry, TableAccount& accoun
   for (const std::string& w : d.warnings) ctx_.out.WriteLogText(w + "\r\n");
   origin_ = d.origin;
   definition_comment_.clear();
-  if (d.ok && !d.note.empty()) definition_comment_ = SqlCommentLine(entry.displayName + ": " + d.note);
+  if (d.ok && !d.note.empty())
+    definition_comment_ = SqlCommentLine(entry.displayName + ": " + d.note);
   if (!d.ok) {
     account.NotRead(d.error);
     Report("Table " + account.database + "." + account.table + " is not read: " + d.error);
@@ -68,8 +69,8 @@ void TableExporter::CompleteDefinition(const TableEntry& entry, const TableAccou
     AttachDictionaryForeignKeys(scan_, entry, table_, &problems);
   for (const std::string& p : problems) Report("Table " + who + ": " + p);
   const std::string& engine = table_.options.engine_name;
-  static constexpr const char* kCommon[] = {"InnoDB", "MyISAM", "Aria",      "MEMORY", "CSV",
-                                            "MRG_MyISAM", "SEQUENCE"};
+  static constexpr const char* kCommon[] = {"InnoDB", "MyISAM",     "Aria",    "MEMORY",
+                                            "CSV",    "MRG_MyISAM", "SEQUENCE"};
   bool common = false;
   for (const char* e : kCommon) common = common || engine == e;
   if (!common && !engine.empty()) {
@@ -82,8 +83,8 @@ void TableExporter::CompleteDefinition(const TableEntry& entry, const TableAccou
 
 void TableExporter::ExportRows(const TableEntry& entry, const std::string& table_name,
                                RowSink& sink, BlobFiles* blobs, const LoopNames& names,
-                               TableAccount& account) {
-  Rows(entry, table_name, &sink, blobs, names, account);
+                               TableAccount& account, RowText form) {
+  Rows(entry, table_name, &sink, blobs, names, account, form);
 }
 
 void TableExporter::Probe(const TableEntry& entry, TableAccount& account) {
@@ -91,7 +92,8 @@ void TableExporter::Probe(const TableEntry& entry, TableAccount& account) {
 }
 
 void TableExporter::Rows(const TableEntry& entry, const std::string& table_name, RowSink* sink,
-                         BlobFiles* blobs, const LoopNames& names, TableAccount& account) {
+                         BlobFiles* blobs, const LoopNames& names, TableAccount& account,
+                         RowText form) {
   const std::string who = account.database + "." + account.table;
   NullOutput quiet;
   OpenedReader opened = OpenTableReader(scan_, entry, table_, ctx_, sink ? ctx_.out : quiet);
@@ -112,11 +114,11 @@ void TableExporter::Rows(const TableEntry& entry, const std::string& table_name,
   if (!opened.damage.empty()) Report("Table " + who + ": " + opened.damage);
   if (!opened.detail.empty()) Report("Table " + who + ": " + opened.detail);
   if (opened.source != OpenedReader::Source::kDataFile) ctx_.out.WriteLogText("Saving Data...\r\n");
-  const char* loop = opened.source == OpenedReader::Source::kDataFile          ? names.myisam
+  const char* loop = opened.source == OpenedReader::Source::kDataFile           ? names.myisam
                      : opened.source == OpenedReader::Source::kSystemTablespace ? names.ibdata
                                                                                 : names.ibd;
   const TableExportResult r =
-      ExportTableRows(*opened.reader, table_, table_name, *sink, blobs, ctx_, loop);
+      ExportTableRows(*opened.reader, table_, table_name, *sink, blobs, ctx_, loop, form);
   if (r.completed || r.expected_known) {
     account.expected_known = r.expected_known;
     account.expected = r.expected_rows;
