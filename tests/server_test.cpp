@@ -73,7 +73,7 @@ struct RejectRun {
 // The sample's visits table holds three identical '/dup' rows: into a table
 // with a unique key on them, two must be refused whatever the way of sending.
 RejectRun SaveVisitsWithDuplicates(const ServerParams& params, const std::string& engine,
-                                   RowSink::Bulk bulk) {
+                                   RowSink::Bulk bulk, bool engine_picks = true) {
   RejectRun run;
   ServerConnection admin;
   EXPECT_TRUE(admin.Open(params, ""));
@@ -95,10 +95,11 @@ RejectRun SaveVisitsWithDuplicates(const ServerParams& params, const std::string
   if (opened.reader == nullptr) return run;
   ServerConnection conn;
   EXPECT_TRUE(conn.Open(params, "reject_test"));
-  if (bulk != RowSink::Bulk::kNone) {
+  if (bulk != RowSink::Bulk::kNone && engine_picks) {
     EXPECT_EQ(BulkFormOf(conn, "visits"), bulk);
   }
   ServerSink sink(conn, params, "reject_test", bulk);
+  sink.set_table("visits");
   run.result =
       ExportTableRows(*opened.reader, t, "visits", sink, nullptr, ctx, "parseibdfilefordatabase");
   run.log = out.log;
@@ -130,18 +131,26 @@ TEST(ServerTest, RejectedRowIsLoggedCountedAndTheRestGoIn) {
   EXPECT_EQ(Query(params, "SELECT COUNT(*) FROM reject_test.visits"), "145");
 }
 
-// A multi-row INSERT the server refuses (InnoDB), and single-row statements
-// sent together (MyISAM, which may keep part of a refused multi-row INSERT):
-// each refused row is still named where it was, and the rest are stored,
-// exactly as when every row goes on its own.
+// A multi-row INSERT the server refuses whole (InnoDB) or after storing the
+// rows before the refused one (MyISAM, Aria), and single-row statements sent
+// together: each refused row is still named where it was, and the rest are
+// stored, exactly as when every row goes on its own.
 TEST(ServerTest, RejectedBulkNamesEachRefusedRowAsOneByOneDoes) {
   REQUIRE_SERVER(params);
   const RejectRun one = SaveVisitsWithDuplicates(params, "InnoDB", RowSink::Bulk::kNone);
   ASSERT_EQ(one.result.rejected, 2u);
-  for (const auto& [engine, bulk] : {std::pair{"InnoDB", RowSink::Bulk::kMultiRow},
-                                     std::pair{"MyISAM", RowSink::Bulk::kSeries}}) {
-    SCOPED_TRACE(engine);
-    const RejectRun got = SaveVisitsWithDuplicates(params, engine, bulk);
+  struct Way {
+    const char* engine;
+    RowSink::Bulk bulk;
+    bool engine_picks;
+  };
+  for (const Way& w : {Way{"InnoDB", RowSink::Bulk::kMultiRow, true},
+                       Way{"MyISAM", RowSink::Bulk::kCountedMultiRow, true},
+                       Way{"Aria", RowSink::Bulk::kCountedMultiRow, true},
+                       Way{"MyISAM", RowSink::Bulk::kSeries, false},
+                       Way{"InnoDB", RowSink::Bulk::kSeries, false}}) {
+    SCOPED_TRACE(std::string(w.engine) + " " + std::to_string(static_cast<int>(w.bulk)));
+    const RejectRun got = SaveVisitsWithDuplicates(params, w.engine, w.bulk, w.engine_picks);
     EXPECT_EQ(got.result.rows, 145u);
     EXPECT_EQ(got.result.rejected, 2u);
     EXPECT_EQ(got.result.first_rejection, one.result.first_rejection);

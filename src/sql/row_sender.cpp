@@ -30,26 +30,63 @@ void RowSender::Send(RowChunk& chunk) {
     } else if (sink_.bulk() == RowSink::Bulk::kSeries) {
       Series(chunk, first, last);
     } else {
-      // One INSERT of every row: the header of the first, then each row's "(...)".
-      const std::string_view head = RowText(chunk, first);
-      scratch_.assign(head.data(), head.size() - 1);
-      for (size_t i = first + 1; i < last; ++i) {
-        const std::string_view r = RowText(chunk, i);
-        scratch_.push_back(',');
-        scratch_.append(r.data() + form_.header_size - 1,
-                        r.size() - form_.header_size - (row_end_ - 2));
-      }
-      if (sink_.ExecuteRow(scratch_)) {
-        rows += last - first;
-      } else if (!sink_.broken()) {
-        // Nothing of it was stored: the rows again, each on its own, so that
-        // every refused one is named.
-        Series(chunk, first, last);
-      }
+      MultiRow(chunk, first, last);
     }
     first = last;
   }
   chunk.Clear();
+}
+
+// One INSERT of the rows: the header of the first, then each row's "(...)".
+void RowSender::MultiRow(const RowChunk& chunk, size_t first, size_t last) {
+  const bool counted = sink_.bulk() == RowSink::Bulk::kCountedMultiRow;
+  if (counted && !base_known_) {
+    // The rows the table held before the first bulk INSERT of this run.
+    if (!sink_.CountRows(base_)) {
+      Series(chunk, first, last);
+      return;
+    }
+    base_known_ = true;
+    base_ -= std::min(base_, rows);
+  }
+  while (first < last && !sink_.broken()) {
+    if (last - first == 1) {
+      OneByOne(chunk, first, last);
+      return;
+    }
+    const std::string_view head = RowText(chunk, first);
+    scratch_.assign(head.data(), head.size() - 1);
+    for (size_t i = first + 1; i < last; ++i) {
+      const std::string_view r = RowText(chunk, i);
+      scratch_.push_back(',');
+      scratch_.append(r.data() + form_.header_size - 1, r.size() - form_.header_size);
+    }
+    if (sink_.ExecuteRow(scratch_)) {
+      rows += last - first;
+      return;
+    }
+    if (sink_.broken()) return;
+    if (!counted || sink_.too_large()) {
+      // Nothing of it was stored: the rows again, each on its own, so that
+      // every refused one is named.
+      Series(chunk, first, last);
+      return;
+    }
+    // The engine kept the rows before the refused one, and only those.
+    uint64_t now = 0;
+    if (!sink_.CountRows(now) || now < base_ + rows || now - base_ - rows >= last - first) {
+      sink_.Break(
+          "the rows a multi-row INSERT stored before the server refused one of them "
+          "cannot be counted (" +
+          sink_.last_error() + ")");
+      return;
+    }
+    const size_t kept = static_cast<size_t>(now - base_ - rows);
+    rows += kept;
+    first += kept;
+    Refused();
+    ++first;
+  }
 }
 
 void RowSender::Refused() {

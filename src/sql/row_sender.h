@@ -4,6 +4,7 @@
 // row's fate, and one by one where a bulk statement was refused.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -56,6 +57,7 @@ class RowSender {
   void CloseStatement();
   void OneByOne(const RowChunk& chunk, size_t first, size_t last);
   void Series(const RowChunk& chunk, size_t first, size_t last);
+  void MultiRow(const RowChunk& chunk, size_t first, size_t last);
   void Refused();
   void Write(std::string_view text, size_t rows_in_it);
   std::string_view RowText(const RowChunk& chunk, size_t i) const {
@@ -72,6 +74,9 @@ class RowSender {
   TextBuffer statement_;       // the open multi-row INSERT of a script
   size_t statement_rows_ = 0;
   std::string scratch_;  // a server's multi-row INSERT
+  // kCountedMultiRow: the rows the table held apart from those sent here.
+  uint64_t base_ = 0;
+  bool base_known_ = false;
 };
 
 }  // namespace vostrel

@@ -171,6 +171,7 @@ bool TestConnection(const ServerParams& params, std::string* error) {
 
 bool ServerSink::ExecuteRow(std::string_view statement) {
   if (broken_) return false;
+  too_large_ = false;
   if (connection_.Execute(statement)) return true;
   AfterRefusal();
   return false;
@@ -178,6 +179,7 @@ bool ServerSink::ExecuteRow(std::string_view statement) {
 
 size_t ServerSink::ExecuteSeries(std::string_view text, size_t count) {
   if (broken_) return 0;
+  too_large_ = false;
   const size_t ran = connection_.ExecuteSeries(text, count);
   if (ran == count) return ran;
   const bool whole = connection_.error_code() == 1153;
@@ -186,9 +188,20 @@ size_t ServerSink::ExecuteSeries(std::string_view text, size_t count) {
   return whole ? kNothingRan : ran;
 }
 
+bool ServerSink::CountRows(uint64_t& rows) {
+  if (broken_ || table_.empty()) return false;
+  std::string query = "SELECT COUNT(*) FROM ";
+  AppendQuotedIdentifier(table_, query);
+  const std::string n = connection_.QueryValue(query);
+  if (n.empty() || n.find_first_not_of("0123456789") != std::string::npos) return false;
+  rows = std::strtoull(n.c_str(), nullptr, 10);
+  return true;
+}
+
 void ServerSink::AfterRefusal() {
   last_error_ = connection_.error();
   const unsigned code = connection_.error_code();
+  too_large_ = code == 1153;
   if (code == 1153 /* packet too large: the server refused it and hangs up */) {
     if (!connection_.Open(params_, schema_)) {
       broken_ = true;
@@ -207,10 +220,14 @@ void ServerSink::AfterRefusal() {
 
 RowSink::Bulk BulkFormOf(ServerConnection& connection, const std::string& table) {
   std::string query =
-      "SELECT e.TRANSACTIONS FROM information_schema.TABLES t JOIN information_schema.ENGINES e "
+      "SELECT CONCAT(e.TRANSACTIONS, ' ', t.ENGINE) FROM information_schema.TABLES t JOIN "
+      "information_schema.ENGINES e "
       "ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE() AND t.TABLE_NAME = ";
   AppendSqlStringLiteral(table, query);
-  return connection.QueryValue(query) == "YES" ? RowSink::Bulk::kMultiRow : RowSink::Bulk::kSeries;
+  const std::string answer = connection.QueryValue(query);
+  if (answer.rfind("YES ", 0) == 0) return RowSink::Bulk::kMultiRow;
+  if (answer == "NO MyISAM" || answer == "NO Aria") return RowSink::Bulk::kCountedMultiRow;
+  return RowSink::Bulk::kSeries;
 }
 
 }  // namespace vostrel

@@ -75,6 +75,14 @@ class ServerSink : public RowSink {
   bool ExecuteRow(std::string_view statement) override;
   Bulk bulk() const override { return bulk_; }
   size_t ExecuteSeries(std::string_view text, size_t count) override;
+  bool CountRows(uint64_t& rows) override;
+  bool too_large() const override { return too_large_; }
+  void Break(const std::string& why) override {
+    broken_ = true;
+    broken_reason_ = why;
+  }
+  // The table the rows go to, for CountRows.
+  void set_table(std::string table) { table_ = std::move(table); }
   void WriteText(std::string_view) override {}
   std::string last_error() const override { return last_error_; }
   bool broken() const override { return broken_; }
@@ -86,6 +94,8 @@ class ServerSink : public RowSink {
   const ServerParams& params_;
   std::string schema_;
   const Bulk bulk_;
+  std::string table_;
+  bool too_large_ = false;
   std::string last_error_;
   bool broken_ = false;
   std::string broken_reason_;
@@ -96,7 +106,8 @@ class ServerSink : public RowSink {
 };
 
 // How the table `table` of the connection's schema takes rows in bulk: by
-// whether its engine, as the server made it, undoes statements.
+// whether its engine, as the server made it, undoes statements, or else
+// keeps an exact row count.
 RowSink::Bulk BulkFormOf(ServerConnection& connection, const std::string& table);
 
 }  // namespace vostrel

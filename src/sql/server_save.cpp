@@ -206,6 +206,7 @@ class ServerRun {
       }
     }
     ServerSink sink(conn, params_, schema, BulkFormOf(conn, table_name));
+    sink.set_table(table_name);
     exporter_.ExportRows(entry, table_name, sink, nullptr, kServerLoops, saved);
     if (saved.rejected > 0) {
       Report("Table " + saved.database + "." + saved.table + ": " + std::to_string(saved.rejected) +
