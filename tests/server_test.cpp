@@ -322,5 +322,59 @@ TEST(ServerRunTest, AnExistingSchemaIsLeftAloneWithItsTriggersAndViews) {
   ASSERT_TRUE(admin.Execute("DROP SCHEMA rep_existing_shop"));
 }
 
+// Tables saved several at once give the same accounts and rows as one by
+// one, and a log whose table lines come in the tables' order every time.
+TEST(ServerRunTest, TablesSavedAtOnceAreAccountedAndLoggedInOrder) {
+  REQUIRE_SERVER(params);
+  const std::string db = "jobs_legacy";
+  const fs::path root = testing::TempDir("jobs-run") / "data";
+  fs::remove_all(root);
+  fs::create_directories(root);
+  fs::copy(testing::SampleDataDir(), root, fs::copy_options::recursive);
+  fs::rename(root / "legacy", root / db);
+  struct Run {
+    ServerSaveResult r;
+    std::string log;
+    std::string rows;
+  };
+  auto save = [&](unsigned jobs) {
+    ServerConnection admin;
+    EXPECT_TRUE(admin.Open(params, ""));
+    EXPECT_TRUE(admin.Execute("DROP SCHEMA IF EXISTS rep_" + db));
+    Recorder out;
+    const ScanResult scan = ScanDataDirectory(root, out);
+    const auto items = SelectItems(scan, {db}, nullptr);
+    EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
+    ctx.jobs = jobs;
+    Run run;
+    run.r = RunServerSave(scan, items, params, ctx);
+    run.log = out.log;
+    for (const SavedTable& t : run.r.tables) {
+      run.rows += t.table + " " +
+                  Query(params, "CHECKSUM TABLE rep_" + db + ".\\`" + t.table + "\\`") + "\n";
+    }
+    return run;
+  };
+  const Run one = save(1);
+  const Run three = save(3);
+  const Run again = save(3);
+  ASSERT_EQ(one.r.tables.size(), 6u);
+  EXPECT_TRUE(three.r.success()) << three.log;
+  ASSERT_EQ(three.r.tables.size(), one.r.tables.size());
+  for (size_t i = 0; i < one.r.tables.size(); ++i) {
+    EXPECT_EQ(three.r.tables[i].table, one.r.tables[i].table);
+    EXPECT_EQ(three.r.tables[i].rows, one.r.tables[i].rows);
+    EXPECT_EQ(three.r.tables[i].state, one.r.tables[i].state);
+  }
+  EXPECT_EQ(three.rows, one.rows);
+  EXPECT_EQ(again.log, three.log);
+  size_t at = 0;
+  for (const SavedTable& t : one.r.tables) {
+    const size_t p = three.log.find("Processing Table " + t.table + "\r\n", at);
+    EXPECT_NE(p, std::string::npos) << t.table;
+    if (p != std::string::npos) at = p;
+  }
+}
+
 }  // namespace
 }  // namespace vostrel

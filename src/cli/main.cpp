@@ -26,11 +26,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 namespace {
 
@@ -66,7 +69,9 @@ const char kUsage[] =
     "  --extended-insert  scripts join a table's rows into multi-row INSERTs of up to about\n"
     "                     1 MB (the default is one INSERT per row)\n"
     "  --format sql|csv   sql (the default): rows as INSERT statements; csv: each table's rows\n"
-    "                     in a tab-separated file that the script loads with LOAD DATA\n";
+    "                     in a tab-separated file that the script loads with LOAD DATA\n"
+    "  --jobs N           save --server: tables saved at once, each over a connection of its\n"
+    "                     own (default: the number of cores)\n";
 
 struct Args {
   std::string command;
@@ -84,6 +89,7 @@ struct Args {
   bool reduced_definitions = false;
   bool extended_insert = false;
   std::string format = "sql";
+  unsigned jobs = 0;  // 0: one per core
   long page = 1;
   bool keys = false;
   bool trigger = false;
@@ -197,6 +203,16 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
       a.reduced_definitions = true;
     } else if (arg == "--extended-insert") {
       a.extended_insert = true;
+    } else if (arg == "--jobs") {
+      auto v = value("--jobs");
+      if (!v) return std::nullopt;
+      char* end = nullptr;
+      const unsigned long n = std::strtoul(v->c_str(), &end, 10);
+      if (v->empty() || *end != '\0' || n < 1 || n > 64) {
+        error = "--jobs needs a whole number from 1 to 64, not " + *v;
+        return std::nullopt;
+      }
+      a.jobs = static_cast<unsigned>(n);
     } else if (arg == "--format") {
       auto v = value("--format");
       if (!v) return std::nullopt;
@@ -389,6 +405,7 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations, const 
   ctx.reduced_definitions = a.reduced_definitions;
   ctx.extended_insert = a.extended_insert;
   ctx.load_data_files = a.format == "csv";
+  ctx.jobs = a.jobs != 0 ? a.jobs : std::max(1u, std::thread::hardware_concurrency());
 
   if (a.command == "show") {
     // A trigger file is named after its table: the table wins unless --trigger asks otherwise.

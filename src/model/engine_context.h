@@ -27,6 +27,8 @@ struct EngineContext {
   // Scripts keep each table's rows in a data file that the script loads with
   // LOAD DATA (--format csv).
   bool load_data_files = false;
+  // Tables a server save sends at once, each over a connection of its own.
+  unsigned jobs = 1;
 
   bool stopped() const {
     return (stop != nullptr && stop->load(std::memory_order_relaxed)) ||

@@ -140,7 +140,12 @@ void TableExporter::Rows(const TableEntry& entry, const std::string& table_name,
     account.Damaged(std::to_string(r.rejected) + " rows rejected by the server" +
                     (r.first_rejection.empty() ? "" : " (first: " + r.first_rejection + ")"));
   }
-  if (ctx_.stopped()) account.Damaged("stopped by the user");
+  if (ctx_.stop != nullptr && ctx_.stop->load()) {
+    account.Damaged("stopped by the user");
+  } else if (ctx_.stopped()) {
+    // Another table's connection was lost, and the whole run ended.
+    account.Damaged("the save ended before this table's last rows were sent");
+  }
 }
 
 std::vector<TableAccount> ProbeTables(const ScanResult& scan, const CollationTable& collations,
