@@ -39,14 +39,15 @@ declare -A SAVE LOAD COUNT
 record() { SAVE[$1]+="$2 "; LOAD[$1]+="$3 "; }
 
 for ((round = 1; round <= ROUNDS; round++)); do
-    for form in script extended server dump; do
+    for form in script extended csv server dump; do
         fresh
         rm -rf "$RUN/out"
         t0=$(now)
         case $form in
-            script | extended)
+            script | extended | csv)
                 opt=()
                 [[ $form == extended ]] && opt=(--extended-insert)
+                [[ $form == csv ]] && opt=(--format csv)
                 "$CLI" save "$WORK/datadir" --script "$RUN/out" "bench.$TABLE" --log-dir "$RUN" \
                     --quiet ${opt[@]+"${opt[@]}"} >/dev/null
                 t1=$(now)
@@ -74,7 +75,7 @@ done
 
 median() { tr ' ' '\n' | grep . | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 printf '%-10s %9s %9s %9s %9s   (%s, median of %d)\n' way save load total rows "$TABLE" "$ROUNDS"
-for form in script extended server dump; do
+for form in script extended csv server dump; do
     s=$(echo "${SAVE[$form]}" | median)
     l=$(echo "${LOAD[$form]}" | median)
     printf '%-10s %9.2f %9.2f %9.2f %9s\n' "$form" "$s" "$l" "$(echo "$s + $l" | bc)" "${COUNT[$form]}"

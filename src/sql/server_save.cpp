@@ -68,10 +68,12 @@ class ServerRun {
     return EnsureSchema(scan_.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)]);
   }
   // What a table's run found, after the tables before it.
-  void Take(ServerRun& job, ServerSaveResult& job_result) {
-    for (auto& [db, fks] : job.deferred_) {
-      auto& mine = deferred_[db];
-      mine.insert(mine.end(), fks.begin(), fks.end());
+  void Take(ServerRun* job, ServerSaveResult& job_result) {
+    if (job != nullptr) {
+      for (auto& [db, fks] : job->deferred_) {
+        auto& mine = deferred_[db];
+        mine.insert(mine.end(), fks.begin(), fks.end());
+      }
     }
     result_.tables.insert(result_.tables.end(), job_result.tables.begin(), job_result.tables.end());
     result_.errors.insert(result_.errors.end(), job_result.errors.begin(), job_result.errors.end());
@@ -355,7 +357,17 @@ void SaveTablesAtOnce(const ScanResult& scan, const std::vector<const TableEntry
           job.run->Table(*tables[i]);
         }
       } catch (const std::exception& e) {
-        job.result.errors.push_back(std::string("a table's save could not run: ") + e.what());
+        // Still accounted for, by name.
+        const std::string why = std::string("the table's save could not run: ") + e.what();
+        job.result.errors.push_back(why);
+        if (job.result.tables.empty()) {
+          SavedTable saved;
+          saved.database = DatabaseDisplayName(
+              scan.m_databaseFolders[static_cast<size_t>(tables[i]->databaseIndex)]);
+          saved.table = tables[i]->displayName;
+          saved.NotRead(why);
+          job.result.tables.push_back(saved);
+        }
       }
       {
         std::lock_guard<std::mutex> lock(mutex);
@@ -384,7 +396,7 @@ void SaveTablesAtOnce(const ScanResult& scan, const std::vector<const TableEntry
       std::lock_guard<std::mutex> lock(progress.mutex());
       if (job.out) job.out->ReplayTo(ctx.out);
     }
-    if (job.run) run.Take(*job.run, job.result);
+    run.Take(job.run.get(), job.result);
     job.run.reset();
     job.ctx.reset();
     job.out.reset();
