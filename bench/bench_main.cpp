@@ -4,9 +4,13 @@
 // median of the rounds.
 //
 //   vostrel-bench [--rows N] [--rounds N] [--work DIR] [--keep] [--cli LABEL=PATH]...
+//                 [--restore PATH]
 //
 // --cli also times a command-line build (`PATH save DATADIR --script ...`) in
-// the same rounds, say an earlier version of this tool.
+// the same rounds, say an earlier version of this tool. --restore then times
+// the way to a restored server with that command-line build, for the plain
+// InnoDB and MyISAM tables (scripts/bench-restore.sh: the script loaded with
+// mariadb in each form, save --server, and mariadb-dump | mariadb).
 //
 // WORK/dump-times.tsv receives mariadb-dump's medians (table, seconds, bytes).
 //
@@ -179,6 +183,7 @@ int main(int argc, char** argv) {
   bool scan_pages = false;
   uint64_t image_mb = 1024;
   std::vector<OtherCli> clis;
+  std::string restore_cli;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--rows" && i + 1 < argc) {
@@ -193,6 +198,8 @@ int main(int argc, char** argv) {
       scan_pages = true;
     } else if (a == "--image-mb" && i + 1 < argc) {
       image_mb = std::max<uint64_t>(16, std::strtoull(argv[++i], nullptr, 10));
+    } else if (a == "--restore" && i + 1 < argc) {
+      restore_cli = argv[++i];
     } else if (a == "--cli" && i + 1 < argc &&
                std::string(argv[i + 1]).find('=') != std::string::npos) {
       const std::string v = argv[++i];
@@ -200,7 +207,7 @@ int main(int argc, char** argv) {
     } else {
       std::fprintf(stderr,
                    "usage: vostrel-bench [--rows N] [--rounds N] [--work DIR] [--keep] "
-                   "[--cli LABEL=PATH]...\n"
+                   "[--cli LABEL=PATH]... [--restore PATH]\n"
                    "       vostrel-bench --scan-pages [--image-mb N] [--rounds N] [--work DIR]\n");
       return 2;
     }
@@ -295,5 +302,17 @@ int main(int argc, char** argv) {
   std::printf("peak memory (maxrss) of this process: %.1f MB\n", ru.ru_maxrss / 1024.0);
   std::printf("formatting threads besides the walk: %u (VOSTREL_EXPORT_WORKERS to change)\n",
               ExportWorkerCount());
+  if (!restore_cli.empty()) {
+    // The loads take far longer than the reads: at most three rounds.
+    std::printf("\ntime to a restored server (seconds)\n");
+    std::fflush(stdout);
+    for (const char* table : {"innodb_rows", "myisam_rows"}) {
+      const std::string cmd = Quoted(scripts / "bench-restore.sh") + " " + Quoted(restore_cli) +
+                              " " + Quoted(work) + " " + table + " " +
+                              std::to_string(std::min(rounds, 3));
+      if (std::system(cmd.c_str()) != 0) std::printf("%s: the restore timing failed\n", table);
+      std::fflush(stdout);
+    }
+  }
   return 0;
 }

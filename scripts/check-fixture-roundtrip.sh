@@ -5,13 +5,16 @@
 #
 #   scripts/check-fixture-roundtrip.sh CLI FIXTURE.tar.xz DATA_SUBDIR DB [--via-server]
 #                                      [--form digests | --form hex-by-id]
+#                                      [--save-option OPTION]...
 #
 # FIXTURE.tar.xz unpacks to one folder holding DATA_SUBDIR (the data
 # directory, or the one database folder) and expected/<table>.tsv in
 # `mariadb --batch` escaping, in one of two forms: "digests" (the default:
 # rows sorted bytewise, binary columns as HEX(), BLOB/TEXT as
 # LENGTH:SHA2-256) or "hex-by-id" (rows ordered by `id`, binary, BLOB and BIT
-# columns as HEX()). Prints "identical N / M tables"; exits 77 without mariadbd.
+# columns as HEX()). --save-option passes an option to the save (say
+# --extended-insert). Scripts load with a plain `mariadb` client, no options.
+# Prints "identical N / M tables"; exits 77 without mariadbd.
 set -euo pipefail
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -24,11 +27,13 @@ FIXTURE=${2:?}
 SUBDIR=${3:?}
 DB=${4:?}
 VIA_SERVER=0 FORM=digests
+SAVE_OPTIONS=()
 shift 4
 while [[ $# -gt 0 ]]; do
     case $1 in
         --via-server) VIA_SERVER=1; shift ;;
         --form) FORM=$2; shift 2 ;;
+        --save-option) SAVE_OPTIONS+=("$2"); shift 2 ;;
         *) echo "unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -52,9 +57,10 @@ sql() { mdb_sql --default-character-set=utf8mb4 "$@"; }
 
 if [[ $VIA_SERVER -eq 1 ]]; then
     "$CLI" save "$DATADIR" --server 127.0.0.1 --port "$PORT" --user root \
-        --log-dir "$WORK" --quiet >"$WORK/save.txt" || true
+        --log-dir "$WORK" --quiet ${SAVE_OPTIONS[@]+"${SAVE_OPTIONS[@]}"} >"$WORK/save.txt" || true
 else
-    "$CLI" save "$DATADIR" --script "$WORK/out" --log-dir "$WORK" --quiet >"$WORK/save.txt" || true
+    "$CLI" save "$DATADIR" --script "$WORK/out" --log-dir "$WORK" --quiet \
+        ${SAVE_OPTIONS[@]+"${SAVE_OPTIONS[@]}"} >"$WORK/save.txt" || true
     for script in "$WORK"/out/Scriptdata/*.sql; do
         sql --batch <"$script"
     done

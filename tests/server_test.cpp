@@ -5,15 +5,15 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
-#include "scan/table_readers.h"
-#include "sql/row_export.h"
 #include "model/frm_reader.h"
 #include "scan/scan.h"
 #include "scan/selection.h"
+#include "scan/table_readers.h"
+#include "sql/row_export.h"
 #include "sql/server_connection.h"
 #include "sql/server_save.h"
 #include "test_support.h"
@@ -34,12 +34,12 @@ bool ServerAvailable(ServerParams& p) {
   return true;
 }
 
-#define REQUIRE_SERVER(params)                                                 \
-  ServerParams params;                                                         \
-  do {                                                                         \
-    if (!ServerAvailable(params)) {                                            \
-      GTEST_SKIP() << "no test server (run through scripts/run-tests.sh)";     \
-    }                                                                          \
+#define REQUIRE_SERVER(params)                                             \
+  ServerParams params;                                                     \
+  do {                                                                     \
+    if (!ServerAvailable(params)) {                                        \
+      GTEST_SKIP() << "no test server (run through scripts/run-tests.sh)"; \
+    }                                                                      \
   } while (0)
 
 std::string Query(const ServerParams& p, const std::string& sql) {
@@ -64,45 +64,99 @@ TEST(ServerTest, ConnectionTestTellsGoodFromBad) {
   EXPECT_FALSE(why.empty());
 }
 
-TEST(ServerTest, RejectedRowIsLoggedCountedAndTheRestGoIn) {
-  REQUIRE_SERVER(params);
+struct RejectRun {
+  TableExportResult result;
+  std::string log;
+  std::string rows;  // what the server holds, sorted
+};
+
+// The sample's visits table holds three identical '/dup' rows: into a table
+// with a unique key on them, two must be refused whatever the way of sending.
+RejectRun SaveVisitsWithDuplicates(const ServerParams& params, const std::string& engine,
+                                   RowSink::Bulk bulk, bool engine_picks = true) {
+  RejectRun run;
   ServerConnection admin;
-  ASSERT_TRUE(admin.Open(params, ""));
-  ASSERT_TRUE(admin.Execute("DROP SCHEMA IF EXISTS reject_test"));
-  ASSERT_TRUE(admin.Execute("CREATE SCHEMA reject_test"));
-  // The sample's visits table holds three identical '/dup' rows: two must be refused.
-  ASSERT_TRUE(admin.Execute("CREATE TABLE reject_test.visits (page VARCHAR(255), hits INT, day DATE, "
-                            "UNIQUE KEY (page, day))"));
+  EXPECT_TRUE(admin.Open(params, ""));
+  EXPECT_TRUE(admin.Execute("DROP SCHEMA IF EXISTS reject_test"));
+  EXPECT_TRUE(admin.Execute("CREATE SCHEMA reject_test"));
+  EXPECT_TRUE(
+      admin.Execute("CREATE TABLE reject_test.visits (page VARCHAR(255), hits INT, day "
+                    "DATE, UNIQUE KEY (page, day)) ENGINE=" +
+                    engine));
   const fs::path shop = testing::SampleDataDir() / "shop";
   TableDef t;
-  ASSERT_TRUE(ReadTableDefinition(shop / "visits.frm", testing::Collations(), testing::DefaultCodePage(), t).ok);
+  EXPECT_TRUE(
+      ReadTableDefinition(shop / "visits.frm", testing::Collations(), testing::DefaultCodePage(), t)
+          .ok);
   Recorder out;
   EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
   OpenedReader opened = OpenTableReaderAt(shop.string(), "visits", t, nullptr, ctx, out);
-  ASSERT_NE(opened.reader, nullptr) << opened.not_read;
+  EXPECT_NE(opened.reader, nullptr) << opened.not_read;
+  if (opened.reader == nullptr) return run;
   ServerConnection conn;
-  ASSERT_TRUE(conn.Open(params, "reject_test"));
-  ServerSink sink(conn, params, "reject_test");
-  const TableExportResult r =
+  EXPECT_TRUE(conn.Open(params, "reject_test"));
+  if (bulk != RowSink::Bulk::kNone && engine_picks) {
+    EXPECT_EQ(BulkFormOf(conn, "visits"), bulk);
+  }
+  ServerSink sink(conn, params, "reject_test", bulk);
+  sink.set_table("visits");
+  run.result =
       ExportTableRows(*opened.reader, t, "visits", sink, nullptr, ctx, "parseibdfilefordatabase");
+  run.log = out.log;
+  run.rows = Query(params, "SELECT page, hits, day FROM reject_test.visits ORDER BY 1, 2, 3");
+  return run;
+}
+
+TEST(ServerTest, RejectedRowIsLoggedCountedAndTheRestGoIn) {
+  REQUIRE_SERVER(params);
+  const RejectRun one = SaveVisitsWithDuplicates(params, "InnoDB", RowSink::Bulk::kNone);
+  const TableExportResult& r = one.result;
   EXPECT_EQ(r.rows, 145u);
   EXPECT_EQ(r.rejected, 2u);
   EXPECT_NE(r.first_rejection.find("Duplicate entry"), std::string::npos) << r.first_rejection;
-  EXPECT_NE(out.log.find("row not inserted after "), std::string::npos);
+  EXPECT_NE(one.log.find("row not inserted after "), std::string::npos);
   // The count in the line is the number of rows inserted before the refused one.
-  const size_t at = out.log.find("row not inserted after ");
-  const uint64_t before = std::strtoull(out.log.c_str() + at + 23, nullptr, 10);
+  const size_t at = one.log.find("row not inserted after ");
+  const uint64_t before = std::strtoull(one.log.c_str() + at + 23, nullptr, 10);
   EXPECT_GT(before, 0u);
   EXPECT_LE(before, 145u);
   size_t lines = 0;
-  for (size_t p = out.log.find("row not inserted after "); p != std::string::npos;
-       p = out.log.find("row not inserted after ", p + 1)) {
+  for (size_t p = one.log.find("row not inserted after "); p != std::string::npos;
+       p = one.log.find("row not inserted after ", p + 1)) {
     ++lines;
   }
   EXPECT_EQ(lines, 2u);
-  EXPECT_NE(out.log.find("  row no.\r\n"), std::string::npos);
-  EXPECT_NE(out.log.find("Total Number of record inserted =  145 ."), std::string::npos);
+  EXPECT_NE(one.log.find("  row no.\r\n"), std::string::npos);
+  EXPECT_NE(one.log.find("Total Number of record inserted =  145 ."), std::string::npos);
   EXPECT_EQ(Query(params, "SELECT COUNT(*) FROM reject_test.visits"), "145");
+}
+
+// A multi-row INSERT the server refuses whole (InnoDB) or after storing the
+// rows before the refused one (MyISAM, Aria), and single-row statements sent
+// together: each refused row is still named where it was, and the rest are
+// stored, exactly as when every row goes on its own.
+TEST(ServerTest, RejectedBulkNamesEachRefusedRowAsOneByOneDoes) {
+  REQUIRE_SERVER(params);
+  const RejectRun one = SaveVisitsWithDuplicates(params, "InnoDB", RowSink::Bulk::kNone);
+  ASSERT_EQ(one.result.rejected, 2u);
+  struct Way {
+    const char* engine;
+    RowSink::Bulk bulk;
+    bool engine_picks;
+  };
+  for (const Way& w : {Way{"InnoDB", RowSink::Bulk::kMultiRow, true},
+                       Way{"MyISAM", RowSink::Bulk::kCountedMultiRow, true},
+                       Way{"Aria", RowSink::Bulk::kCountedMultiRow, true},
+                       Way{"MyISAM", RowSink::Bulk::kSeries, false},
+                       Way{"InnoDB", RowSink::Bulk::kSeries, false}}) {
+    SCOPED_TRACE(std::string(w.engine) + " " + std::to_string(static_cast<int>(w.bulk)));
+    const RejectRun got = SaveVisitsWithDuplicates(params, w.engine, w.bulk, w.engine_picks);
+    EXPECT_EQ(got.result.rows, 145u);
+    EXPECT_EQ(got.result.rejected, 2u);
+    EXPECT_EQ(got.result.first_rejection, one.result.first_rejection);
+    EXPECT_EQ(got.log, one.log);
+    EXPECT_EQ(got.rows, one.rows);
+  }
 }
 
 TEST(ServerTest, UnreachableServerStopsTheRunAndAccountsForEveryTable) {
@@ -156,8 +210,12 @@ TEST(ServerTest, HostileNamesAndValuesArriveIntact) {
                           " --default-character-set=utf8mb4 hostile_orig < '" +
                           (testing::SampleExpectedDir() / "dump/legacy.sql").string() + "'",
                       &ignored);
-  const std::string orig = Query(params, "SELECT MD5(GROUP_CONCAT(id, title, IFNULL(body, 'N') ORDER BY id)) FROM hostile_orig.notes");
-  const std::string got = Query(params, "SELECT MD5(GROUP_CONCAT(id, title, IFNULL(body, 'N') ORDER BY id)) FROM \\`rep_x';\\`.\\`we\\`\\`ird\\`");
+  const std::string orig = Query(
+      params,
+      "SELECT MD5(GROUP_CONCAT(id, title, IFNULL(body, 'N') ORDER BY id)) FROM hostile_orig.notes");
+  const std::string got = Query(params,
+                                "SELECT MD5(GROUP_CONCAT(id, title, IFNULL(body, 'N') ORDER BY "
+                                "id)) FROM \\`rep_x';\\`.\\`we\\`\\`ird\\`");
   EXPECT_EQ(got, orig);
   EXPECT_EQ(got.size(), 32u);
 }
@@ -197,11 +255,15 @@ TEST(ServerRunTest, ConnectionLostMidSaveEndsTheRunWithoutClaimingSuccess) {
   // Once rows arrive, the server drops the saving connection.
   bool killed = false;
   for (int i = 0; i < 4000 && !killed; ++i) {
-    const std::string n = Query(params, "SELECT TABLE_ROWS FROM information_schema.TABLES WHERE "
-                                        "TABLE_SCHEMA='rep_" + db + "' AND TABLE_NAME='counters'");
+    const std::string n = Query(params,
+                                "SELECT TABLE_ROWS FROM information_schema.TABLES WHERE "
+                                "TABLE_SCHEMA='rep_" +
+                                    db + "' AND TABLE_NAME='counters'");
     if (!n.empty() && std::strtoull(n.c_str(), nullptr, 10) > 1000) {
-      const std::string id = Query(params, "SELECT ID FROM information_schema.PROCESSLIST WHERE "
-                                           "DB='rep_" + db + "' LIMIT 1");
+      const std::string id = Query(params,
+                                   "SELECT ID FROM information_schema.PROCESSLIST WHERE "
+                                   "DB='rep_" +
+                                       db + "' LIMIT 1");
       if (!id.empty()) killed = admin.Execute("KILL " + id);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -249,13 +311,69 @@ TEST(ServerRunTest, AnExistingSchemaIsLeftAloneWithItsTriggersAndViews) {
     EXPECT_EQ(t.state, TableState::kNotRead);
     EXPECT_NE(t.reason.find("already exists"), std::string::npos) << t.reason;
   }
-  EXPECT_EQ(Query(params, "SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = "
-                          "'rep_existing_shop'"),
+  EXPECT_EQ(Query(params,
+                  "SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = "
+                  "'rep_existing_shop'"),
             "1");
-  EXPECT_EQ(Query(params, "SELECT COUNT(*) FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = "
-                          "'rep_existing_shop'"),
+  EXPECT_EQ(Query(params,
+                  "SELECT COUNT(*) FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = "
+                  "'rep_existing_shop'"),
             "0");
   ASSERT_TRUE(admin.Execute("DROP SCHEMA rep_existing_shop"));
+}
+
+// Tables saved several at once give the same accounts and rows as one by
+// one, and a log whose table lines come in the tables' order every time.
+TEST(ServerRunTest, TablesSavedAtOnceAreAccountedAndLoggedInOrder) {
+  REQUIRE_SERVER(params);
+  const std::string db = "jobs_legacy";
+  const fs::path root = testing::TempDir("jobs-run") / "data";
+  fs::remove_all(root);
+  fs::create_directories(root);
+  fs::copy(testing::SampleDataDir(), root, fs::copy_options::recursive);
+  fs::rename(root / "legacy", root / db);
+  struct Run {
+    ServerSaveResult r;
+    std::string log;
+    std::string rows;
+  };
+  auto save = [&](unsigned jobs) {
+    ServerConnection admin;
+    EXPECT_TRUE(admin.Open(params, ""));
+    EXPECT_TRUE(admin.Execute("DROP SCHEMA IF EXISTS rep_" + db));
+    Recorder out;
+    const ScanResult scan = ScanDataDirectory(root, out);
+    const auto items = SelectItems(scan, {db}, nullptr);
+    EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
+    ctx.jobs = jobs;
+    Run run;
+    run.r = RunServerSave(scan, items, params, ctx);
+    run.log = out.log;
+    for (const SavedTable& t : run.r.tables) {
+      run.rows += t.table + " " +
+                  Query(params, "CHECKSUM TABLE rep_" + db + ".\\`" + t.table + "\\`") + "\n";
+    }
+    return run;
+  };
+  const Run one = save(1);
+  const Run three = save(3);
+  const Run again = save(3);
+  ASSERT_EQ(one.r.tables.size(), 6u);
+  EXPECT_TRUE(three.r.success()) << three.log;
+  ASSERT_EQ(three.r.tables.size(), one.r.tables.size());
+  for (size_t i = 0; i < one.r.tables.size(); ++i) {
+    EXPECT_EQ(three.r.tables[i].table, one.r.tables[i].table);
+    EXPECT_EQ(three.r.tables[i].rows, one.r.tables[i].rows);
+    EXPECT_EQ(three.r.tables[i].state, one.r.tables[i].state);
+  }
+  EXPECT_EQ(three.rows, one.rows);
+  EXPECT_EQ(again.log, three.log);
+  size_t at = 0;
+  for (const SavedTable& t : one.r.tables) {
+    const size_t p = three.log.find("Processing Table " + t.table + "\r\n", at);
+    EXPECT_NE(p, std::string::npos) << t.table;
+    if (p != std::string::npos) at = p;
+  }
 }
 
 }  // namespace

@@ -27,11 +27,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 namespace {
 
@@ -70,7 +73,13 @@ const char kUsage[] =
     "  --quiet            no status lines on stderr\n"
     "  --reduced-definitions  tables as columns, types and primary/unique keys only, views and\n"
     "                     triggers without their definers and modes (the form of earlier "
-    "versions)\n";
+    "versions)\n"
+    "  --extended-insert  scripts join a table's rows into multi-row INSERTs of up to about\n"
+    "                     1 MB (the default is one INSERT per row)\n"
+    "  --format sql|csv   sql (the default): rows as INSERT statements; csv: each table's rows\n"
+    "                     in a tab-separated file that the script loads with LOAD DATA\n"
+    "  --jobs N           save --server: tables saved at once, each over a connection of its\n"
+    "                     own (default: the number of cores)\n";
 
 struct Args {
   std::string command;
@@ -86,6 +95,9 @@ struct Args {
   std::string password_file;
   bool password_prompt = false;
   bool reduced_definitions = false;
+  bool extended_insert = false;
+  std::string format = "sql";
+  unsigned jobs = 0;  // 0: one per core
   long page = 1;
   bool keys = false;
   bool trigger = false;
@@ -229,6 +241,26 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
       a.quiet = true;
     } else if (arg == "--reduced-definitions") {
       a.reduced_definitions = true;
+    } else if (arg == "--extended-insert") {
+      a.extended_insert = true;
+    } else if (arg == "--jobs") {
+      auto v = value("--jobs");
+      if (!v) return std::nullopt;
+      char* end = nullptr;
+      const unsigned long n = std::strtoul(v->c_str(), &end, 10);
+      if (v->empty() || *end != '\0' || n < 1 || n > 64) {
+        error = "--jobs needs a whole number from 1 to 64, not " + *v;
+        return std::nullopt;
+      }
+      a.jobs = static_cast<unsigned>(n);
+    } else if (arg == "--format") {
+      auto v = value("--format");
+      if (!v) return std::nullopt;
+      if (*v != "sql" && *v != "csv") {
+        error = "--format is sql or csv, not " + *v;
+        return std::nullopt;
+      }
+      a.format = *v;
     } else if (arg == "-h" || arg == "--help") {
       error = "help";
       return std::nullopt;
@@ -411,6 +443,9 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations, const 
   std::cout.sync_with_stdio(false);
   EngineContext ctx{collations, code_page, out, &g_stop};
   ctx.reduced_definitions = a.reduced_definitions;
+  ctx.extended_insert = a.extended_insert;
+  ctx.load_data_files = a.format == "csv";
+  ctx.jobs = a.jobs != 0 ? a.jobs : std::max(1u, std::thread::hardware_concurrency());
 
   if (a.command == "show") {
     // A trigger file is named after its table: the table wins unless --trigger asks otherwise.
@@ -585,6 +620,18 @@ int main(int argc, char** argv) {
     return UsageError("save needs either --script OUTDIR or --server HOST");
   }
   if (a.command == "show" && a.names.size() != 1) return UsageError("show needs one DB.TABLE");
+  if (a.extended_insert && (a.command != "save" || a.script_dir.empty())) {
+    return UsageError("--extended-insert is for save --script");
+  }
+  if (a.format == "csv" && (a.command != "save" || a.script_dir.empty())) {
+    return UsageError("--format csv is for save --script");
+  }
+  if (a.format == "csv" && a.extended_insert) {
+    return UsageError("--extended-insert is for --format sql");
+  }
+  if (a.extended_insert && a.reduced_definitions) {
+    return UsageError("--extended-insert writes the full form; leave out --reduced-definitions");
+  }
 
   CodePage code_page(a.codepage);
   if (!code_page.valid()) return UsageError("unknown single-byte code page " + a.codepage);

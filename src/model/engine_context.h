@@ -22,6 +22,13 @@ struct EngineContext {
   // The reduced table definitions of earlier versions (--reduced-definitions):
   // columns, types and the primary and unique keys only.
   bool reduced_definitions = false;
+  // Scripts join the rows of a table into multi-row INSERTs (--extended-insert).
+  bool extended_insert = false;
+  // Scripts keep each table's rows in a data file that the script loads with
+  // LOAD DATA (--format csv).
+  bool load_data_files = false;
+  // Tables a server save sends at once, each over a connection of its own.
+  unsigned jobs = 1;
 
   bool stopped() const {
     return (stop != nullptr && stop->load(std::memory_order_relaxed)) ||

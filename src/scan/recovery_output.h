@@ -17,6 +17,9 @@ class RecoveryOutput {
   virtual void SetCaptionText(std::string_view text) = 0;
   // total == 0 means the amount of work is unknown.
   virtual void SetProgress(uint64_t done, uint64_t total) = 0;
+  // Rows the table being saved has sent so far; a save's progress starts
+  // each table at SetProgress(0, total).
+  virtual void SetRows(uint64_t rows) { (void)rows; }
   virtual void ShowProgress(bool visible) = 0;
   // An information message the user must see (a message box in the GUI).
   virtual void ShowMessage(std::string_view text) = 0;

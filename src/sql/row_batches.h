@@ -27,6 +27,7 @@ struct ExportTuning {
   int workers = -1;                 // formatting threads; -1: one per core when there are several
   size_t batch_bytes = 256 << 10;   // source bytes per batch
   uint64_t threads_from = 4 << 20;  // smaller data files are not worth starting threads for
+  uint64_t commit_rows = 10000;     // rows per transaction of a script
 };
 ExportTuning& GetExportTuning();
 // Formatting threads for a data file of `source_bytes`.
@@ -43,14 +44,6 @@ struct RowChunk {
     ends.clear();
   }
 };
-
-// Sends the chunk's statements to `sink` in order, counting them as the
-// export loops do: a script file takes them all at once, a server one by one
-// (a refused row is counted and logged, and the rest go on; the first
-// refusal's reason is kept in `first_error`). A sink that broke takes nothing
-// more. The chunk is left empty.
-void SendRows(RowSink& sink, RowChunk& chunk, uint64_t& rows, uint64_t& rejected,
-              std::string& first_error, RecoveryOutput& out);
 
 // Batches run through `work` on helper threads (or at Submit when there are
 // none) and come back through `consume` on the calling thread, in the order

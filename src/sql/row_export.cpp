@@ -6,7 +6,9 @@
 
 #include "model/field_decoder.h"
 #include "sql/insert_builder.h"
+#include "sql/load_data_writer.h"
 #include "sql/row_batches.h"
+#include "sql/row_sender.h"
 #include "sql/sql_value_writer.h"
 
 namespace vostrel {
@@ -36,7 +38,9 @@ struct Batch {
   }
 };
 
-// What one thread formats with.
+// What one thread formats with; W writes the values (SQL literals or LOAD
+// DATA fields).
+template <class W>
 struct Formatter {
   Formatter(TableReader& reader, const TableDef& table, const EngineContext& ctx)
       : decoder(reader.NewDecoder()),
@@ -44,23 +48,21 @@ struct Formatter {
         writer(table) {}
   std::unique_ptr<BlockDecoder> decoder;
   FieldDecoder fields;
-  SqlValueWriter writer;
+  W writer;
 };
 
 class Exporter {
  public:
-  Exporter(TableReader& reader, const TableDef& table, const std::string& table_name,
-           RowSink& sink, BlobFiles* blobs, EngineContext& ctx)
-      : reader_(reader),
-        table_(table),
-        blobs_(blobs),
-        head_(InsertHeader(table_name, table)),
-        row_end_(InsertRowEnd(sink.script_form())) {}
+  // Each row is `head` + its values + `row_end`.
+  Exporter(TableReader& reader, const TableDef& table, BlobFiles* blobs, std::string head,
+           std::string_view row_end)
+      : reader_(reader), table_(table), blobs_(blobs), head_(std::move(head)), row_end_(row_end) {}
 
   // The statements of every record of the batch. Without `full` (a helper
   // thread) a value on other pages stops the batch; with it, such a value is
   // read whole, written to a file when it is large.
-  void Format(Batch& batch, Formatter& f, bool full) {
+  template <class F>
+  void Format(Batch& batch, F& f, bool full) {
     TextBuffer& text = batch.rows.text;
     // Room for the statements up front, rather than growing step by step.
     text.Reserve(4 * batch.block.bytes.size() + (64 << 10));
@@ -98,7 +100,8 @@ class Exporter {
  private:
   // A value kept on other pages: a file for a script's large values, else
   // read whole and written inline.
-  void Resolve(size_t i, const StoredField& field, Formatter& f, DamageLog& damage) {
+  template <class F>
+  void Resolve(size_t i, const StoredField& field, F& f, DamageLog& damage) {
     const ColumnDef& c = table_.columns[i];
     std::string problem;
     if (IsBlobType(c.type) && blobs_ != nullptr) {
@@ -136,25 +139,50 @@ std::string Lowered(std::string s) {
   return s;
 }
 
-}  // namespace
-
-TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
-                                  const std::string& table_name, RowSink& sink, BlobFiles* blobs,
-                                  EngineContext& ctx, const char* function_name) {
+template <class W>
+TableExportResult ExportWith(TableReader& reader, const TableDef& table,
+                             const std::string& table_name, RowSink& sink, BlobFiles* blobs,
+                             EngineContext& ctx, const char* function_name, RowText form_of_rows) {
   TableExportResult result;
+  const bool load_data = form_of_rows == RowText::kLoadData;
+  std::unique_ptr<RowSender> sending;
+  // What reached the sink before an error ended the loop, with a multi-row
+  // INSERT left open completed.
+  const auto sent = [&] {
+    if (sending == nullptr) return;
+    try {
+      sending->Finish();
+    } catch (const std::exception&) {
+    }
+    result.rows = sending->rows;
+    result.rejected = sending->rejected;
+    result.first_rejection = sending->first_error;
+  };
   try {
-    Exporter exporter(reader, table, table_name, sink, blobs, ctx);
+    Exporter exporter(reader, table, blobs,
+                      load_data ? std::string() : InsertHeader(table_name, table),
+                      load_data ? std::string_view("\n") : InsertRowEnd(sink.script_form()));
     const uint64_t total = reader.progress_total();
     ctx.out.SetProgress(0, total);
     const unsigned workers = ExportWorkerCount(reader.source_bytes());
     // The calling thread's formatter also redoes batches with values on
     // other pages; helper threads each get their own.
-    Formatter main(reader, table, ctx);
-    std::vector<std::unique_ptr<Formatter>> helpers;
+    Formatter<W> main(reader, table, ctx);
+    std::vector<std::unique_ptr<Formatter<W>>> helpers;
     for (unsigned i = 0; i < workers; ++i) {
-      helpers.push_back(std::make_unique<Formatter>(reader, table, ctx));
+      helpers.push_back(std::make_unique<Formatter<W>>(reader, table, ctx));
     }
     DamageLog& damage = reader.damage();
+    // The full form of a script loads in transactions of commit_rows rows;
+    // the reduced one stays as earlier versions wrote it.
+    // A data file for LOAD DATA holds rows only.
+    const bool grouped = sink.script_form() && !ctx.reduced_definitions && !load_data;
+    SendForm form;
+    form.header_size = load_data ? 0 : InsertHeader(table_name, table).size();
+    form.commit_rows = grouped ? GetExportTuning().commit_rows : 0;
+    form.extended = grouped && ctx.extended_insert;
+    sending = std::make_unique<RowSender>(sink, form, ctx.out);
+    RowSender& sender = *sending;
     OrderedBatches<Batch> batches(
         workers,
         [&](Batch& batch, unsigned worker) {
@@ -175,8 +203,8 @@ TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
           }
           reader.Consumed(batch.block);
           damage.Merge(batch.damage);
-          SendRows(sink, batch.rows, result.rows, result.rejected, result.first_rejection,
-                   ctx.out);
+          sender.Send(batch.rows);
+          ctx.out.SetRows(sender.rows);
           ctx.out.SetProgress(batch.block.progress, total);
         });
     const size_t batch_bytes = GetExportTuning().batch_bytes;
@@ -192,8 +220,12 @@ TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
         batches.Submit();
       }
       batches.Finish();
-      more = !ctx.stopped() && !sink.broken() && reader.Finish(result.rows + result.rejected);
+      more = !ctx.stopped() && !sink.broken() && reader.Finish(sender.rows + sender.rejected);
     }
+    sender.Finish();
+    result.rows = sender.rows;
+    result.rejected = sender.rejected;
+    result.first_rejection = sender.first_error;
     ctx.out.SetProgress(total, total);
     if (damage.any()) {
       result.damaged = true;
@@ -204,19 +236,36 @@ TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
     const RowCount counted = reader.counted();
     result.expected_known = counted.known && !ctx.stopped();
     result.expected_rows = counted.rows;
-    if (sink.script_form() && reader.ends_rows_with_commit()) sink.WriteText("COMMIT;\r\n\r\n");
+    if (sink.script_form() && !load_data && (grouped || reader.ends_rows_with_commit())) {
+      sink.WriteText("COMMIT;\r\n\r\n");
+    }
     const std::string line = TotalLine(result.rows);
     ctx.out.AddOutputLine(line);
     ctx.out.WriteLogText(line + "\r\n\r\n");
     result.completed = true;
   } catch (const std::bad_alloc&) {
     result.error = "out of memory while reading the rows";
+    sent();
     ctx.out.WriteLogText(std::string("Error in processing function ") + function_name + "\r\n");
   } catch (const std::exception& e) {
     result.error = std::string("reading the rows failed: ") + e.what();
+    sent();
     ctx.out.WriteLogText(std::string("Error in processing function ") + function_name + "\r\n");
   }
   return result;
+}
+
+}  // namespace
+
+TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
+                                  const std::string& table_name, RowSink& sink, BlobFiles* blobs,
+                                  EngineContext& ctx, const char* function_name, RowText form) {
+  if (form == RowText::kLoadData) {
+    return ExportWith<LoadDataWriter>(reader, table, table_name, sink, blobs, ctx, function_name,
+                                      form);
+  }
+  return ExportWith<SqlValueWriter>(reader, table, table_name, sink, blobs, ctx, function_name,
+                                    form);
 }
 
 }  // namespace vostrel

@@ -28,11 +28,16 @@ struct TableExportResult {
   bool expected_known = false;
 };
 
+// What each row becomes: an INSERT statement, or a line of a data file for
+// LOAD DATA INFILE (load_data_writer.h).
+enum class RowText { kInsert, kLoadData };
+
 // `blobs` takes the large values of a script save; without it they go
 // inline. `function_name` is the loop's name as its error line gives it.
 TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
                                   const std::string& table_name, RowSink& sink, BlobFiles* blobs,
-                                  EngineContext& ctx, const char* function_name);
+                                  EngineContext& ctx, const char* function_name,
+                                  RowText form = RowText::kInsert);
 
 // The total line of a table: "Total Number of record inserted =  N ."
 std::string TotalLine(uint64_t rows);

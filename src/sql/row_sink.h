@@ -1,6 +1,8 @@
 // Where the export loops send their statements: a script file or a server.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,6 +22,34 @@ class RowSink {
   // True once nothing more can be sent (a server connection that was lost):
   // the loops stop, and the fate of the statement in flight is not known.
   virtual bool broken() const { return false; }
+
+  // How a server takes rows in bulk. kMultiRow: several rows in one INSERT,
+  // for a table whose engine undoes a refused statement whole, so that a
+  // refused bulk INSERT can be sent again row by row. kSeries: single-row
+  // statements sent together, run in order up to the first one refused.
+  // kCountedMultiRow: several rows in one INSERT into an engine that keeps
+  // the rows before the one refused and whose row count is exact (MyISAM,
+  // Aria): the count then says which row was refused.
+  enum class Bulk { kNone, kMultiRow, kSeries, kCountedMultiRow };
+  virtual Bulk bulk() const { return Bulk::kNone; }
+  // kSeries: runs the `count` statements of `text` (back to back, each ending
+  // in ';') and returns how many ran before the first refusal (`count` when
+  // none was refused), or kNothingRan when the server refused the whole text.
+  static constexpr size_t kNothingRan = static_cast<size_t>(-1);
+  virtual size_t ExecuteSeries(std::string_view text, size_t count) {
+    (void)text;
+    (void)count;
+    return kNothingRan;
+  }
+  // kCountedMultiRow: the rows the table holds now; false when not known.
+  virtual bool CountRows(uint64_t& rows) {
+    (void)rows;
+    return false;
+  }
+  // The last statement was refused whole as larger than the server takes.
+  virtual bool too_large() const { return false; }
+  // Ends the sink's use when the fate of rows sent cannot be known.
+  virtual void Break(const std::string& why) { (void)why; }
 };
 
 }  // namespace vostrel

@@ -8,6 +8,7 @@
 #include "model/file_util.h"
 #include "sql/create_statements.h"
 #include "sql/database_end.h"
+#include "sql/load_data_writer.h"
 #include "sql/script_sink.h"
 #include "sql/views_triggers.h"
 
@@ -52,7 +53,8 @@ class ScriptRun {
  public:
   ScriptRun(const ScanResult& scan, EngineContext& ctx, ScriptSaveResult& result)
       : scan_(scan), ctx_(ctx), result_(result), exporter_(scan, ctx, result.errors) {
-    for (const std::string& f : scan.m_databaseFolders) databases_.push_back(DatabaseDisplayName(f));
+    for (const std::string& f : scan.m_databaseFolders)
+      databases_.push_back(DatabaseDisplayName(f));
   }
 
   // Makes the script of the database in `folder` the open one. A database
@@ -87,7 +89,11 @@ class ScriptRun {
       script_.WriteText(SchemaStatement(db, opts.charset, opts.collation, true));
       script_.WriteText(UseStatement(db, true));
       script_.WriteText(kScriptSessionSettings);
-      if (!ctx_.reduced_definitions) script_.WriteText(kScriptChecksOff);
+      if (!ctx_.reduced_definitions) {
+        script_.WriteText(kScriptChecksOff);
+        // Rows load in transactions, each table's ending with a COMMIT.
+        script_.WriteText("SET autocommit=0;\r\n");
+      }
     }
     return true;
   }
@@ -177,13 +183,40 @@ class ScriptRun {
     }
     script_.WriteLineEnd();
     script_.WriteLineEnd();
+    if (ctx_.load_data_files) {
+      DataFileTo(entry, folder, table_name, saved);
+      return;
+    }
     BlobFiles blobs(result_.save_folder / "blobdata",
-                         ctx_.blob_file_counter ? *ctx_.blob_file_counter : local_blob_counter_);
+                    ctx_.blob_file_counter ? *ctx_.blob_file_counter : local_blob_counter_);
     exporter_.ExportRows(entry, table_name, script_, &blobs, kScriptLoops, saved);
     if (script_.failed()) {
-      saved.Damaged("script file " + script_.path().string() + " could not be written: " +
-                    script_.error());
+      saved.Damaged("script file " + script_.path().string() +
+                    " could not be written: " + script_.error());
     }
+  }
+
+  // The rows into a data file of their own beside the script, which the
+  // script loads with LOAD DATA; large values stay inline.
+  void DataFileTo(const TableEntry& entry, const std::string& folder, const std::string& table_name,
+                  SavedTable& saved) {
+    const fs::path data_path =
+        result_.save_folder /
+        (fs::path(ScriptFileName(folder)).stem().string() + "." + entry.tableName + ".txt");
+    ScriptSink data;
+    std::string error;
+    if (!data.OpenScript(data_path, &error)) {
+      saved.DefinitionOnly("data file " + data_path.string() + " cannot be created: " + error);
+      Report("Table " + saved.database + "." + saved.table + ": data file " + data_path.string() +
+             " cannot be created: " + error);
+      return;
+    }
+    exporter_.ExportRows(entry, table_name, data, nullptr, kScriptLoops, saved, RowText::kLoadData);
+    if (!data.CloseScript()) {
+      saved.Damaged("data file " + data_path.string() + " could not be written: " + data.error());
+    }
+    script_.WriteText(LoadDataStatement(data_path.string(), table_name, exporter_.table()));
+    script_.WriteText("COMMIT;\r\n\r\n");
   }
 
   // The end of every database script of the full form: its foreign keys and
@@ -201,6 +234,7 @@ class ScriptRun {
       for (const std::string& s : EndOfDatabaseStatements(deferred_[path], true)) {
         script_.WriteText(s);
       }
+      script_.WriteText("SET autocommit=1;\r\n");
       CloseScript();
     }
     if (!definers_.empty()) {

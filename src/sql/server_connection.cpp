@@ -5,21 +5,30 @@
 
 #include <cstdlib>
 
+#include "sql/sql_literals.h"
+
 namespace vostrel {
 
 struct ServerConnection::Handle {
   MYSQL* mysql = nullptr;
+  bool multi_statements = false;
   ~Handle() {
     if (mysql != nullptr) mysql_close(mysql);
   }
 };
 
 ServerConnection::ServerConnection() = default;
-ServerConnection::~ServerConnection() { Close(); }
+ServerConnection::~ServerConnection() {
+  Close();
+}
 
-bool ServerConnection::is_open() const { return handle_ != nullptr && handle_->mysql != nullptr; }
+bool ServerConnection::is_open() const {
+  return handle_ != nullptr && handle_->mysql != nullptr;
+}
 
-void ServerConnection::Close() { handle_.reset(); }
+void ServerConnection::Close() {
+  handle_.reset();
+}
 
 bool ServerConnection::Open(const ServerParams& params, const std::string& schema) {
   Close();
@@ -78,6 +87,66 @@ bool ServerConnection::Execute(std::string_view sql) {
   return true;
 }
 
+size_t ServerConnection::ExecuteSeries(std::string_view sql, size_t count) {
+  if (!is_open()) {
+    error_ = "not connected";
+    return 0;
+  }
+  MYSQL* m = handle_->mysql;
+  if (!handle_->multi_statements) {
+    if (mysql_set_server_option(m, MYSQL_OPTION_MULTI_STATEMENTS_ON) != 0) {
+      error_ = mysql_error(m);
+      error_code_ = mysql_errno(m);
+      return 0;
+    }
+    handle_->multi_statements = true;
+  }
+  if (mysql_real_query(m, sql.data(), sql.size()) != 0) {
+    error_ = mysql_error(m);
+    error_code_ = mysql_errno(m);
+    return 0;
+  }
+  // One result per statement run; the server stops at the first refused.
+  size_t ran = 0;
+  for (;;) {
+    if (MYSQL_RES* r = mysql_store_result(m)) mysql_free_result(r);
+    ++ran;
+    const int next = mysql_next_result(m);
+    if (next == -1) break;
+    if (next > 0) {
+      error_ = mysql_error(m);
+      error_code_ = mysql_errno(m);
+      // Whatever else is pending is drained so the connection can go on.
+      while (mysql_more_results(m) && mysql_next_result(m) == 0) {
+        if (MYSQL_RES* r = mysql_store_result(m)) mysql_free_result(r);
+      }
+      break;
+    }
+  }
+  return ran < count ? ran : count;
+}
+
+std::string ServerConnection::QueryValue(std::string_view sql) {
+  std::string value;
+  if (!is_open()) return value;
+  MYSQL* m = handle_->mysql;
+  if (mysql_real_query(m, sql.data(), sql.size()) != 0) {
+    error_ = mysql_error(m);
+    error_code_ = mysql_errno(m);
+    return value;
+  }
+  if (MYSQL_RES* r = mysql_store_result(m)) {
+    if (MYSQL_ROW row = mysql_fetch_row(r); row != nullptr && mysql_num_fields(r) > 0 && row[0]) {
+      value = row[0];
+    }
+    mysql_free_result(r);
+  }
+  while (mysql_more_results(m) && mysql_next_result(m) == 0) {
+    if (MYSQL_RES* r = mysql_store_result(m)) mysql_free_result(r);
+  }
+  return value;
+}
+
 std::vector<std::string> ServerConnection::Warnings() {
   std::vector<std::string> out;
   if (!is_open()) return out;
@@ -102,22 +171,63 @@ bool TestConnection(const ServerParams& params, std::string* error) {
 
 bool ServerSink::ExecuteRow(std::string_view statement) {
   if (broken_) return false;
+  too_large_ = false;
   if (connection_.Execute(statement)) return true;
+  AfterRefusal();
+  return false;
+}
+
+size_t ServerSink::ExecuteSeries(std::string_view text, size_t count) {
+  if (broken_) return 0;
+  too_large_ = false;
+  const size_t ran = connection_.ExecuteSeries(text, count);
+  if (ran == count) return ran;
+  const bool whole = connection_.error_code() == 1153;
+  AfterRefusal();
+  // A text refused as too large was not run at all: the rows go one by one.
+  return whole ? kNothingRan : ran;
+}
+
+bool ServerSink::CountRows(uint64_t& rows) {
+  if (broken_ || table_.empty()) return false;
+  std::string query = "SELECT COUNT(*) FROM ";
+  AppendQuotedIdentifier(table_, query);
+  const std::string n = connection_.QueryValue(query);
+  if (n.empty() || n.find_first_not_of("0123456789") != std::string::npos) return false;
+  rows = std::strtoull(n.c_str(), nullptr, 10);
+  return true;
+}
+
+void ServerSink::AfterRefusal() {
   last_error_ = connection_.error();
   const unsigned code = connection_.error_code();
+  too_large_ = code == 1153;
   if (code == 1153 /* packet too large: the server refused it and hangs up */) {
     if (!connection_.Open(params_, schema_)) {
       broken_ = true;
-      broken_reason_ = "the connection could not be opened again after a row too large for the "
-                       "server: " + connection_.error();
+      broken_reason_ =
+          "the connection could not be opened again after a row too large for the "
+          "server: " +
+          connection_.error();
     }
-    return false;
+    return;
   }
   if (code == CR_SERVER_GONE_ERROR || code == CR_SERVER_LOST || !connection_.is_open()) {
     broken_ = true;
     broken_reason_ = "the connection to the server was lost (" + connection_.error() + ")";
   }
-  return false;
+}
+
+RowSink::Bulk BulkFormOf(ServerConnection& connection, const std::string& table) {
+  std::string query =
+      "SELECT CONCAT(e.TRANSACTIONS, ' ', t.ENGINE) FROM information_schema.TABLES t JOIN "
+      "information_schema.ENGINES e "
+      "ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE() AND t.TABLE_NAME = ";
+  AppendSqlStringLiteral(table, query);
+  const std::string answer = connection.QueryValue(query);
+  if (answer.rfind("YES ", 0) == 0) return RowSink::Bulk::kMultiRow;
+  if (answer == "NO MyISAM" || answer == "NO Aria") return RowSink::Bulk::kCountedMultiRow;
+  return RowSink::Bulk::kSeries;
 }
 
 }  // namespace vostrel

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 #include <string_view>
+#include <vector>
 
 #include "sql/row_sink.h"
 
@@ -34,6 +34,12 @@ class ServerConnection {
   bool is_open() const;
   // Runs one statement and discards any result.
   bool Execute(std::string_view sql);
+  // Runs `count` statements sent together (back to back, each ending in ';')
+  // in one round trip; returns how many ran before the first one refused.
+  size_t ExecuteSeries(std::string_view sql, size_t count);
+  // The first column of the first row of a query's result; empty when the
+  // query failed or gave no row.
+  std::string QueryValue(std::string_view sql);
   // The messages of the warnings the last statement left (SHOW WARNINGS).
   std::vector<std::string> Warnings();
   const std::string& error() const { return error_; }
@@ -55,12 +61,28 @@ bool TestConnection(const ServerParams& params, std::string* error);
 // as too large for its packet limit ends that connection, so it is opened
 // again for the next row; a connection lost any other way breaks the sink,
 // since the fate of the statement in flight cannot be known.
+//
+// In bulk, a table whose engine undoes a refused statement whole (InnoDB)
+// takes multi-row INSERTs, each its own transaction; other engines may keep
+// part of a refused multi-row INSERT, so theirs go as single-row statements
+// sent together, which the server runs up to the first one refused.
 class ServerSink : public RowSink {
  public:
-  ServerSink(ServerConnection& connection, const ServerParams& params, std::string schema)
-      : connection_(connection), params_(params), schema_(std::move(schema)) {}
+  ServerSink(ServerConnection& connection, const ServerParams& params, std::string schema,
+             Bulk bulk = Bulk::kNone)
+      : connection_(connection), params_(params), schema_(std::move(schema)), bulk_(bulk) {}
   bool script_form() const override { return false; }
   bool ExecuteRow(std::string_view statement) override;
+  Bulk bulk() const override { return bulk_; }
+  size_t ExecuteSeries(std::string_view text, size_t count) override;
+  bool CountRows(uint64_t& rows) override;
+  bool too_large() const override { return too_large_; }
+  void Break(const std::string& why) override {
+    broken_ = true;
+    broken_reason_ = why;
+  }
+  // The table the rows go to, for CountRows.
+  void set_table(std::string table) { table_ = std::move(table); }
   void WriteText(std::string_view) override {}
   std::string last_error() const override { return last_error_; }
   bool broken() const override { return broken_; }
@@ -71,9 +93,21 @@ class ServerSink : public RowSink {
   ServerConnection& connection_;
   const ServerParams& params_;
   std::string schema_;
+  const Bulk bulk_;
+  std::string table_;
+  bool too_large_ = false;
   std::string last_error_;
   bool broken_ = false;
   std::string broken_reason_;
+
+  // After a refusal: opens the connection again when the server hung up on
+  // a packet too large, or breaks the sink when the connection is gone.
+  void AfterRefusal();
 };
+
+// How the table `table` of the connection's schema takes rows in bulk: by
+// whether its engine, as the server made it, undoes statements, or else
+// keeps an exact row count.
+RowSink::Bulk BulkFormOf(ServerConnection& connection, const std::string& table);
 
 }  // namespace vostrel

@@ -1,11 +1,17 @@
 #include "sql/server_save.h"
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <new>
+#include <thread>
 
 #include "sql/create_statements.h"
 #include "sql/database_end.h"
+#include "sql/job_output.h"
 #include "sql/sql_literals.h"
 #include "sql/views_triggers.h"
 
@@ -40,12 +46,39 @@ class ServerRun {
  public:
   ServerRun(const ScanResult& scan, const ServerParams& params, EngineContext& ctx,
             ServerSaveResult& result)
-      : scan_(scan), params_(params), ctx_(ctx), result_(result),
+      : scan_(scan),
+        params_(params),
+        ctx_(ctx),
+        result_(result),
         exporter_(scan, ctx, result.errors) {
-    for (const std::string& f : scan.m_databaseFolders) databases_.push_back(DatabaseDisplayName(f));
+    for (const std::string& f : scan.m_databaseFolders)
+      databases_.push_back(DatabaseDisplayName(f));
   }
 
   bool lost() const { return !result_.connection_lost.empty(); }
+
+  // A run of one table beside others: the schemas `main` made, and its flag
+  // for a lost connection.
+  void PrimeFrom(ServerRun& main) {
+    schema_ready_ = main.schema_ready_;
+    schema_problem_ = main.schema_problem_;
+    shared_lost_ = &main.lost_flag_;
+  }
+  bool EnsureSchemaOf(const TableEntry& entry) {
+    return EnsureSchema(scan_.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)]);
+  }
+  // What a table's run found, after the tables before it.
+  void Take(ServerRun* job, ServerSaveResult& job_result) {
+    if (job != nullptr) {
+      for (auto& [db, fks] : job->deferred_) {
+        auto& mine = deferred_[db];
+        mine.insert(mine.end(), fks.begin(), fks.end());
+      }
+    }
+    result_.tables.insert(result_.tables.end(), job_result.tables.begin(), job_result.tables.end());
+    result_.errors.insert(result_.errors.end(), job_result.errors.begin(), job_result.errors.end());
+    if (result_.connection_lost.empty()) result_.connection_lost = job_result.connection_lost;
+  }
   // Set once the connection is lost; the export loops watch it.
   std::atomic<bool>* lost_flag() { return &lost_flag_; }
 
@@ -125,7 +158,8 @@ class ServerRun {
     if (triggers.empty()) Report("Trigger definition " + entry.fileName + " cannot be read");
     for (const TriggerDefinition& t : triggers) {
       // Each trigger keeps the sql_mode it was made under; the run's own comes back after it.
-      const bool mode = t.has_sql_mode && conn.Execute("SET sql_mode=" + SqlStringLiteral(t.sql_mode));
+      const bool mode =
+          t.has_sql_mode && conn.Execute("SET sql_mode=" + SqlStringLiteral(t.sql_mode));
       const bool created = conn.Execute(t.statement);
       const std::string error = conn.error();
       if (created) NoteDefinerWarnings(conn, "Trigger " + t.name);
@@ -161,8 +195,10 @@ class ServerRun {
   // A definer the server lacks leaves a warning: the DBA must create that account.
   void NoteDefinerWarnings(ServerConnection& conn, const std::string& what) {
     for (const std::string& w : conn.Warnings()) {
-      if (w.find("definer") == std::string::npos && w.find("DEFINER") == std::string::npos) continue;
-      Both(what + ": " + w + " - create that account on the server; until then the object fails "
+      if (w.find("definer") == std::string::npos && w.find("DEFINER") == std::string::npos)
+        continue;
+      Both(what + ": " + w +
+           " - create that account on the server; until then the object fails "
            "when used");
     }
   }
@@ -189,7 +225,8 @@ class ServerRun {
       const std::string why = "CREATE TABLE failed on the server: " + conn.error();
       saved.NotRead(why);
       Report("table " + saved.database + "." + entry.displayName + ": " + why);
-      if (ConnectionGone(conn)) Lost("the connection to the server was lost (" + conn.error() + ")");
+      if (ConnectionGone(conn))
+        Lost("the connection to the server was lost (" + conn.error() + ")");
       return;
     }
     if (!ctx_.reduced_definitions) {
@@ -197,12 +234,12 @@ class ServerRun {
         deferred_[saved.database].push_back(std::move(fk));
       }
     }
-    ServerSink sink(conn, params_, schema);
+    ServerSink sink(conn, params_, schema, BulkFormOf(conn, table_name));
+    sink.set_table(table_name);
     exporter_.ExportRows(entry, table_name, sink, nullptr, kServerLoops, saved);
     if (saved.rejected > 0) {
-      Report("Table " + saved.database + "." + saved.table + ": " +
-             std::to_string(saved.rejected) + " rows rejected by the server; the first: " +
-             sink.last_error());
+      Report("Table " + saved.database + "." + saved.table + ": " + std::to_string(saved.rejected) +
+             " rows rejected by the server; the first: " + sink.last_error());
     }
     if (sink.broken()) {
       saved.Damaged(sink.broken_reason() + " after " + std::to_string(saved.rows) +
@@ -213,14 +250,15 @@ class ServerRun {
   }
 
   static bool ConnectionGone(const ServerConnection& conn) {
-    return conn.error_code() == 2006 || conn.error_code() == 2013 ||
-           conn.error_code() == 2002 || conn.error_code() == 2003;
+    return conn.error_code() == 2006 || conn.error_code() == 2013 || conn.error_code() == 2002 ||
+           conn.error_code() == 2003;
   }
 
   void Lost(const std::string& why) {
     if (lost()) return;
     result_.connection_lost = why;
     lost_flag_.store(true);
+    if (shared_lost_ != nullptr) shared_lost_->store(true);
     Report("Saving stopped: " + why);
   }
 
@@ -249,8 +287,9 @@ class ServerRun {
       Both("Database Created successfully....");
     } else {
       std::string why = conn.error_code() == 1007
-                            ? "schema " + schema + " already exists on the server; its tables, "
-                              "views and triggers are not saved (drop or rename it first)"
+                            ? "schema " + schema +
+                                  " already exists on the server; its tables, "
+                                  "views and triggers are not saved (drop or rename it first)"
                             : "schema " + schema + " cannot be created: " + conn.error();
       schema_problem_[db] = why;
       Report(why);
@@ -275,8 +314,95 @@ class ServerRun {
   std::map<std::string, bool> schema_ready_;
   std::map<std::string, std::string> schema_problem_;
   std::atomic<bool> lost_flag_{false};
+  std::atomic<bool>* shared_lost_ = nullptr;                  // the whole run's, for a table's run
   std::map<std::string, std::vector<std::string>> deferred_;  // foreign keys per database
 };
+
+// The tables saved `jobs` at once over connections of their own; each
+// table's lines go to the log in the tables' order, whatever the timing.
+void SaveTablesAtOnce(const ScanResult& scan, const std::vector<const TableEntry*>& tables,
+                      const ServerParams& params, EngineContext& ctx, ServerRun& run,
+                      unsigned jobs) {
+  // Schemas first, in order, so that the tables' runs only read whether they exist.
+  for (const TableEntry* t : tables) run.EnsureSchemaOf(*t);
+  SharedProgress progress(ctx.out, tables.size());
+  struct Job {
+    std::unique_ptr<JobOutput> out;
+    ServerSaveResult result;
+    std::unique_ptr<EngineContext> ctx;
+    std::unique_ptr<ServerRun> run;
+    bool done = false;
+  };
+  std::vector<Job> work(tables.size());
+  std::mutex mutex;
+  std::condition_variable finished;
+  std::atomic<size_t> next{0};
+  auto worker = [&] {
+    for (;;) {
+      const size_t i = next.fetch_add(1);
+      if (i >= tables.size()) return;
+      Job& job = work[i];
+      try {
+        job.out = std::make_unique<JobOutput>(progress, i);
+        job.ctx = std::make_unique<EngineContext>(EngineContext{
+            ctx.collations, ctx.code_page, *job.out, ctx.stop, ctx.blob_file_counter, ctx.abort,
+            ctx.reduced_definitions, ctx.extended_insert, ctx.load_data_files, 1});
+        job.run = std::make_unique<ServerRun>(scan, params, *job.ctx, job.result);
+        job.run->PrimeFrom(run);
+        if (job.ctx->stopped()) {
+          const bool user = ctx.stop != nullptr && ctx.stop->load();
+          job.run->Skipped(*tables[i], user ? "the save was stopped before this table"
+                                            : "the save ended when the server connection was lost");
+        } else {
+          job.run->Table(*tables[i]);
+        }
+      } catch (const std::exception& e) {
+        // Still accounted for, by name.
+        const std::string why = std::string("the table's save could not run: ") + e.what();
+        job.result.errors.push_back(why);
+        if (job.result.tables.empty()) {
+          SavedTable saved;
+          saved.database = DatabaseDisplayName(
+              scan.m_databaseFolders[static_cast<size_t>(tables[i]->databaseIndex)]);
+          saved.table = tables[i]->displayName;
+          saved.NotRead(why);
+          job.result.tables.push_back(saved);
+        }
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        job.done = true;
+      }
+      finished.notify_all();
+    }
+  };
+  std::vector<std::thread> threads;
+  const unsigned n = std::min<unsigned>(jobs, static_cast<unsigned>(tables.size()));
+  for (unsigned i = 0; i < n; ++i) {
+    try {
+      threads.emplace_back(worker);
+    } catch (const std::exception&) {
+      break;  // fewer threads, or this one alone
+    }
+  }
+  if (threads.empty()) worker();
+  for (size_t i = 0; i < work.size(); ++i) {
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      finished.wait(lock, [&] { return work[i].done; });
+    }
+    Job& job = work[i];
+    {
+      std::lock_guard<std::mutex> lock(progress.mutex());
+      if (job.out) job.out->ReplayTo(ctx.out);
+    }
+    run.Take(job.run.get(), job.result);
+    job.run.reset();
+    job.ctx.reset();
+    job.out.reset();
+  }
+  for (std::thread& t : threads) t.join();
+}
 
 }  // namespace
 
@@ -287,7 +413,28 @@ ServerSaveResult RunServerSave(const ScanResult& scan, const std::vector<Selecte
   ServerRun run(scan, params, ctx, result);
   std::atomic<bool>* const outer_abort = ctx.abort;
   ctx.abort = run.lost_flag();  // a lost connection ends the loops as a stop would
-  for (const SelectedItem& item : OrderViewsByDependency(scan, items)) {
+  std::vector<SelectedItem> ordered = OrderViewsByDependency(scan, items);
+  if (ctx.jobs > 1) {
+    // Tables several at once first; then views and triggers, which need them, in their order.
+    std::vector<const TableEntry*> tables;
+    std::vector<SelectedItem> rest;
+    for (const SelectedItem& item : ordered) {
+      const int64_t i = ListIndexOf(item, scan);
+      if (i >= 0 && KindOf(item) == ItemKind::kTable) {
+        const TableEntry& entry = scan.m_tableEntries[static_cast<size_t>(i)];
+        if (entry.databaseIndex >= 0 &&
+            static_cast<size_t>(entry.databaseIndex) < scan.m_databaseFolders.size()) {
+          tables.push_back(&entry);
+        }
+      } else {
+        rest.push_back(item);
+      }
+    }
+    if (!tables.empty()) SaveTablesAtOnce(scan, tables, params, ctx, run, ctx.jobs);
+    if (ctx.stopped() && !run.lost()) result.stopped = true;
+    ordered = std::move(rest);
+  }
+  for (const SelectedItem& item : ordered) {
     ctx.out.SetCaptionText("");
     const int64_t i = ListIndexOf(item, scan);
     if (i < 0) continue;

@@ -84,8 +84,8 @@ void TableExporter::CompleteDefinition(const TableEntry& entry, const TableAccou
 
 void TableExporter::ExportRows(const TableEntry& entry, const std::string& table_name,
                                RowSink& sink, BlobFiles* blobs, const LoopNames& names,
-                               TableAccount& account) {
-  Rows(entry, table_name, &sink, blobs, names, account);
+                               TableAccount& account, RowText form) {
+  Rows(entry, table_name, &sink, blobs, names, account, form);
 }
 
 void TableExporter::Probe(const TableEntry& entry, TableAccount& account) {
@@ -93,7 +93,8 @@ void TableExporter::Probe(const TableEntry& entry, TableAccount& account) {
 }
 
 void TableExporter::Rows(const TableEntry& entry, const std::string& table_name, RowSink* sink,
-                         BlobFiles* blobs, const LoopNames& names, TableAccount& account) {
+                         BlobFiles* blobs, const LoopNames& names, TableAccount& account,
+                         RowText form) {
   const std::string who = account.database + "." + account.table;
   NullOutput quiet;
   OpenedReader opened = OpenTableReader(scan_, entry, table_, ctx_, sink ? ctx_.out : quiet);
@@ -118,7 +119,7 @@ void TableExporter::Rows(const TableEntry& entry, const std::string& table_name,
                      : opened.source == OpenedReader::Source::kSystemTablespace ? names.ibdata
                                                                                 : names.ibd;
   const TableExportResult r =
-      ExportTableRows(*opened.reader, table_, table_name, *sink, blobs, ctx_, loop);
+      ExportTableRows(*opened.reader, table_, table_name, *sink, blobs, ctx_, loop, form);
   if (r.completed || r.expected_known) {
     account.expected_known = r.expected_known;
     account.expected = r.expected_rows;
@@ -140,7 +141,12 @@ void TableExporter::Rows(const TableEntry& entry, const std::string& table_name,
     account.Damaged(std::to_string(r.rejected) + " rows rejected by the server" +
                     (r.first_rejection.empty() ? "" : " (first: " + r.first_rejection + ")"));
   }
-  if (ctx_.stopped()) account.Damaged("stopped by the user");
+  if (ctx_.stop != nullptr && ctx_.stop->load()) {
+    account.Damaged("stopped by the user");
+  } else if (ctx_.stopped()) {
+    // Another table's connection was lost, and the whole run ended.
+    account.Damaged("the save ended before this table's last rows were sent");
+  }
 }
 
 std::vector<TableAccount> ProbeTables(const ScanResult& scan, const CollationTable& collations,

@@ -11,6 +11,7 @@
 #include "scan/scan.h"
 #include "scan/table_definitions.h"
 #include "sql/blob_files.h"
+#include "sql/row_export.h"
 #include "sql/row_sink.h"
 
 namespace vostrel {
@@ -50,7 +51,8 @@ class TableExporter {
 
   // Sends the rows to `sink`; `blobs` takes large values of a script save.
   void ExportRows(const TableEntry& entry, const std::string& table_name, RowSink& sink,
-                  BlobFiles* blobs, const LoopNames& names, TableAccount& account);
+                  BlobFiles* blobs, const LoopNames& names, TableAccount& account,
+                  RowText form = RowText::kInsert);
 
   // Engine, row format and whether the rows can be read, without reading them.
   void Probe(const TableEntry& entry, TableAccount& account);
@@ -64,7 +66,7 @@ class TableExporter {
   void CompleteDefinition(const TableEntry& entry, const TableAccount& account);
   // Reads the rows, or with `sink` null only checks they can be read.
   void Rows(const TableEntry& entry, const std::string& table_name, RowSink* sink, BlobFiles* blobs,
-            const LoopNames& names, TableAccount& account);
+            const LoopNames& names, TableAccount& account, RowText form = RowText::kInsert);
 
   const ScanResult& scan_;
   EngineContext& ctx_;

@@ -864,6 +864,16 @@ class GuiTest : public QObject {
     QVERIFY(d.options()->isVisible());
     QCOMPARE(d.reduced_definitions()->parentWidget(), d.options());
     QVERIFY(!d.reduced_definitions()->isChecked());
+    // Multi-row INSERTs: scripts of the full form only.
+    QCOMPARE(d.extended_insert()->parentWidget(), d.options());
+    QVERIFY(d.extended_insert()->isEnabled() && !d.extended_insert()->isChecked());
+    d.reduced_definitions()->setChecked(true);
+    QVERIFY(!d.extended_insert()->isEnabled());
+    d.reduced_definitions()->setChecked(false);
+    d.database_mode()->setChecked(true);
+    QVERIFY(!d.extended_insert()->isEnabled());
+    d.script_mode()->setChecked(true);
+    QVERIFY(d.extended_insert()->isEnabled());
     auto* box = new QCheckBox("an option");
     d.AddOption(box);
     QVERIFY(d.options()->isVisible());
