@@ -46,7 +46,11 @@ mdb_install() {
     mkdir -p "$datadir"
     datadir=$(cd "$datadir" && pwd)
     local log="$datadir/../install-db.log"
-    if ! mariadb-install-db --no-defaults --user=root --datadir="$datadir" \
+    # A temporary folder of its own: servers bootstrapping side by side in one
+    # /tmp were seen to lose each other's temporary tables.
+    local tmp="$datadir.tmp"
+    mkdir -p "$tmp"
+    if ! mariadb-install-db --no-defaults --user=root --datadir="$datadir" --tmpdir="$tmp" \
             --auth-root-authentication-method=normal --skip-test-db \
             "${MDB_SERVER_OPTS[@]}" >"$log" 2>&1; then
         tail -n 40 "$log" >&2
@@ -66,7 +70,8 @@ mdb_start() {
     MDB_SOCKET=$socket
     MDB_LOG="$rundir/mariadbd.err"
     : >"$MDB_LOG"
-    mariadbd --no-defaults --user=root --datadir="$datadir" \
+    mkdir -p "$datadir.tmp"
+    mariadbd --no-defaults --user=root --datadir="$datadir" --tmpdir="$datadir.tmp" \
         --socket="$socket" --port="$port" --bind-address=127.0.0.1 \
         --pid-file="$rundir/mariadbd.pid" --log-error="$MDB_LOG" \
         "${MDB_SERVER_OPTS[@]}" </dev/null >/dev/null 2>&1 &
