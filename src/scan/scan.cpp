@@ -6,11 +6,11 @@
 #include <set>
 #include <system_error>
 
-#include "scan/table_definitions.h"
-#include "scan/table_readers.h"
 #include "model/file_util.h"
 #include "model/mysql_filename.h"
 #include "partition/partition_list.h"
+#include "scan/table_definitions.h"
+#include "scan/table_readers.h"
 
 namespace vostrel {
 
@@ -115,13 +115,15 @@ class Scanner {
     }
     const std::string db_opt = FileProblem(fs::path(folder_path) / "db.opt");
     if (!db_opt.empty() && db_opt != "does not exist") {
-      Problem("db.opt of " + folder_path + " " + db_opt + "; the database's default character set "
+      Problem("db.opt of " + folder_path + " " + db_opt +
+              "; the database's default character set "
               "is not known");
     }
     constexpr size_t kNone = static_cast<size_t>(-1);
     size_t views = kNone;
     size_t triggers = kNone;
-    auto group = [&database_node](size_t& index, const char* text, int image, int64_t data) -> TreeNode& {
+    auto group = [&database_node](size_t& index, const char* text, int image,
+                                  int64_t data) -> TreeNode& {
       if (index == kNone) {
         database_node.children.push_back(TreeNode{text, image, data, {}});
         index = database_node.children.size() - 1;
@@ -130,7 +132,7 @@ class Scanner {
     };
     // Tables by stem: empty problem = a readable definition.
     std::map<std::string, std::string> tables;
-    std::set<std::string> frm_stems;  // every stem with a .frm, readable or not
+    std::set<std::string> frm_stems;                // every stem with a .frm, readable or not
     std::map<std::string, std::string> data_files;  // stem -> one of its data files
     for (const std::string& name : l.files) {
       const std::string ext = LowerExtension(name);
@@ -142,21 +144,25 @@ class Scanner {
         if (!open_error.empty()) {
           tables[StemOf(name)] = open_error;
         } else if (head.size() >= 2 && static_cast<unsigned char>(head[0]) == 0xFE &&
-            static_cast<unsigned char>(head[1]) == 0x01) {
+                   static_cast<unsigned char>(head[1]) == 0x01) {
           tables[StemOf(name)];
         } else if (head.compare(0, 9, "TYPE=VIEW") == 0) {
           r_.m_viewFiles.push_back(path);
           group(views, "Views", kImageViews, ITEMDATA_VIEWS)
-              .children.push_back(TreeNode{DecodeMysqlFileName(StemOf(name)), kImageFolder,
-                                           static_cast<int64_t>(r_.m_viewFiles.size()), {}});
+              .children.push_back(TreeNode{DecodeMysqlFileName(StemOf(name)),
+                                           kImageFolder,
+                                           static_cast<int64_t>(r_.m_viewFiles.size()),
+                                           {}});
         } else {
           tables[StemOf(name)] = name + " " + FrmHeadProblem(head);
         }
       } else if (ext == "trg") {
         r_.m_triggerEntries.push_back(TriggerEntry{name, folder_path});
         group(triggers, "Trigger", kImageTriggers, ITEMDATA_TRIGGERS)
-            .children.push_back(TreeNode{DecodeMysqlFileName(StemOf(name)), kImageFolder,
-                                         static_cast<int64_t>(r_.m_triggerEntries.size()), {}});
+            .children.push_back(TreeNode{DecodeMysqlFileName(StemOf(name)),
+                                         kImageFolder,
+                                         static_cast<int64_t>(r_.m_triggerEntries.size()),
+                                         {}});
       } else if (ext == "ibd" && IsFulltextAuxiliaryName(StemOf(name), nullptr)) {
         r_.fulltext_files.push_back(path);  // index data of its table, named after the scan
       } else if (IsDataExtension(ext)) {
@@ -188,9 +194,12 @@ class Scanner {
     }
     for (const auto& [stem, problem] : tables) {
       AddTable(database_node.children[tables_child], database_index, stem, problem);
-      const bool partitioned = std::any_of(data_files.begin(), data_files.end(), [&](const auto& f) {
-        return PartitionBase(f.first) == stem && f.first != stem;
-      }) || (data_files.count(stem) && LowerExtension(data_files[stem]) == "par");
+      const std::string& name = stem;  // a structured binding cannot be captured by every compiler
+      const bool partitioned =
+          std::any_of(
+              data_files.begin(), data_files.end(),
+              [&](const auto& f) { return PartitionBase(f.first) == name && f.first != name; }) ||
+          (data_files.count(stem) && LowerExtension(data_files[stem]) == "par");
       if (problem.empty() && partitioned) {
         AddPartitions(database_node.children[tables_child].children.back(), folder_path, stem);
       }
@@ -218,8 +227,8 @@ class Scanner {
   // interrupted ALTER TABLE left are named.
   void AddPartitions(TreeNode& table, const std::string& folder, const std::string& stem) {
     const PartitionList list = ReadPartitionList(folder, stem);
-    const std::string who = DecodeMysqlFileName(DatabaseFolderName(folder)) + "." +
-                            DecodeMysqlFileName(stem);
+    const std::string who =
+        DecodeMysqlFileName(DatabaseFolderName(folder)) + "." + DecodeMysqlFileName(stem);
     for (const std::string& l : list.leftovers) {
       Problem("table " + who + ": partition files " + l +
               ".* are left from an interrupted ALTER TABLE; they are not read");
@@ -268,8 +277,7 @@ class Scanner {
         path_node.children.push_back(DatabaseNodeFor(r_.m_databaseFolders.back()));
       }
       AddTable(path_node.children[static_cast<size_t>(index)].children[0], index, table,
-               table + ".frm is missing; the system tablespace " + dict.path +
-                   " holds its rows");
+               table + ".frm is missing; the system tablespace " + dict.path + " holds its rows");
     }
   }
 
@@ -288,7 +296,6 @@ class Scanner {
   ScanResult& r_;
   RecoveryOutput& out_;
 };
-
 
 }  // namespace
 
@@ -317,7 +324,8 @@ ScanResult ScanDataDirectory(const fs::path& data_path, RecoveryOutput& out,
   r.prefer_definitions = options.prefer_definitions;
   Scanner scanner(r, out);
   r.m_scanPath = NormalizeDataPath(data_path);
-  if (!r.m_scanPath.empty()) out.WriteLogText("MySql database File Path:\t" + r.m_scanPath + "\r\n");
+  if (!r.m_scanPath.empty())
+    out.WriteLogText("MySql database File Path:\t" + r.m_scanPath + "\r\n");
 
   r.root = TreeNode{"MYSQL database", kImageFolder, ITEMDATA_NODE, {}};
   r.root.children.push_back(TreeNode{r.m_scanPath, kImageFolder, ITEMDATA_NODE, {}});
