@@ -60,6 +60,8 @@ const char kUsage[] =
     "                     for tables whose .frm is missing or damaged, and orphan .ibd files\n"
     "  --prefer-definitions  use those statements also for tables whose .frm reads\n"
     "  --quiet            no status lines on stderr\n"
+    "  --deleted-rows     save also rows deleted but still in the files (InnoDB), each table's\n"
+    "                     into <db>_deleted.sql (schema rep_<db>_deleted), apart from live rows\n"
     "  --reduced-definitions  tables as columns, types and primary/unique keys only, views and\n"
     "                     triggers without their definers and modes (the form of earlier "
     "versions)\n";
@@ -78,6 +80,7 @@ struct Args {
   std::string password_file;
   bool password_prompt = false;
   bool reduced_definitions = false;
+  bool deleted_rows = false;
   long page = 1;
   bool keys = false;
   bool trigger = false;
@@ -189,6 +192,8 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
       a.quiet = true;
     } else if (arg == "--reduced-definitions") {
       a.reduced_definitions = true;
+    } else if (arg == "--deleted-rows") {
+      a.deleted_rows = true;
     } else if (arg == "-h" || arg == "--help") {
       error = "help";
       return std::nullopt;
@@ -371,6 +376,7 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations, const 
   std::cout.sync_with_stdio(false);
   EngineContext ctx{collations, code_page, out, &g_stop};
   ctx.reduced_definitions = a.reduced_definitions;
+  ctx.save_deleted_rows = a.deleted_rows;
 
   if (a.command == "show") {
     // A trigger file is named after its table: the table wins unless --trigger asks otherwise.
@@ -423,6 +429,10 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations, const 
     const ScriptSaveResult r = RunScriptSave(scan, items, a.script_dir, ctx);
     g_graceful.store(false);
     std::cout << r.report().Text();
+    if (a.deleted_rows) {
+      for (const std::string& line : DeletedRowLines(r.deleted_tables)) std::cout << line << "\n";
+      for (const std::string& e : r.deleted_errors) std::cout << "deleted rows: " << e << "\n";
+    }
     std::cout << "scripts written to " << r.save_folder.string() << "\n";
     if (!r.report_path.empty()) std::cout << "report written to " << r.report_path.string() << "\n";
     if (r.stopped) std::cerr << "vostrel-recover: stopped by the user\n";

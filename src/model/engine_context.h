@@ -22,6 +22,11 @@ struct EngineContext {
   // The reduced table definitions of earlier versions (--reduced-definitions):
   // columns, types and the primary and unique keys only.
   bool reduced_definitions = false;
+  // Deleted rows are saved too, apart from the live ones (--deleted-rows).
+  bool save_deleted_rows = false;
+  // Set by a saver on its own copy for the pass over deleted rows: readers
+  // then hand over records that are no longer rows, and only those.
+  bool deleted_pass = false;
 
   bool stopped() const {
     return (stop != nullptr && stop->load(std::memory_order_relaxed)) ||

@@ -104,4 +104,25 @@ bool WriteReportFile(const RecoveryReport& report, const std::filesystem::path& 
   return WriteOutputFile(path, report.Tsv(), error);
 }
 
+std::vector<std::string> DeletedRowLines(const std::vector<TableAccount>& tables) {
+  std::vector<std::string> lines;
+  uint64_t rows = 0, left_out = 0;
+  for (const TableAccount& t : tables) {
+    std::string line = "Deleted rows of " + t.database + "." + t.table + ": ";
+    if (t.state == TableState::kNotRead || t.state == TableState::kDefinitionOnly) {
+      line += t.StatusText();
+    } else {
+      line += std::to_string(t.rows) + " written, " + std::to_string(t.left_out) +
+              " records left out (a field that is no valid value)";
+      if (!t.complete()) line += "; " + t.StatusText();
+    }
+    rows += t.rows;
+    left_out += t.left_out;
+    lines.push_back(std::move(line));
+  }
+  lines.push_back("Deleted rows: " + std::to_string(rows) + " written apart from the live rows, " +
+                  std::to_string(left_out) + " records left out");
+  return lines;
+}
+
 }  // namespace vostrel

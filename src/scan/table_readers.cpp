@@ -87,8 +87,8 @@ std::string DescribeOrphanTablespace(const std::filesystem::path& ibd) {
   return DescribeTablespaceFile(ibd).Text();
 }
 
-OpenedReader OpenTableReader(const ScanResult& scan, const TableEntry& entry,
-                             const TableDef& table, const EngineContext& ctx, RecoveryOutput& log) {
+OpenedReader OpenTableReader(const ScanResult& scan, const TableEntry& entry, const TableDef& table,
+                             const EngineContext& ctx, RecoveryOutput& log) {
   return OpenTableReaderAt(scan.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)],
                            entry.tableName, table, scan.dictionary.get(), ctx, log);
 }
@@ -97,6 +97,11 @@ OpenedReader OpenTableReaderAt(const std::string& folder, const std::string& raw
                                const TableDef& table, SystemDictionary* dictionary,
                                const EngineContext& ctx, RecoveryOutput& log) {
   OpenedReader o;
+  // Records that are no longer rows are read from InnoDB tablespaces only.
+  if (ctx.deleted_pass && table.engine_type != kEngineInnoDb) {
+    o.not_read = "not read: deleted rows of " + EngineName(table.engine_type) + " tables";
+    return o;
+  }
   switch (table.engine_type) {
     case kEngineMyIsam: {
       const fs::path myi = FindOrDefault(folder, raw_table + ".MYI");

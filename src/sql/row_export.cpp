@@ -27,12 +27,14 @@ struct Batch {
   RowChunk rows;
   DamageLog damage;
   bool external = false;  // a value lies on other pages: the calling thread redoes the batch
+  uint64_t left_out = 0;  // deleted records with a field that is no valid value
 
   void Clear() {
     block.Clear();
     rows.Clear();
     damage = DamageLog{};
     external = false;
+    left_out = 0;
   }
 };
 
@@ -49,13 +51,14 @@ struct Formatter {
 
 class Exporter {
  public:
-  Exporter(TableReader& reader, const TableDef& table, const std::string& table_name,
-           RowSink& sink, BlobFiles* blobs, EngineContext& ctx)
+  Exporter(TableReader& reader, const TableDef& table, const std::string& table_name, RowSink& sink,
+           BlobFiles* blobs, EngineContext& ctx)
       : reader_(reader),
         table_(table),
         blobs_(blobs),
         head_(InsertHeader(table_name, table)),
-        row_end_(InsertRowEnd(sink.script_form())) {}
+        row_end_(InsertRowEnd(sink.script_form())),
+        deleted_(ctx.deleted_pass) {}
 
   // The statements of every record of the batch. Without `full` (a helper
   // thread) a value on other pages stops the batch; with it, such a value is
@@ -69,6 +72,17 @@ class Exporter {
         batch.block,
         [&](const RecordFields& r) {
           const size_t mark = text.size();
+          if (deleted_) {
+            // Only records whose every field is a value the definition allows.
+            for (size_t i = 0; i < r.count; ++i) {
+              if (!f.fields.ValidValue(i, r.fields[i])) {
+                ++batch.left_out;
+                return true;
+              }
+            }
+            text.Append("/* deleted row: page " + std::to_string(r.position.page) + " offset " +
+                        std::to_string(r.position.offset) + " */ ");
+          }
           text.Append(head_);
           if (full) {
             for (size_t i = 0; i < r.count; ++i) {
@@ -127,6 +141,7 @@ class Exporter {
   BlobFiles* blobs_;
   const std::string head_;
   const std::string_view row_end_;
+  const bool deleted_;
   std::string value_;
 };
 
@@ -175,8 +190,9 @@ TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
           }
           reader.Consumed(batch.block);
           damage.Merge(batch.damage);
-          SendRows(sink, batch.rows, result.rows, result.rejected, result.first_rejection,
-                   ctx.out);
+          // A deleted pass: the reader counts records that do not fit their page.
+          if (ctx.deleted_pass) result.left_out += batch.left_out + batch.block.claimed;
+          SendRows(sink, batch.rows, result.rows, result.rejected, result.first_rejection, ctx.out);
           ctx.out.SetProgress(batch.block.progress, total);
         });
     const size_t batch_bytes = GetExportTuning().batch_bytes;

@@ -26,6 +26,8 @@ struct TableExportResult {
   // rows could be counted.
   uint64_t expected_rows = 0;
   bool expected_known = false;
+  // Pass over deleted rows: records left out because a field is no valid value.
+  uint64_t left_out = 0;
 };
 
 // `blobs` takes the large values of a script save; without it they go

@@ -36,7 +36,8 @@ bool TableExporter::ReadDefinition(const TableEntry& entry, TableAccount& accoun
   for (const std::string& w : d.warnings) ctx_.out.WriteLogText(w + "\r\n");
   origin_ = d.origin;
   definition_comment_.clear();
-  if (d.ok && !d.note.empty()) definition_comment_ = SqlCommentLine(entry.displayName + ": " + d.note);
+  if (d.ok && !d.note.empty())
+    definition_comment_ = SqlCommentLine(entry.displayName + ": " + d.note);
   if (!d.ok) {
     account.NotRead(d.error);
     Report("Table " + account.database + "." + account.table + " is not read: " + d.error);
@@ -68,8 +69,8 @@ void TableExporter::CompleteDefinition(const TableEntry& entry, const TableAccou
     AttachDictionaryForeignKeys(scan_, entry, table_, &problems);
   for (const std::string& p : problems) Report("Table " + who + ": " + p);
   const std::string& engine = table_.options.engine_name;
-  static constexpr const char* kCommon[] = {"InnoDB", "MyISAM", "Aria",      "MEMORY", "CSV",
-                                            "MRG_MyISAM", "SEQUENCE"};
+  static constexpr const char* kCommon[] = {"InnoDB", "MyISAM",     "Aria",    "MEMORY",
+                                            "CSV",    "MRG_MyISAM", "SEQUENCE"};
   bool common = false;
   for (const char* e : kCommon) common = common || engine == e;
   if (!common && !engine.empty()) {
@@ -112,7 +113,7 @@ void TableExporter::Rows(const TableEntry& entry, const std::string& table_name,
   if (!opened.damage.empty()) Report("Table " + who + ": " + opened.damage);
   if (!opened.detail.empty()) Report("Table " + who + ": " + opened.detail);
   if (opened.source != OpenedReader::Source::kDataFile) ctx_.out.WriteLogText("Saving Data...\r\n");
-  const char* loop = opened.source == OpenedReader::Source::kDataFile          ? names.myisam
+  const char* loop = opened.source == OpenedReader::Source::kDataFile           ? names.myisam
                      : opened.source == OpenedReader::Source::kSystemTablespace ? names.ibdata
                                                                                 : names.ibd;
   const TableExportResult r =
@@ -123,6 +124,7 @@ void TableExporter::Rows(const TableEntry& entry, const std::string& table_name,
   }
   account.rows = r.rows;
   account.rejected = r.rejected;
+  account.left_out = r.left_out;
   if (!r.error.empty()) {
     Report("Rows of " + who + ": " + r.error);
     if (r.rows == 0 && !r.completed) {
