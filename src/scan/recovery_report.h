@@ -28,6 +28,7 @@ struct TableAccount {
   uint64_t rejected = 0;  // rows a server refused
   // A pass over deleted rows: records left out, a field being no valid value.
   uint64_t left_out = 0;
+  uint64_t copies = 0;  // and records passed over as copies of live rows or of each other
   TableState state = TableState::kComplete;
   std::string reason;  // for every state but complete; also notes on a complete table
 

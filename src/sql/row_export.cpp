@@ -5,6 +5,7 @@
 #include <new>
 
 #include "model/field_decoder.h"
+#include "sql/deleted_rows.h"
 #include "sql/insert_builder.h"
 #include "sql/row_batches.h"
 #include "sql/sql_value_writer.h"
@@ -28,6 +29,7 @@ struct Batch {
   DamageLog damage;
   bool external = false;  // a value lies on other pages: the calling thread redoes the batch
   uint64_t left_out = 0;  // deleted records with a field that is no valid value
+  uint64_t copies = 0;    // deleted records that are copies of a live row or of each other
 
   void Clear() {
     block.Clear();
@@ -35,6 +37,7 @@ struct Batch {
     damage = DamageLog{};
     external = false;
     left_out = 0;
+    copies = 0;
   }
 };
 
@@ -52,13 +55,14 @@ struct Formatter {
 class Exporter {
  public:
   Exporter(TableReader& reader, const TableDef& table, const std::string& table_name, RowSink& sink,
-           BlobFiles* blobs, EngineContext& ctx)
+           BlobFiles* blobs, EngineContext& ctx, const std::unordered_set<std::string>* live_keys)
       : reader_(reader),
         table_(table),
         blobs_(blobs),
         head_(InsertHeader(table_name, table)),
         row_end_(InsertRowEnd(sink.script_form())),
-        deleted_(ctx.deleted_pass) {}
+        deleted_(ctx.deleted_pass),
+        live_keys_(live_keys) {}
 
   // The statements of every record of the batch. Without `full` (a helper
   // thread) a value on other pages stops the batch; with it, such a value is
@@ -79,6 +83,14 @@ class Exporter {
                 ++batch.left_out;
                 return true;
               }
+            }
+            // One thread formats a deleted pass, so these sets need no lock.
+            RecordKey(table_, r, key_);
+            RecordImage(r, image_);
+            if ((live_keys_ != nullptr && live_keys_->count(key_)) ||
+                !written_.insert(image_).second) {
+              ++batch.copies;
+              return true;
             }
             text.Append("/* deleted row: page " + std::to_string(r.position.page) + " offset " +
                         std::to_string(r.position.offset) + " */ ");
@@ -142,6 +154,9 @@ class Exporter {
   const std::string head_;
   const std::string_view row_end_;
   const bool deleted_;
+  const std::unordered_set<std::string>* live_keys_;
+  std::unordered_set<std::string> written_;
+  std::string key_, image_;
   std::string value_;
 };
 
@@ -155,13 +170,14 @@ std::string Lowered(std::string s) {
 
 TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
                                   const std::string& table_name, RowSink& sink, BlobFiles* blobs,
-                                  EngineContext& ctx, const char* function_name) {
+                                  EngineContext& ctx, const char* function_name,
+                                  const std::unordered_set<std::string>* live_keys) {
   TableExportResult result;
   try {
-    Exporter exporter(reader, table, table_name, sink, blobs, ctx);
+    Exporter exporter(reader, table, table_name, sink, blobs, ctx, live_keys);
     const uint64_t total = reader.progress_total();
     ctx.out.SetProgress(0, total);
-    const unsigned workers = ExportWorkerCount(reader.source_bytes());
+    const unsigned workers = ctx.deleted_pass ? 0 : ExportWorkerCount(reader.source_bytes());
     // The calling thread's formatter also redoes batches with values on
     // other pages; helper threads each get their own.
     Formatter main(reader, table, ctx);
@@ -191,7 +207,10 @@ TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
           reader.Consumed(batch.block);
           damage.Merge(batch.damage);
           // A deleted pass: the reader counts records that do not fit their page.
-          if (ctx.deleted_pass) result.left_out += batch.left_out + batch.block.claimed;
+          if (ctx.deleted_pass) {
+            result.left_out += batch.left_out + batch.block.claimed;
+            result.copies += batch.copies;
+          }
           SendRows(sink, batch.rows, result.rows, result.rejected, result.first_rejection, ctx.out);
           ctx.out.SetProgress(batch.block.progress, total);
         });

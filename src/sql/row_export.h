@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 
 #include "model/engine_context.h"
 #include "model/table_def.h"
@@ -28,13 +29,17 @@ struct TableExportResult {
   bool expected_known = false;
   // Pass over deleted rows: records left out because a field is no valid value.
   uint64_t left_out = 0;
+  // Pass over deleted rows: records passed over as copies of a live row (its
+  // key) or of a record already written.
+  uint64_t copies = 0;
 };
 
 // `blobs` takes the large values of a script save; without it they go
 // inline. `function_name` is the loop's name as its error line gives it.
 TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
                                   const std::string& table_name, RowSink& sink, BlobFiles* blobs,
-                                  EngineContext& ctx, const char* function_name);
+                                  EngineContext& ctx, const char* function_name,
+                                  const std::unordered_set<std::string>* live_keys = nullptr);
 
 // The total line of a table: "Total Number of record inserted =  N ."
 std::string TotalLine(uint64_t rows);

@@ -15,11 +15,17 @@ struct ServerConnection::Handle {
 };
 
 ServerConnection::ServerConnection() = default;
-ServerConnection::~ServerConnection() { Close(); }
+ServerConnection::~ServerConnection() {
+  Close();
+}
 
-bool ServerConnection::is_open() const { return handle_ != nullptr && handle_->mysql != nullptr; }
+bool ServerConnection::is_open() const {
+  return handle_ != nullptr && handle_->mysql != nullptr;
+}
 
-void ServerConnection::Close() { handle_.reset(); }
+void ServerConnection::Close() {
+  handle_.reset();
+}
 
 bool ServerConnection::Open(const ServerParams& params, const std::string& schema) {
   Close();
@@ -108,8 +114,10 @@ bool ServerSink::ExecuteRow(std::string_view statement) {
   if (code == 1153 /* packet too large: the server refused it and hangs up */) {
     if (!connection_.Open(params_, schema_)) {
       broken_ = true;
-      broken_reason_ = "the connection could not be opened again after a row too large for the "
-                       "server: " + connection_.error();
+      broken_reason_ =
+          "the connection could not be opened again after a row too large for the "
+          "server: " +
+          connection_.error();
     }
     return false;
   }

@@ -40,9 +40,13 @@ class ServerRun {
  public:
   ServerRun(const ScanResult& scan, const ServerParams& params, EngineContext& ctx,
             ServerSaveResult& result)
-      : scan_(scan), params_(params), ctx_(ctx), result_(result),
+      : scan_(scan),
+        params_(params),
+        ctx_(ctx),
+        result_(result),
         exporter_(scan, ctx, result.errors) {
-    for (const std::string& f : scan.m_databaseFolders) databases_.push_back(DatabaseDisplayName(f));
+    for (const std::string& f : scan.m_databaseFolders)
+      databases_.push_back(DatabaseDisplayName(f));
   }
 
   bool lost() const { return !result_.connection_lost.empty(); }
@@ -125,7 +129,8 @@ class ServerRun {
     if (triggers.empty()) Report("Trigger definition " + entry.fileName + " cannot be read");
     for (const TriggerDefinition& t : triggers) {
       // Each trigger keeps the sql_mode it was made under; the run's own comes back after it.
-      const bool mode = t.has_sql_mode && conn.Execute("SET sql_mode=" + SqlStringLiteral(t.sql_mode));
+      const bool mode =
+          t.has_sql_mode && conn.Execute("SET sql_mode=" + SqlStringLiteral(t.sql_mode));
       const bool created = conn.Execute(t.statement);
       const std::string error = conn.error();
       if (created) NoteDefinerWarnings(conn, "Trigger " + t.name);
@@ -161,8 +166,10 @@ class ServerRun {
   // A definer the server lacks leaves a warning: the DBA must create that account.
   void NoteDefinerWarnings(ServerConnection& conn, const std::string& what) {
     for (const std::string& w : conn.Warnings()) {
-      if (w.find("definer") == std::string::npos && w.find("DEFINER") == std::string::npos) continue;
-      Both(what + ": " + w + " - create that account on the server; until then the object fails "
+      if (w.find("definer") == std::string::npos && w.find("DEFINER") == std::string::npos)
+        continue;
+      Both(what + ": " + w +
+           " - create that account on the server; until then the object fails "
            "when used");
     }
   }
@@ -189,7 +196,8 @@ class ServerRun {
       const std::string why = "CREATE TABLE failed on the server: " + conn.error();
       saved.NotRead(why);
       Report("table " + saved.database + "." + entry.displayName + ": " + why);
-      if (ConnectionGone(conn)) Lost("the connection to the server was lost (" + conn.error() + ")");
+      if (ConnectionGone(conn))
+        Lost("the connection to the server was lost (" + conn.error() + ")");
       return;
     }
     if (!ctx_.reduced_definitions) {
@@ -200,9 +208,8 @@ class ServerRun {
     ServerSink sink(conn, params_, schema);
     exporter_.ExportRows(entry, table_name, sink, nullptr, kServerLoops, saved);
     if (saved.rejected > 0) {
-      Report("Table " + saved.database + "." + saved.table + ": " +
-             std::to_string(saved.rejected) + " rows rejected by the server; the first: " +
-             sink.last_error());
+      Report("Table " + saved.database + "." + saved.table + ": " + std::to_string(saved.rejected) +
+             " rows rejected by the server; the first: " + sink.last_error());
     }
     if (sink.broken()) {
       saved.Damaged(sink.broken_reason() + " after " + std::to_string(saved.rows) +
@@ -213,8 +220,8 @@ class ServerRun {
   }
 
   static bool ConnectionGone(const ServerConnection& conn) {
-    return conn.error_code() == 2006 || conn.error_code() == 2013 ||
-           conn.error_code() == 2002 || conn.error_code() == 2003;
+    return conn.error_code() == 2006 || conn.error_code() == 2013 || conn.error_code() == 2002 ||
+           conn.error_code() == 2003;
   }
 
   void Lost(const std::string& why) {
@@ -249,8 +256,9 @@ class ServerRun {
       Both("Database Created successfully....");
     } else {
       std::string why = conn.error_code() == 1007
-                            ? "schema " + schema + " already exists on the server; its tables, "
-                              "views and triggers are not saved (drop or rename it first)"
+                            ? "schema " + schema +
+                                  " already exists on the server; its tables, "
+                                  "views and triggers are not saved (drop or rename it first)"
                             : "schema " + schema + " cannot be created: " + conn.error();
       schema_problem_[db] = why;
       Report(why);

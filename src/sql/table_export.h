@@ -63,8 +63,8 @@ class TableExporter {
   // InnoDB dictionary, and a note on engines a target may lack.
   void CompleteDefinition(const TableEntry& entry, const TableAccount& account);
   // Reads the rows, or with `sink` null only checks they can be read.
-  void Rows(const TableEntry& entry, const std::string& table_name, RowSink* sink,
-            BlobFiles* blobs, const LoopNames& names, TableAccount& account);
+  void Rows(const TableEntry& entry, const std::string& table_name, RowSink* sink, BlobFiles* blobs,
+            const LoopNames& names, TableAccount& account);
 
   const ScanResult& scan_;
   EngineContext& ctx_;
