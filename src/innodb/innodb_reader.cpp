@@ -156,6 +156,21 @@ class InnodbBlockDecoder : public BlockDecoder {
     }
   }
 
+  // Purge in MariaDB clears the data of the records it frees: zeros decode
+  // as values of many types, so such a record is no row.
+  static bool Wiped(const uint8_t* page, size_t origin, const std::vector<StoredField>& fields) {
+    size_t end = origin;
+    for (const StoredField& f : fields) {
+      if (f.state != FieldState::kInline || f.length == 0) continue;
+      const size_t at = static_cast<size_t>(f.data - page);
+      if (at >= origin && at + f.length <= kPageSize) end = std::max(end, at + f.length);
+    }
+    for (size_t k = origin; k < end; ++k) {
+      if (page[k] != 0) return false;
+    }
+    return true;
+  }
+
   // Records that are no longer rows; the live pass has already counted
   // the page and named what is wrong with it.
   void DecodeDeleted(RecordBlock& block, const FieldsVisitor& visit, DamageLog& damage) {
@@ -177,7 +192,7 @@ class InnodbBlockDecoder : public BlockDecoder {
         if (stopped) return;
         int32_t short_reference = -1;
         const std::vector<StoredField>* fields = compact_.Split(page, r, &short_reference);
-        if (fields == nullptr || short_reference >= 0) {
+        if (fields == nullptr || short_reference >= 0 || Wiped(page, r, *fields)) {
           ++unfit;
           return;
         }

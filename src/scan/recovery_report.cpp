@@ -113,8 +113,8 @@ std::vector<std::string> DeletedRowLines(const std::vector<TableAccount>& tables
       line += t.StatusText();
     } else {
       line += std::to_string(t.rows) + " written, " + std::to_string(t.left_out) +
-              " records left out (a field that is no valid value), " + std::to_string(t.copies) +
-              " copies of live rows or of each other passed over";
+              " records left out (cleared by purge, or a field that is no valid value), " +
+              std::to_string(t.copies) + " copies of live rows or of each other passed over";
       if (!t.complete()) line += "; " + t.StatusText();
     }
     rows += t.rows;
