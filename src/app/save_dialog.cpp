@@ -1,11 +1,11 @@
 #include "app/save_dialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QCheckBox>
 #include <QVBoxLayout>
 
 #include "app/icons.h"
@@ -70,6 +70,12 @@ SaveDialog::SaveDialog(QWidget* parent) : QDialog(parent) {
   layout->addStretch();
   reduced_ = new QCheckBox("Reduced table definitions (columns and primary/unique keys only)");
   AddOption(reduced_);
+  deleted_ = new QCheckBox("Recover deleted rows (InnoDB), apart from the live rows");
+  deleted_->setToolTip(
+      "Rows deleted but still in the files go to <db>_deleted.sql (database "
+      "rep_<db>_deleted), each with the page and offset it was found at; only rows whose "
+      "every value is valid are written. Live rows are saved as without this.");
+  AddOption(deleted_);
   layout->addWidget(OkCancelButtons(this));
   connect(database_, &QRadioButton::toggled, this, [this](bool on) {
     if (on) SetMode(true);
@@ -132,6 +138,7 @@ bool SaveDialog::TestConnectionNow() {
 
 void SaveDialog::accept() {
   choice_.reduced_definitions = reduced_->isChecked();
+  choice_.deleted_rows = deleted_->isChecked();
   if (database_->isChecked()) {
     choice_.as_script = false;
     if (!tested_) {

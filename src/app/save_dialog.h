@@ -21,6 +21,7 @@ struct SaveChoice {
   QString folder;
   ServerParams server;
   bool reduced_definitions = false;  // tables without defaults, secondary keys, options
+  bool deleted_rows = false;         // deleted rows too, apart from the live ones
 };
 
 class SaveDialog : public QDialog {
@@ -36,6 +37,7 @@ class SaveDialog : public QDialog {
   QLineEdit* password() const { return password_; }
   QLineEdit* folder() const { return folder_; }
   QCheckBox* reduced_definitions() const { return reduced_; }
+  QCheckBox* deleted_rows() const { return deleted_; }
   QGroupBox* options() const { return options_; }
   bool tested() const { return tested_; }
   const SaveChoice& choice() const { return choice_; }
@@ -61,6 +63,7 @@ class SaveDialog : public QDialog {
   QLineEdit* folder_;
   QPushButton* browse_;
   QCheckBox* reduced_;
+  QCheckBox* deleted_;
   std::vector<QWidget*> database_labels_;
   QLabel* folder_label_;
   QGroupBox* options_;

@@ -411,6 +411,10 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations, const 
     const ServerSaveResult r = RunServerSave(scan, items, a.server, ctx);
     g_graceful.store(false);
     std::cout << r.report().Text();
+    if (a.deleted_rows) {
+      for (const std::string& line : DeletedRowLines(r.deleted_tables)) std::cout << line << "\n";
+      for (const std::string& e : r.deleted_errors) std::cout << "deleted rows: " << e << "\n";
+    }
     std::cout << "views created: " << r.views_created
               << ", triggers created: " << r.triggers_created << "\n";
     if (r.stopped) std::cerr << "vostrel-recover: stopped by the user\n";

@@ -72,7 +72,7 @@ class ScriptRun {
   // met again later in the run continues its own script.
   bool EnsureScript(const std::string& folder) {
     const std::string db =
-        deleted_ ? DeletedSchemaName(DatabaseDisplayName(folder)) : DatabaseDisplayName(folder);
+        deleted_ ? DeletedDatabaseName(DatabaseDisplayName(folder)) : DatabaseDisplayName(folder);
     const fs::path script_path =
         result_.save_folder / (deleted_ ? DeletedScriptFileName(folder) : ScriptFileName(folder));
     if (script_path == current_path_ && script_.is_open()) return true;

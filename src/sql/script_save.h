@@ -51,9 +51,10 @@ ScriptSaveResult RunScriptSave(const ScanResult& scan, const std::vector<Selecte
 
 // The script of a database's deleted rows: "<db>_deleted.sql".
 std::string DeletedScriptFileName(const std::string& database_folder);
-// The schema deleted rows go to: rep_<db>_deleted.
-inline std::string DeletedSchemaName(const std::string& database) {
-  return "rep_" + database + "_deleted";
+// The database deleted rows go to, before the rep_ prefix every saved
+// schema gets: rep_<db>_deleted.
+inline std::string DeletedDatabaseName(const std::string& database) {
+  return database + "_deleted";
 }
 
 // File name for a database's script: the decoded name when it is a safe file
