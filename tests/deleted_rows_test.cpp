@@ -11,6 +11,7 @@
 #include "scan/scan.h"
 #include "scan/selection.h"
 #include "sql/script_save.h"
+#include "sql/server_save.h"
 #include "test_support.h"
 
 namespace vostrel {
@@ -183,6 +184,57 @@ TEST(DeletedRowsTest, DamagedLeafIsNamedAndGivesNoDeletedRows) {
   for (const std::string& line : {std::string("/* deleted row: page 4 ")}) {
     EXPECT_EQ(s.scripts.at("snap_deleted.sql").find(line), std::string::npos);
   }
+}
+
+// The deleted rows loaded into a server, both ways: the script into the
+// server and the server run, each giving exactly the rows deleted under the
+// snapshot in rep_snap_deleted, and the live schema unchanged.
+TEST(DeletedRowsTest, ServerGetsTheDeletedRowsInTheirOwnSchema) {
+  const char* port = std::getenv("VOSTREL_TEST_MYSQL_PORT");
+  if (port == nullptr || *port == '\0') GTEST_SKIP() << "VOSTREL_TEST_MYSQL_PORT not set";
+  if (!fs::exists(Fixture() / "datadir")) GTEST_SKIP() << "fixture not unpacked";
+  const std::string client = "mariadb --no-defaults -uroot -h127.0.0.1 -P" + std::string(port) +
+                             " --default-character-set=utf8mb4 --batch --skip-column-names";
+  auto query = [&](const std::string& sql) {
+    std::string out;
+    testing::RunCommand(client + " -e \"" + sql + "\" 2>&1", &out);
+    return out;
+  };
+  auto sorted_rows = [&](const std::string& table) {
+    std::set<std::string> rows;
+    std::istringstream in(query("SELECT * FROM " + table));
+    for (std::string line; std::getline(in, line);) rows.insert(line);
+    return rows;
+  };
+  const std::set<std::string> deleted = Expected("snap.t.deleted");
+  query("DROP DATABASE IF EXISTS rep_snap; DROP DATABASE IF EXISTS rep_snap_deleted");
+  {
+    testing::RecordingOutput out;
+    const ScanResult scan = ScanDataDirectory(Fixture() / "datadir", out);
+    std::atomic<bool> stop{false};
+    EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, &stop};
+    ctx.save_deleted_rows = true;
+    ServerParams p;
+    p.host = "127.0.0.1";
+    p.port = port;
+    p.user = "root";
+    const ServerSaveResult r = RunServerSave(scan, SelectItems(scan, {"snap"}, nullptr), p, ctx);
+    ASSERT_EQ(r.deleted_tables.size(), 1u);
+    EXPECT_EQ(r.deleted_tables[0].rows, deleted.size());
+    EXPECT_TRUE(r.success()) << out.log;
+  }
+  EXPECT_EQ(sorted_rows("rep_snap_deleted.t"), deleted);
+  EXPECT_EQ(sorted_rows("rep_snap.t"), Expected("snap.t.live"));
+  query("DROP DATABASE IF EXISTS rep_snap; DROP DATABASE IF EXISTS rep_snap_deleted");
+  const Saved s = Save(Fixture() / "datadir", true, testing::TempDir("deleted-rows-load"));
+  std::string output;
+  EXPECT_EQ(testing::RunCommand(
+                client + " < '" + (s.result.save_folder / "snap_deleted.sql").string() + "' 2>&1",
+                &output),
+            0)
+      << output;
+  EXPECT_EQ(sorted_rows("rep_snap_deleted.t"), deleted);
+  query("DROP DATABASE IF EXISTS rep_snap; DROP DATABASE IF EXISTS rep_snap_deleted");
 }
 
 }  // namespace
