@@ -144,7 +144,8 @@ TEST(DeletedRowsTest, LiveRowsAreTheSameWithAndWithoutThePass) {
     EXPECT_EQ(on.scripts.at(name), text) << name;
     EXPECT_EQ(text.find("deleted row"), std::string::npos) << name;
   }
-  EXPECT_EQ(on.scripts.size(), off.scripts.size() + 3);  // one _deleted.sql per database
+  // One _deleted.sql per InnoDB database; MyISAM deleted rows are not read.
+  EXPECT_EQ(on.scripts.size(), off.scripts.size() + 2);
   EXPECT_EQ(on.result.report().Tsv(), off.result.report().Tsv());
   EXPECT_EQ(on.result.success(), off.result.success());
   for (const char* t : {"snap.t", "purged.t"}) {

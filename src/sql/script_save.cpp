@@ -174,6 +174,20 @@ class ScriptRun {
   void Report(const std::string& msg) { exporter_.Report(msg); }
 
   void TableTo(const TableEntry& entry, const std::string& folder, SavedTable& saved) {
+    if (deleted_) {
+      // A table whose deleted rows cannot be read gets no empty table that
+      // would look like one without them; its account says why.
+      SavedTable probe = saved;
+      if (!exporter_.ReadDefinition(entry, probe)) {
+        saved = probe;
+        return;
+      }
+      exporter_.Probe(entry, probe);
+      if (probe.state == TableState::kNotRead || probe.state == TableState::kDefinitionOnly) {
+        saved = probe;
+        return;
+      }
+    }
     if (!EnsureScript(folder)) {
       saved.NotRead(failure_);
       return;
