@@ -365,6 +365,8 @@ ScriptSaveResult RunScriptSave(const ScanResult& scan, const std::vector<Selecte
       ctx.out.AddOutputLine(line);
       ctx.out.WriteLogText(line + "\r\n");
     }
+    // A stop during the pass is the run's stop too.
+    if (ctx.stopped()) result.stopped = true;
   }
   if (items.empty()) {
     const std::string msg = "nothing was selected: " + scan.m_scanPath +

@@ -369,6 +369,8 @@ ServerSaveResult RunServerSave(const ScanResult& scan, const std::vector<Selecte
       ctx.out.AddOutputLine(line);
       ctx.out.WriteLogText(line + "\r\n");
     }
+    // A stop during the pass is the run's stop too.
+    if (ctx.stopped() && result.connection_lost.empty()) result.stopped = true;
   }
   ctx.abort = outer_abort;
   if (ctx.stopped() && result.connection_lost.empty()) result.stopped = true;
