@@ -128,6 +128,10 @@ TEST(DeletedRowsTest, EveryWrittenRowWasDeletedAndRecallMeetsItsFloor) {
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a->rows, got.size());
   }
+  // The pass's own report file, one line per table.
+  const std::string tsv =
+      testing::ReadFileOrEmpty(s.result.save_folder / "deleted-rows-report.tsv");
+  EXPECT_NE(tsv.find("snap\tt\t221\t0\t"), std::string::npos) << tsv;
   // MyISAM deleted rows are not read: said so, not shown as none.
   const SavedTable* mi = Account(s.result.deleted_tables, "mi.fixed");
   ASSERT_NE(mi, nullptr);

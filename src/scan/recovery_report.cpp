@@ -126,4 +126,15 @@ std::vector<std::string> DeletedRowLines(const std::vector<TableAccount>& tables
   return lines;
 }
 
+std::string DeletedRowsTsv(const std::vector<TableAccount>& tables) {
+  std::string out =
+      "database\ttable\trows_written\trecords_left_out\tcopies_passed_over\tstatus\treason\n";
+  for (const TableAccount& t : tables) {
+    out += Escaped(t.database) + "\t" + Escaped(t.table) + "\t" + std::to_string(t.rows) + "\t" +
+           std::to_string(t.left_out) + "\t" + std::to_string(t.copies) + "\t" +
+           TableStateName(t.state) + "\t" + Escaped(t.reason) + "\n";
+  }
+  return out;
+}
+
 }  // namespace vostrel

@@ -57,6 +57,10 @@ struct RecoveryReport {
 // left out, or why none were read.
 std::vector<std::string> DeletedRowLines(const std::vector<TableAccount>& tables);
 
+// The same accounts as a file beside the recovery report.
+std::string DeletedRowsTsv(const std::vector<TableAccount>& tables);
+inline constexpr const char* kDeletedReportFileName = "deleted-rows-report.tsv";
+
 inline constexpr const char* kReportFileName = "recovery-report.tsv";
 // False (with the reason) when the file cannot be written whole.
 bool WriteReportFile(const RecoveryReport& report, const std::filesystem::path& path,

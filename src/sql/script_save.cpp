@@ -365,6 +365,11 @@ ScriptSaveResult RunScriptSave(const ScanResult& scan, const std::vector<Selecte
       ctx.out.AddOutputLine(line);
       ctx.out.WriteLogText(line + "\r\n");
     }
+    if (!WriteOutputFile(result.save_folder / kDeletedReportFileName,
+                         DeletedRowsTsv(result.deleted_tables), &error)) {
+      ctx.out.ReportProblem(error);
+      result.deleted_errors.push_back(error);
+    }
     // A stop during the pass is the run's stop too.
     if (ctx.stopped()) result.stopped = true;
   }

@@ -864,6 +864,10 @@ class GuiTest : public QObject {
     QVERIFY(d.options()->isVisible());
     QCOMPARE(d.reduced_definitions()->parentWidget(), d.options());
     QVERIFY(!d.reduced_definitions()->isChecked());
+    // Deleted rows are opt-in: off unless asked for.
+    QCOMPARE(d.deleted_rows()->parentWidget(), d.options());
+    QVERIFY(!d.deleted_rows()->isChecked());
+    QVERIFY(!d.choice().deleted_rows);
     auto* box = new QCheckBox("an option");
     d.AddOption(box);
     QVERIFY(d.options()->isVisible());
