@@ -4,9 +4,9 @@
 #
 #   scripts/make-deleted-fixtures.sh [OUT.tar.xz]   (default tests/fixtures/deleted-rows.tar.xz)
 #
-#   purged.t   InnoDB; rows deleted, purge let run to its end: the records sit
+#   purged.t, purged.r   InnoDB COMPACT and REDUNDANT; rows deleted, purge let run to its end: the records sit
 #              on the pages' free lists
-#   snap.t     InnoDB; rows deleted while another connection holds a consistent
+#   snap.t, snap.r       the same; rows deleted while another connection holds a consistent
 #              snapshot, so purge cannot remove them: delete-marked records;
 #              pages flushed, then the server killed with SIGKILL
 #   mi.fixed, mi.dyn   MyISAM fixed-length and dynamic rows after DELETE
@@ -54,11 +54,14 @@ dump() {  # db.table kind where
 }
 
 echo "== purged: deleted, purge run to its end"
-sql -e "CREATE DATABASE purged; CREATE TABLE purged.t ($TABLE_COLUMNS) ENGINE=InnoDB"
-sql -D purged -e "INSERT INTO purged.t $FILL"
-dump purged.t deleted "$WHERE"
-dump purged.t live "NOT ($WHERE)"
-sql -e "DELETE FROM purged.t WHERE $WHERE"
+sql -e "CREATE DATABASE purged; CREATE TABLE purged.t ($TABLE_COLUMNS) ENGINE=InnoDB;
+  CREATE TABLE purged.r ($TABLE_COLUMNS) ENGINE=InnoDB ROW_FORMAT=REDUNDANT"
+for t in purged.t purged.r; do
+    sql -D purged -e "INSERT INTO $t $FILL"
+    dump $t deleted "$WHERE"
+    dump $t live "NOT ($WHERE)"
+    sql -e "DELETE FROM $t WHERE $WHERE"
+done
 # Wait for purge: the history list empties.
 for _ in $(seq 1 300); do
     h=$(sql -N -B -e "SELECT COUNT FROM information_schema.INNODB_METRICS WHERE NAME='trx_rseg_history_len'")
@@ -80,14 +83,17 @@ done
 sql -e "FLUSH TABLES"
 
 echo "== snap: deleted under a consistent snapshot, then SIGKILL"
-sql -e "CREATE DATABASE snap; CREATE TABLE snap.t ($TABLE_COLUMNS) ENGINE=InnoDB"
-sql -D snap -e "INSERT INTO snap.t $FILL"
-dump snap.t deleted "$WHERE"
-dump snap.t live "NOT ($WHERE)"
+sql -e "CREATE DATABASE snap; CREATE TABLE snap.t ($TABLE_COLUMNS) ENGINE=InnoDB;
+  CREATE TABLE snap.r ($TABLE_COLUMNS) ENGINE=InnoDB ROW_FORMAT=REDUNDANT"
+for t in snap.t snap.r; do
+    sql -D snap -e "INSERT INTO $t $FILL"
+    dump $t deleted "$WHERE"
+    dump $t live "NOT ($WHERE)"
+done
 sql -e "START TRANSACTION WITH CONSISTENT SNAPSHOT; SELECT COUNT(*) FROM snap.t; SELECT SLEEP(900)" >/dev/null &
 HOLDER_PID=$!
 sleep 1
-sql -e "DELETE FROM snap.t WHERE $WHERE"
+sql -e "DELETE FROM snap.t WHERE $WHERE; DELETE FROM snap.r WHERE $WHERE"
 sql -e "SET GLOBAL innodb_max_dirty_pages_pct_lwm=0; SET GLOBAL innodb_max_dirty_pages_pct=0"
 for _ in $(seq 1 300); do
     d=$(sql -N -B -e "SELECT VARIABLE_VALUE FROM information_schema.GLOBAL_STATUS WHERE VARIABLE_NAME='INNODB_BUFFER_POOL_PAGES_DIRTY'")

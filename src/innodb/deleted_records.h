@@ -8,6 +8,7 @@
 
 #include "innodb/page.h"
 #include "innodb/record.h"
+#include "innodb/redundant_record.h"
 
 namespace vostrel {
 
@@ -55,6 +56,38 @@ inline DeletedWalk WalkDeletedRecordsWith(const uint8_t* page, Visit&& visit) {
     // The last record of the list has a next field of 0.
     if (PageU16(page, r - 2) == 0) break;
     r = NextRecord(page, r);
+  }
+  return w;
+}
+
+// The same for a page of the old (REDUNDANT) format: its header is a byte
+// longer, and its next fields and PAGE_FREE hold absolute origins.
+template <class Visit>
+inline DeletedWalk WalkDeletedRedundantRecordsWith(const uint8_t* page, Visit&& visit) {
+  constexpr size_t kFirstUserOrigin = kRedundantSupremum + 9;
+  constexpr size_t kMaxSteps = kPageSize / 6;
+  DeletedWalk w;
+  size_t r = NextRedundantRecord(page, kRedundantInfimum);
+  for (size_t steps = 0; r != kRedundantSupremum; ++steps) {
+    if (r < kFirstUserOrigin || r >= kPageSize || steps > kMaxSteps) {
+      w.damaged = true;
+      break;
+    }
+    if (RedundantDeleteMarked(page, r) && !(page[r - 6] & kInfoMinRecord)) {
+      ++w.marked;
+      visit(r, false);
+    }
+    r = NextRedundantRecord(page, r);
+  }
+  r = PageU16(page, kPageHeader + 6);
+  for (size_t steps = 0; r != 0; ++steps) {
+    if (r < kFirstUserOrigin || r >= kPageSize || steps > kMaxSteps) {
+      w.damaged = true;
+      break;
+    }
+    ++w.free;
+    visit(r, true);
+    r = NextRedundantRecord(page, r);
   }
   return w;
 }

@@ -68,7 +68,15 @@ class InnodbBlockDecoder : public BlockDecoder {
 
   void Decode(RecordBlock& block, const FieldsVisitor& visit, DamageLog& damage) override {
     if (reader_.ctx_.deleted_pass) {
-      DecodeDeleted(block, visit, damage);
+      if (reader_.src_.index.redundant) {
+        DecodeDeleted(block, visit, damage, redundant_, [](const uint8_t* page, auto&& v) {
+          return WalkDeletedRedundantRecordsWith(page, v);
+        });
+      } else {
+        DecodeDeleted(block, visit, damage, compact_, [](const uint8_t* page, auto&& v) {
+          return WalkDeletedRecordsWith(page, v);
+        });
+      }
       return;
     }
     const bool instant = reader_.src_.index.instant();
@@ -173,7 +181,9 @@ class InnodbBlockDecoder : public BlockDecoder {
 
   // Records that are no longer rows; the live pass has already counted
   // the page and named what is wrong with it.
-  void DecodeDeleted(RecordBlock& block, const FieldsVisitor& visit, DamageLog& damage) {
+  template <class Splitter, class Walk>
+  void DecodeDeleted(RecordBlock& block, const FieldsVisitor& visit, DamageLog& damage,
+                     Splitter& split, Walk&& walk) {
     const Tablespace& space = reader_.space();
     block.unit_ok.assign(block.units, 0);
     for (size_t k = 0; k < block.units; ++k) {
@@ -188,10 +198,10 @@ class InnodbBlockDecoder : public BlockDecoder {
       block.unit_ok[k] = 1;
       bool stopped = false;
       size_t unfit = 0;
-      const DeletedWalk w = WalkDeletedRecordsWith(page, [&](size_t r, bool) {
+      const DeletedWalk w = walk(page, [&](size_t r, bool) {
         if (stopped) return;
         int32_t short_reference = -1;
-        const std::vector<StoredField>* fields = compact_.Split(page, r, &short_reference);
+        const std::vector<StoredField>* fields = split.Split(page, r, &short_reference);
         if (fields == nullptr || short_reference >= 0 || Wiped(page, r, *fields)) {
           ++unfit;
           return;
@@ -228,8 +238,7 @@ OpenedReader InnodbReader::Open(const std::string& folder, const std::string& ra
     o.not_read = r->src_.failure;
     return o;
   }
-  if (ctx.deleted_pass &&
-      (r->src_.index.redundant || r->space().compressed() || r->src_.index.instant())) {
+  if (ctx.deleted_pass && (r->space().compressed() || r->src_.index.instant())) {
     o.not_read = "not read: deleted rows of tables in the " + o.row_format +
                  " row format or changed by instant ALTER TABLE";
     return o;
