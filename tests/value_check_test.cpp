@@ -16,7 +16,8 @@ TableDef Table() {
   const SqlDefinitionLoad load = ParseSqlDefinitions(
       "CREATE TABLE t (d DATE NOT NULL, e ENUM('a','b','c') NOT NULL,"
       " v VARCHAR(4) CHARACTER SET utf8mb4 NOT NULL, f DOUBLE NULL,"
-      " s SET('x','y') NOT NULL, l VARCHAR(4) CHARACTER SET latin1 NOT NULL) ENGINE=MyISAM",
+      " s SET('x','y') NOT NULL, l VARCHAR(4) CHARACTER SET latin1 NOT NULL,"
+      " m DECIMAL(5,2) NOT NULL) ENGINE=MyISAM",
       "test.sql", &testing::Collations());
   TableDef t;
   EXPECT_TRUE(load.ok);
@@ -41,8 +42,8 @@ std::string Date(int y, int m, int d) {
 
 TEST(ValueCheckTest, EachTypeRefusesWhatNoServerStores) {
   const TableDef table = Table();
-  ASSERT_EQ(table.columns.size(), 6u);
-  FieldDecoder dec(table, std::vector<ColumnStorage>(6), testing::Collations(),
+  ASSERT_EQ(table.columns.size(), 7u);
+  FieldDecoder dec(table, std::vector<ColumnStorage>(7), testing::Collations(),
                    testing::DefaultCodePage());
   // Dates: real days only, leap years counted; zero dates refused.
   EXPECT_TRUE(dec.ValidValue(0, Inline(Date(2024, 2, 29))));
@@ -67,6 +68,10 @@ TEST(ValueCheckTest, EachTypeRefusesWhatNoServerStores) {
   EXPECT_FALSE(dec.ValidValue(2, Inline(std::string(17, 'a'))));
   EXPECT_TRUE(dec.ValidValue(5, Inline("\xE9\xFF")));
   EXPECT_FALSE(dec.ValidValue(5, Inline("abcde")));
+  // DECIMAL(5,2): binary groups, sign bit flipped; a group past its digits refused.
+  EXPECT_TRUE(dec.ValidValue(6, Inline("\x80\x7B\x2D")));   // 123.45
+  EXPECT_FALSE(dec.ValidValue(6, Inline("\x83\xE8\x2D")));  // 1000.45
+  EXPECT_FALSE(dec.ValidValue(6, Inline("\x80\x7B\x64")));  // 123.100
   // DOUBLE: finite only.
   std::string d(8, '\0');
   const double one = 1.5, nan = std::nan("");

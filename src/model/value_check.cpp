@@ -1,5 +1,6 @@
 // Whether a stored field holds a value its column allows, for records that
 // are no longer rows: their bytes are taken only when nothing in them is off.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -141,7 +142,21 @@ bool FieldDecoder::ValidValue(size_t i, const StoredField& f) {
       }
       return std::isfinite(v);
     }
-    case What::kDecimal:
+    case What::kDecimal: {
+      // A digit group out of its range decodes to more digits than the
+      // column has: within precision and scale, or it is none of its values.
+      const std::string_view v = text();
+      if (!NumberText(v)) return false;
+      std::string_view digits = v[0] == '-' ? v.substr(1) : v;
+      const size_t dot = digits.find('.');
+      std::string_view whole = digits.substr(0, dot);
+      const size_t scale = dot == std::string_view::npos ? 0 : digits.size() - dot - 1;
+      while (whole.size() > 1 && whole[0] == '0') whole.remove_prefix(1);
+      const size_t whole_digits = whole == "0" ? 0 : whole.size();
+      return c.precision <= 0 || (scale == static_cast<size_t>(std::max(c.decimals, 0)) &&
+                                  whole_digits + static_cast<size_t>(std::max(c.decimals, 0)) <=
+                                      static_cast<size_t>(c.precision));
+    }
     case What::kDecimalOld:
       return NumberText(text());
     case What::kYear:
