@@ -17,9 +17,10 @@ namespace fs = std::filesystem;
 std::string Cli(const std::string& args, int* rc, bool with_stderr = false) {
   const fs::path logs = testing::TempDir("cli-logs");
   std::string out;
-  *rc = testing::RunCommand("'" + testing::CliPath() + "' " + args + " --log-dir '" + logs.string() +
-                                "' --quiet" + (with_stderr ? " 2>&1" : " 2>/dev/null"),
-                            &out);
+  *rc =
+      testing::RunCommand("'" + testing::CliPath() + "' " + args + " --log-dir '" + logs.string() +
+                              "' --quiet" + (with_stderr ? " 2>&1" : " 2>/dev/null"),
+                          &out);
   return out;
 }
 
@@ -47,8 +48,9 @@ TEST(CliTest, DdlWritesSchemaUseAndTablesWithCrLf) {
                        "latin1_swedish_ci;\r\nUSE `rep_legacy`;\r\n/*!40014 SET",
                        0),
             0u);
-  EXPECT_NE(full.find("CREATE TABLE `parts` (\n  `id` int(11) NOT NULL,\n  `code` char(8) NOT NULL"),
-            std::string::npos)
+  EXPECT_NE(
+      full.find("CREATE TABLE `parts` (\n  `id` int(11) NOT NULL,\n  `code` char(8) NOT NULL"),
+      std::string::npos)
       << full;
   EXPECT_NE(full.find(") ENGINE=MyISAM DEFAULT CHARSET=latin1 COLLATE=latin1_swedish_ci "
                       "ROW_FORMAT=FIXED;\r\n\r\n"),
@@ -72,8 +74,9 @@ TEST(CliTest, ScanPrintsTheTreeAndWritesAUtf16Log) {
   int rc;
   const fs::path logs = testing::TempDir("cli-scan-log");
   std::string out;
-  rc = testing::RunCommand("'" + testing::CliPath() + "' scan '" + testing::SampleDataDir().string() +
-                               "' --log-dir '" + logs.string() + "' 2>/dev/null",
+  rc = testing::RunCommand("'" + testing::CliPath() + "' scan '" +
+                               testing::SampleDataDir().string() + "' --log-dir '" + logs.string() +
+                               "' 2>/dev/null",
                            &out);
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(out.rfind("MYSQL database\n", 0), 0u);
@@ -133,9 +136,12 @@ TEST(CliSaveTest, ScriptLayoutTotalsAndLog) {
   const fs::path out = testing::TempDir("cli-save");
   int rc;
   const std::string printed =
-      Cli("save '" + testing::SampleDataDir().string() + "' legacy --script '" + out.string() + "'", &rc);
+      Cli("save '" + testing::SampleDataDir().string() + "' legacy --script '" + out.string() + "'",
+          &rc);
   EXPECT_EQ(rc, 0) << printed;
-  EXPECT_NE(printed.find("legacy.parts\tMyISAM Fixed\t360 of 360 rows\tcomplete\n"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("legacy.parts\tMyISAM Fixed\t360 of 360 rows\tcomplete\n"),
+            std::string::npos)
+      << printed;
   const fs::path data = out / "Scriptdata";
   EXPECT_TRUE(fs::is_directory(data / "blobdata"));
   EXPECT_EQ(testing::ReadFileOrEmpty(data / "ActualSaveFilepath.txt"), data.string());
@@ -156,7 +162,8 @@ TEST(CliSaveTest, ScriptLayoutTotalsAndLog) {
             std::string::npos)
       << report;
   EXPECT_NE(sql.find("ENGINE=MyISAM DEFAULT CHARSET=latin1 COLLATE=latin1_swedish_ci "
-                     "ROW_FORMAT=DYNAMIC;\r\n\r\nINSERT INTO `contacts`(`id`,`name`,`phone`,`address`) VALUES("),
+                     "ROW_FORMAT=DYNAMIC;\r\n\r\nINSERT INTO "
+                     "`contacts`(`id`,`name`,`phone`,`address`) VALUES("),
             std::string::npos);
   EXPECT_NE(sql.find(");\r\nCOMMIT;\r\n\r\nCREATE TABLE `counters`"), std::string::npos);
   // Checks are off while the tables load and back on at the end, as mysqldump does.
@@ -172,7 +179,8 @@ TEST(CliShowTest, ScreenAndKeyGrid) {
   const std::string dir = testing::SampleDataDir().string();
   const std::string rows = Cli("show '" + dir + "' legacy.parts", &rc);
   EXPECT_EQ(rc, 0);
-  EXPECT_EQ(rows.rfind("id\tcode\tdescr\tprice\tqty\tweight\tadded\n", 0), 0u) << rows.substr(0, 200);
+  EXPECT_EQ(rows.rfind("id\tcode\tdescr\tprice\tqty\tweight\tadded\n", 0), 0u)
+      << rows.substr(0, 200);
   EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 361);
   Cli("show '" + dir + "' legacy.parts --page 2", &rc);
   EXPECT_EQ(rc, 0);
@@ -203,6 +211,30 @@ TEST(CliShowTest, ViewsAndTriggersPrintTheirDefinitions) {
   EXPECT_EQ(table.rfind("id\tcustomer_id\t", 0), 0u);
 }
 
+// --deleted-rows: the pass's lines on stdout and its own scripts; without it, none.
+TEST(CliSaveTest, DeletedRowsOnlyWhenAskedFor) {
+  const fs::path data = testing::UnpackedFixture("deleted-rows") / "datadir";
+  if (!fs::exists(data)) GTEST_SKIP() << "fixture not unpacked";
+  const fs::path out = testing::TempDir("cli-deleted");
+  int rc;
+  std::string printed =
+      Cli("save '" + data.string() + "' snap --script '" + out.string() + "' --deleted-rows", &rc);
+  EXPECT_EQ(rc, 0) << printed;
+  EXPECT_NE(printed.find("snap.t\tInnoDB Compact\t379 of 379 rows\tcomplete\n"), std::string::npos)
+      << printed;
+  EXPECT_NE(printed.find("Deleted rows of snap.t: 221 written, 0 records left out"),
+            std::string::npos)
+      << printed;
+  EXPECT_NE(testing::ReadFileOrEmpty(out / "Scriptdata/snap_deleted.sql")
+                .find("CREATE SCHEMA `rep_snap_deleted`"),
+            std::string::npos);
+  const fs::path plain = testing::TempDir("cli-deleted-off");
+  printed = Cli("save '" + data.string() + "' snap --script '" + plain.string() + "'", &rc);
+  EXPECT_EQ(rc, 0) << printed;
+  EXPECT_EQ(printed.find("Deleted rows"), std::string::npos) << printed;
+  EXPECT_FALSE(fs::exists(plain / "Scriptdata/snap_deleted.sql"));
+}
+
 TEST(CliSaveTest, IbdataFromElsewhere) {
   const fs::path copy = testing::TempDir("cli-ibdata") / "data";
   fs::create_directories(copy);
@@ -215,7 +247,9 @@ TEST(CliSaveTest, IbdataFromElsewhere) {
                     (testing::SampleDataDir() / "ibdata1").string() + "'",
                 &rc);
   EXPECT_EQ(rc, 0);
-  EXPECT_NE(printed.find("inner.products\tInnoDB Compact\t285 of 285 rows\tcomplete\n"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("inner.products\tInnoDB Compact\t285 of 285 rows\tcomplete\n"),
+            std::string::npos)
+      << printed;
 }
 
 }  // namespace

@@ -533,6 +533,7 @@ void MainWindow::StartSave(const std::vector<SelectedItem>& items, const SaveCho
         EngineContext ctx{collations_, code_page_, *out_, &stop_, &blob_file_counter_};
         ctx.reduced_definitions = choice.reduced_definitions;
         ctx.extended_insert = choice.extended_insert;
+        ctx.save_deleted_rows = choice.deleted_rows;
         if (choice.as_script) {
           const ScriptSaveResult r = RunScriptSave(*scan, items, choice.folder.toStdString(), ctx);
           *report = r.report();

@@ -77,6 +77,12 @@ SaveDialog::SaveDialog(QWidget* parent) : QDialog(parent) {
   AddOption(extended_);
   // Multi-row statements belong to scripts of the full form.
   connect(reduced_, &QCheckBox::toggled, this, [this] { SetMode(database_->isChecked()); });
+  deleted_ = new QCheckBox("Recover deleted rows (InnoDB), apart from the live rows");
+  deleted_->setToolTip(
+      "Rows deleted but still in the files go to <db>_deleted.sql (database "
+      "rep_<db>_deleted), each with the page and offset it was found at; only rows whose "
+      "every value is valid are written. Live rows are saved as without this.");
+  AddOption(deleted_);
   layout->addWidget(OkCancelButtons(this));
   connect(database_, &QRadioButton::toggled, this, [this](bool on) {
     if (on) SetMode(true);
@@ -141,6 +147,7 @@ bool SaveDialog::TestConnectionNow() {
 void SaveDialog::accept() {
   choice_.reduced_definitions = reduced_->isChecked();
   choice_.extended_insert = extended_->isEnabled() && extended_->isChecked();
+  choice_.deleted_rows = deleted_->isChecked();
   if (database_->isChecked()) {
     choice_.as_script = false;
     if (!tested_) {

@@ -22,6 +22,7 @@ struct SaveChoice {
   ServerParams server;
   bool reduced_definitions = false;  // tables without defaults, secondary keys, options
   bool extended_insert = false;      // scripts with multi-row INSERTs
+  bool deleted_rows = false;         // deleted rows too, apart from the live ones
 };
 
 class SaveDialog : public QDialog {
@@ -38,6 +39,7 @@ class SaveDialog : public QDialog {
   QLineEdit* folder() const { return folder_; }
   QCheckBox* reduced_definitions() const { return reduced_; }
   QCheckBox* extended_insert() const { return extended_; }
+  QCheckBox* deleted_rows() const { return deleted_; }
   QGroupBox* options() const { return options_; }
   bool tested() const { return tested_; }
   const SaveChoice& choice() const { return choice_; }
@@ -64,6 +66,7 @@ class SaveDialog : public QDialog {
   QPushButton* browse_;
   QCheckBox* reduced_;
   QCheckBox* extended_;
+  QCheckBox* deleted_;
   std::vector<QWidget*> database_labels_;
   QLabel* folder_label_;
   QGroupBox* options_;

@@ -71,6 +71,8 @@ const char kUsage[] =
     "  --space-id N       scan-pages: only the pages of this tablespace id\n"
     "  --all-leaves       scan-pages: also the leaves the tablespace marks free\n"
     "  --quiet            no status lines on stderr\n"
+    "  --deleted-rows     save also rows deleted but still in the files (InnoDB), each table's\n"
+    "                     into <db>_deleted.sql (schema rep_<db>_deleted), apart from live rows\n"
     "  --reduced-definitions  tables as columns, types and primary/unique keys only, views and\n"
     "                     triggers without their definers and modes (the form of earlier "
     "versions)\n"
@@ -98,6 +100,7 @@ struct Args {
   bool extended_insert = false;
   std::string format = "sql";
   unsigned jobs = 0;  // 0: one per core
+  bool deleted_rows = false;
   long page = 1;
   bool keys = false;
   bool trigger = false;
@@ -261,6 +264,8 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
         return std::nullopt;
       }
       a.format = *v;
+    } else if (arg == "--deleted-rows") {
+      a.deleted_rows = true;
     } else if (arg == "-h" || arg == "--help") {
       error = "help";
       return std::nullopt;
@@ -446,6 +451,7 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations, const 
   ctx.extended_insert = a.extended_insert;
   ctx.load_data_files = a.format == "csv";
   ctx.jobs = a.jobs != 0 ? a.jobs : std::max(1u, std::thread::hardware_concurrency());
+  ctx.save_deleted_rows = a.deleted_rows;
 
   if (a.command == "show") {
     // A trigger file is named after its table: the table wins unless --trigger asks otherwise.
@@ -480,6 +486,10 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations, const 
     const ServerSaveResult r = RunServerSave(scan, items, a.server, ctx);
     g_graceful.store(false);
     std::cout << r.report().Text();
+    if (a.deleted_rows) {
+      for (const std::string& line : DeletedRowLines(r.deleted_tables)) std::cout << line << "\n";
+      for (const std::string& e : r.deleted_errors) std::cout << "deleted rows: " << e << "\n";
+    }
     std::cout << "views created: " << r.views_created
               << ", triggers created: " << r.triggers_created << "\n";
     if (r.stopped) std::cerr << "vostrel-recover: stopped by the user\n";
@@ -498,6 +508,10 @@ int Run(const Args& a, SessionLog& log, const CollationTable& collations, const 
     const ScriptSaveResult r = RunScriptSave(scan, items, a.script_dir, ctx);
     g_graceful.store(false);
     std::cout << r.report().Text();
+    if (a.deleted_rows) {
+      for (const std::string& line : DeletedRowLines(r.deleted_tables)) std::cout << line << "\n";
+      for (const std::string& e : r.deleted_errors) std::cout << "deleted rows: " << e << "\n";
+    }
     std::cout << "scripts written to " << r.save_folder.string() << "\n";
     if (!r.report_path.empty()) std::cout << "report written to " << r.report_path.string() << "\n";
     if (r.stopped) std::cerr << "vostrel-recover: stopped by the user\n";

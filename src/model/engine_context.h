@@ -29,6 +29,11 @@ struct EngineContext {
   bool load_data_files = false;
   // Tables a server save sends at once, each over a connection of its own.
   unsigned jobs = 1;
+  // Deleted rows are saved too, apart from the live ones (--deleted-rows).
+  bool save_deleted_rows = false;
+  // Set by a saver on its own copy for the pass over deleted rows: readers
+  // then hand over records that are no longer rows, and only those.
+  bool deleted_pass = false;
 
   bool stopped() const {
     return (stop != nullptr && stop->load(std::memory_order_relaxed)) ||

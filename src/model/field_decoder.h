@@ -66,6 +66,12 @@ class FieldDecoder {
   // slow paths show it.
   void AppendValueText(size_t i, std::string_view bytes, bool export_mode, std::string& t);
 
+  // Whether column i's stored field is a value its definition allows: a
+  // deleted record's bytes are taken only when every field is one. NULL only
+  // where the column takes it; lengths within the column's; ENUM and SET
+  // within their members; real dates and times; valid UTF-8 for UTF-8 text.
+  bool ValidValue(size_t i, const StoredField& f);
+
  private:
   enum class What : uint8_t {
     kNothing,  // an unknown type: the empty value text
@@ -206,7 +212,8 @@ inline void FieldDecoder::Write(size_t i, const StoredField& f, W& w) {
         case What::kDate: {
           const int64_t x = p.big_endian ? sv : static_cast<int64_t>(static_cast<uint32_t>(v));
           plain([&](char* o) {
-            return PutDate(o, x / 10000, static_cast<int>(x / 100 % 100), static_cast<int>(x % 100));
+            return PutDate(o, x / 10000, static_cast<int>(x / 100 % 100),
+                           static_cast<int>(x % 100));
           });
           return;
         }
@@ -238,7 +245,8 @@ inline void FieldDecoder::Write(size_t i, const StoredField& f, W& w) {
       w.Floating(i, fixed(8), 8);
       return;
     case What::kDecimal:
-      plain([&](char* o) { return PutPackedDecimal(o, ByteView(d, len), c.precision, c.decimals); });
+      plain(
+          [&](char* o) { return PutPackedDecimal(o, ByteView(d, len), c.precision, c.decimals); });
       return;
     case What::kTime2:
     case What::kDateTime2:

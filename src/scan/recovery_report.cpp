@@ -104,4 +104,37 @@ bool WriteReportFile(const RecoveryReport& report, const std::filesystem::path& 
   return WriteOutputFile(path, report.Tsv(), error);
 }
 
+std::vector<std::string> DeletedRowLines(const std::vector<TableAccount>& tables) {
+  std::vector<std::string> lines;
+  uint64_t rows = 0, left_out = 0;
+  for (const TableAccount& t : tables) {
+    std::string line = "Deleted rows of " + t.database + "." + t.table + ": ";
+    if (t.state == TableState::kNotRead || t.state == TableState::kDefinitionOnly) {
+      line += t.StatusText();
+    } else {
+      line += std::to_string(t.rows) + " written, " + std::to_string(t.left_out) +
+              " records left out (cleared by purge, or a field that is no valid value), " +
+              std::to_string(t.copies) + " copies of live rows or of each other passed over";
+      if (!t.complete()) line += "; " + t.StatusText();
+    }
+    rows += t.rows;
+    left_out += t.left_out;
+    lines.push_back(std::move(line));
+  }
+  lines.push_back("Deleted rows: " + std::to_string(rows) + " written apart from the live rows, " +
+                  std::to_string(left_out) + " records left out");
+  return lines;
+}
+
+std::string DeletedRowsTsv(const std::vector<TableAccount>& tables) {
+  std::string out =
+      "database\ttable\trows_written\trecords_left_out\tcopies_passed_over\tstatus\treason\n";
+  for (const TableAccount& t : tables) {
+    out += Escaped(t.database) + "\t" + Escaped(t.table) + "\t" + std::to_string(t.rows) + "\t" +
+           std::to_string(t.left_out) + "\t" + std::to_string(t.copies) + "\t" +
+           TableStateName(t.state) + "\t" + Escaped(t.reason) + "\n";
+  }
+  return out;
+}
+
 }  // namespace vostrel

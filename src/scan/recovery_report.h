@@ -18,16 +18,19 @@ enum class TableState : uint8_t {
 const char* TableStateName(TableState state);
 
 struct TableAccount {
-  std::string database;    // decoded names
+  std::string database;  // decoded names
   std::string table;
   std::string engine;      // "InnoDB", "MyISAM", ...; empty when not known
   std::string row_format;  // "Compact", "Dynamic", "Fixed", ...; empty when not known
   uint64_t rows = 0;       // rows written to the script or taken by the server
   bool expected_known = false;
-  uint64_t expected = 0;   // rows the files say exist
-  uint64_t rejected = 0;   // rows a server refused
+  uint64_t expected = 0;  // rows the files say exist
+  uint64_t rejected = 0;  // rows a server refused
+  // A pass over deleted rows: records left out, a field being no valid value.
+  uint64_t left_out = 0;
+  uint64_t copies = 0;  // and records passed over as copies of live rows or of each other
   TableState state = TableState::kComplete;
-  std::string reason;      // for every state but complete; also notes on a complete table
+  std::string reason;  // for every state but complete; also notes on a complete table
 
   bool complete() const { return state == TableState::kComplete; }
   // Moves the table to `state` unless it is already worse off; reasons add up.
@@ -49,6 +52,14 @@ struct RecoveryReport {
   // Tab-separated with a header line; tabs and line breaks in fields escaped.
   std::string Tsv() const;
 };
+
+// The deleted-row pass's own lines, one per table: rows written, records
+// left out, or why none were read.
+std::vector<std::string> DeletedRowLines(const std::vector<TableAccount>& tables);
+
+// The same accounts as a file beside the recovery report.
+std::string DeletedRowsTsv(const std::vector<TableAccount>& tables);
+inline constexpr const char* kDeletedReportFileName = "deleted-rows-report.tsv";
 
 inline constexpr const char* kReportFileName = "recovery-report.tsv";
 // False (with the reason) when the file cannot be written whole.

@@ -27,7 +27,9 @@ size_t Utf8Length(std::string_view s) {
   return n;
 }
 
-bool IsBlobType(int32_t type) { return type >= kTypeTinyBlob && type <= kTypeBlob; }
+bool IsBlobType(int32_t type) {
+  return type >= kTypeTinyBlob && type <= kTypeBlob;
+}
 
 // Key-part list; a part that covers only the start of a string column gets its
 // prefix length, which MySQL demands for BLOB and TEXT columns.

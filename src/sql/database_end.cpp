@@ -6,7 +6,8 @@ std::vector<std::string> EndOfDatabaseStatements(const std::vector<std::string>&
                                                  bool for_script) {
   std::vector<std::string> out;
   if (for_script) {
-    if (!foreign_keys.empty()) out.push_back("\r\n-- Foreign keys, added once every table holds its rows.\r\n");
+    if (!foreign_keys.empty())
+      out.push_back("\r\n-- Foreign keys, added once every table holds its rows.\r\n");
     for (const std::string& fk : foreign_keys) out.push_back(fk + "\r\n");
     out.push_back("/*!40014 SET FOREIGN_KEY_CHECKS=@OLD_FOREIGN_KEY_CHECKS */;\r\n");
     out.push_back("/*!40014 SET UNIQUE_CHECKS=@OLD_UNIQUE_CHECKS */;\r\n");

@@ -9,15 +9,21 @@ namespace vostrel {
 
 namespace {
 
-bool IsBlobType(int32_t type) { return type >= kTypeTinyBlob && type <= kTypeBlob; }
+bool IsBlobType(int32_t type) {
+  return type >= kTypeTinyBlob && type <= kTypeBlob;
+}
 
 bool IsStringType(int32_t type) {
   return type == kTypeVarchar || type == kTypeString || type == kTypeVarString;
 }
 
-std::string Paren(int64_t n) { return "(" + std::to_string(n) + ")"; }
+std::string Paren(int64_t n) {
+  return "(" + std::to_string(n) + ")";
+}
 
-std::string Quoted(std::string_view name) { return QuoteIdentifier(name); }
+std::string Quoted(std::string_view name) {
+  return QuoteIdentifier(name);
+}
 
 std::string BaseType(const TableDef& table, const ColumnDef& c, const CollationTable& collations) {
   const bool binary = c.charset_id == kBinaryCollation;
@@ -275,7 +281,8 @@ std::string KeyClause(const KeyDef& key, const TableDef& table, const CollationT
 
 std::string TableOptionsText(const TableDef& table, const CollationTable& collations) {
   const TableOptions& o = table.options;
-  std::string s = " ENGINE=" + (o.engine_name.empty() ? EngineName(table.engine_type) : o.engine_name);
+  std::string s =
+      " ENGINE=" + (o.engine_name.empty() ? EngineName(table.engine_type) : o.engine_name);
   if (o.auto_increment > 1) s += " AUTO_INCREMENT=" + std::to_string(o.auto_increment);
   if (table.table_charset_id != 0) {
     if (const CollationEntry* e = collations.LookupCollation(table.table_charset_id)) {

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "model/field_decoder.h"
+#include "sql/deleted_rows.h"
 #include "sql/insert_builder.h"
 #include "sql/load_data_writer.h"
 #include "sql/row_batches.h"
@@ -29,12 +30,16 @@ struct Batch {
   RowChunk rows;
   DamageLog damage;
   bool external = false;  // a value lies on other pages: the calling thread redoes the batch
+  uint64_t left_out = 0;  // deleted records with a field that is no valid value
+  uint64_t copies = 0;    // deleted records that are copies of a live row or of each other
 
   void Clear() {
     block.Clear();
     rows.Clear();
     damage = DamageLog{};
     external = false;
+    left_out = 0;
+    copies = 0;
   }
 };
 
@@ -53,10 +58,18 @@ struct Formatter {
 
 class Exporter {
  public:
-  // Each row is `head` + its values + `row_end`.
+  // Each row is `head` + its values + `row_end`. A deleted pass (`deleted`)
+  // writes only records whose every field is valid and that are no copy of a
+  // live row (`live_keys`) or of each other.
   Exporter(TableReader& reader, const TableDef& table, BlobFiles* blobs, std::string head,
-           std::string_view row_end)
-      : reader_(reader), table_(table), blobs_(blobs), head_(std::move(head)), row_end_(row_end) {}
+           std::string_view row_end, bool deleted, const std::unordered_set<std::string>* live_keys)
+      : reader_(reader),
+        table_(table),
+        blobs_(blobs),
+        head_(std::move(head)),
+        row_end_(row_end),
+        deleted_(deleted),
+        live_keys_(live_keys) {}
 
   // The statements of every record of the batch. Without `full` (a helper
   // thread) a value on other pages stops the batch; with it, such a value is
@@ -71,7 +84,30 @@ class Exporter {
         batch.block,
         [&](const RecordFields& r) {
           const size_t mark = text.size();
+          if (deleted_) {
+            // Only records whose every field is a value the definition allows.
+            for (size_t i = 0; i < r.count; ++i) {
+              if (!f.fields.ValidValue(i, r.fields[i])) {
+                ++batch.left_out;
+                return true;
+              }
+            }
+            // One thread formats a deleted pass, so these sets need no lock.
+            RecordKey(table_, r, key_);
+            RecordImage(r, image_);
+            if ((live_keys_ != nullptr && live_keys_->count(key_)) ||
+                !written_.insert(image_).second) {
+              ++batch.copies;
+              return true;
+            }
+          }
           text.Append(head_);
+          // Inside the row's parentheses, so that it stays with the row when
+          // rows are joined into one statement.
+          if (deleted_) {
+            text.Append("/* deleted row: page " + std::to_string(r.position.page) + " offset " +
+                        std::to_string(r.position.offset) + " */ ");
+          }
           if (full) {
             for (size_t i = 0; i < r.count; ++i) {
               if (i) f.writer.Separator();
@@ -130,6 +166,10 @@ class Exporter {
   BlobFiles* blobs_;
   const std::string head_;
   const std::string_view row_end_;
+  const bool deleted_;
+  const std::unordered_set<std::string>* live_keys_;
+  std::unordered_set<std::string> written_;
+  std::string key_, image_;
   std::string value_;
 };
 
@@ -142,7 +182,8 @@ std::string Lowered(std::string s) {
 template <class W>
 TableExportResult ExportWith(TableReader& reader, const TableDef& table,
                              const std::string& table_name, RowSink& sink, BlobFiles* blobs,
-                             EngineContext& ctx, const char* function_name, RowText form_of_rows) {
+                             EngineContext& ctx, const char* function_name, RowText form_of_rows,
+                             const std::unordered_set<std::string>* live_keys) {
   TableExportResult result;
   const bool load_data = form_of_rows == RowText::kLoadData;
   std::unique_ptr<RowSender> sending;
@@ -161,10 +202,11 @@ TableExportResult ExportWith(TableReader& reader, const TableDef& table,
   try {
     Exporter exporter(reader, table, blobs,
                       load_data ? std::string() : InsertHeader(table_name, table),
-                      load_data ? std::string_view("\n") : InsertRowEnd(sink.script_form()));
+                      load_data ? std::string_view("\n") : InsertRowEnd(sink.script_form()),
+                      ctx.deleted_pass, live_keys);
     const uint64_t total = reader.progress_total();
     ctx.out.SetProgress(0, total);
-    const unsigned workers = ExportWorkerCount(reader.source_bytes());
+    const unsigned workers = ctx.deleted_pass ? 0 : ExportWorkerCount(reader.source_bytes());
     // The calling thread's formatter also redoes batches with values on
     // other pages; helper threads each get their own.
     Formatter<W> main(reader, table, ctx);
@@ -203,6 +245,11 @@ TableExportResult ExportWith(TableReader& reader, const TableDef& table,
           }
           reader.Consumed(batch.block);
           damage.Merge(batch.damage);
+          // A deleted pass: the reader counts records that do not fit their page.
+          if (ctx.deleted_pass) {
+            result.left_out += batch.left_out + batch.block.claimed;
+            result.copies += batch.copies;
+          }
           sender.Send(batch.rows);
           ctx.out.SetRows(sender.rows);
           ctx.out.SetProgress(batch.block.progress, total);
@@ -259,13 +306,15 @@ TableExportResult ExportWith(TableReader& reader, const TableDef& table,
 
 TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
                                   const std::string& table_name, RowSink& sink, BlobFiles* blobs,
-                                  EngineContext& ctx, const char* function_name, RowText form) {
-  if (form == RowText::kLoadData) {
+                                  EngineContext& ctx, const char* function_name, RowText form,
+                                  const std::unordered_set<std::string>* live_keys) {
+  // Deleted rows carry their place in a comment: statements only.
+  if (form == RowText::kLoadData && !ctx.deleted_pass) {
     return ExportWith<LoadDataWriter>(reader, table, table_name, sink, blobs, ctx, function_name,
-                                      form);
+                                      form, live_keys);
   }
   return ExportWith<SqlValueWriter>(reader, table, table_name, sink, blobs, ctx, function_name,
-                                    form);
+                                    RowText::kInsert, live_keys);
 }
 
 }  // namespace vostrel

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 
 #include "model/engine_context.h"
 #include "model/table_def.h"
@@ -26,6 +27,11 @@ struct TableExportResult {
   // rows could be counted.
   uint64_t expected_rows = 0;
   bool expected_known = false;
+  // Pass over deleted rows: records left out because a field is no valid value.
+  uint64_t left_out = 0;
+  // Pass over deleted rows: records passed over as copies of a live row (its
+  // key) or of a record already written.
+  uint64_t copies = 0;
 };
 
 // What each row becomes: an INSERT statement, or a line of a data file for
@@ -37,7 +43,8 @@ enum class RowText { kInsert, kLoadData };
 TableExportResult ExportTableRows(TableReader& reader, const TableDef& table,
                                   const std::string& table_name, RowSink& sink, BlobFiles* blobs,
                                   EngineContext& ctx, const char* function_name,
-                                  RowText form = RowText::kInsert);
+                                  RowText form = RowText::kInsert,
+                                  const std::unordered_set<std::string>* live_keys = nullptr);
 
 // The total line of a table: "Total Number of record inserted =  N ."
 std::string TotalLine(uint64_t rows);

@@ -24,6 +24,11 @@ std::string ScriptFileName(const std::string& database_folder) {
   return (safe ? display : DatabaseFolderName(database_folder)) + ".sql";
 }
 
+std::string DeletedScriptFileName(const std::string& database_folder) {
+  std::string name = ScriptFileName(database_folder);
+  return name.substr(0, name.size() - 4) + "_deleted.sql";
+}
+
 std::string BlobFolderComment(const fs::path& save_folder) {
   return "-- Values stored apart are loaded with LOAD_FILE() from " +
          (save_folder / "blobdata").string() +
@@ -51,8 +56,15 @@ namespace {
 
 class ScriptRun {
  public:
-  ScriptRun(const ScanResult& scan, EngineContext& ctx, ScriptSaveResult& result)
-      : scan_(scan), ctx_(ctx), result_(result), exporter_(scan, ctx, result.errors) {
+  // `deleted`: the pass over deleted rows, into scripts of their own.
+  ScriptRun(const ScanResult& scan, EngineContext& ctx, ScriptSaveResult& result,
+            bool deleted = false)
+      : scan_(scan),
+        ctx_(ctx),
+        result_(result),
+        exporter_(scan, ctx, deleted ? result.deleted_errors : result.errors),
+        deleted_(deleted),
+        accounts_(deleted ? result.deleted_tables : result.tables) {
     for (const std::string& f : scan.m_databaseFolders)
       databases_.push_back(DatabaseDisplayName(f));
   }
@@ -60,8 +72,10 @@ class ScriptRun {
   // Makes the script of the database in `folder` the open one. A database
   // met again later in the run continues its own script.
   bool EnsureScript(const std::string& folder) {
-    const std::string db = DatabaseDisplayName(folder);
-    const fs::path script_path = result_.save_folder / ScriptFileName(folder);
+    const std::string db =
+        deleted_ ? DeletedDatabaseName(DatabaseDisplayName(folder)) : DatabaseDisplayName(folder);
+    const fs::path script_path =
+        result_.save_folder / (deleted_ ? DeletedScriptFileName(folder) : ScriptFileName(folder));
     if (script_path == current_path_ && script_.is_open()) return true;
     if (script_path == current_path_ && failed_.count(script_path)) return false;
     current_path_ = script_path;
@@ -89,7 +103,7 @@ class ScriptRun {
       script_.WriteText(SchemaStatement(db, opts.charset, opts.collation, true));
       script_.WriteText(UseStatement(db, true));
       script_.WriteText(kScriptSessionSettings);
-      if (!ctx_.reduced_definitions) {
+      if (!ctx_.reduced_definitions || deleted_) {
         script_.WriteText(kScriptChecksOff);
         // Rows load in transactions, each table's ending with a COMMIT.
         script_.WriteText("SET autocommit=0;\r\n");
@@ -152,19 +166,33 @@ class ScriptRun {
                  std::string("saving the table failed: ") + e.what());
       Report("Table " + saved.database + "." + saved.table + ": " + e.what());
     }
-    result_.tables.push_back(saved);
+    accounts_.push_back(saved);
   }
 
   // A selected table the run did not reach.
   void Skipped(const TableEntry& entry, const std::string& why) {
     SavedTable saved = exporter_.StartAccount(entry);
     saved.NotRead(why);
-    result_.tables.push_back(saved);
+    accounts_.push_back(saved);
   }
 
   void Report(const std::string& msg) { exporter_.Report(msg); }
 
   void TableTo(const TableEntry& entry, const std::string& folder, SavedTable& saved) {
+    if (deleted_) {
+      // A table whose deleted rows cannot be read gets no empty table that
+      // would look like one without them; its account says why.
+      SavedTable probe = saved;
+      if (!exporter_.ReadDefinition(entry, probe)) {
+        saved = probe;
+        return;
+      }
+      exporter_.Probe(entry, probe);
+      if (probe.state == TableState::kNotRead || probe.state == TableState::kDefinitionOnly) {
+        saved = probe;
+        return;
+      }
+    }
     if (!EnsureScript(folder)) {
       saved.NotRead(failure_);
       return;
@@ -174,9 +202,20 @@ class ScriptRun {
     ctx_.out.WriteLogText("Processing Table " + entry.displayName + "\r\n");
     if (!exporter_.ReadDefinition(entry, saved)) return;
     script_.WriteText(exporter_.definition_comment());
-    script_.WriteText(TableDefinitionStatement(table_name, exporter_.table(), ctx_.collations,
-                                               ctx_.reduced_definitions));
-    if (!ctx_.reduced_definitions) {
+    if (deleted_) {
+      // Deleted rows may share keys with each other and with live rows: their
+      // table keeps the columns only.
+      TableDef plain = exporter_.table();
+      plain.keys.clear();
+      plain.foreign_keys.clear();
+      plain.checks.clear();
+      plain.options.auto_increment = 0;
+      script_.WriteText(TableDefinitionStatement(table_name, plain, ctx_.collations, false));
+    } else {
+      script_.WriteText(TableDefinitionStatement(table_name, exporter_.table(), ctx_.collations,
+                                                 ctx_.reduced_definitions));
+    }
+    if (!ctx_.reduced_definitions && !deleted_) {
       for (std::string& fk : ForeignKeyStatements(table_name, exporter_.table(), databases_)) {
         deferred_[current_path_].push_back(std::move(fk));
       }
@@ -222,7 +261,7 @@ class ScriptRun {
   // The end of every database script of the full form: its foreign keys and
   // the checks back on; and the accounts the views and triggers run as.
   void FinishDatabases() {
-    if (ctx_.reduced_definitions) return;
+    if (ctx_.reduced_definitions && !deleted_) return;
     CloseScript();
     for (const fs::path& path : written_) {
       if (failed_.count(path)) continue;
@@ -273,6 +312,8 @@ class ScriptRun {
   std::string failure_;  // why the open script could not be created
   std::map<fs::path, std::vector<std::string>> deferred_;  // foreign keys per script
   std::set<std::string> definers_;
+  const bool deleted_;
+  std::vector<SavedTable>& accounts_;
 };
 
 }  // namespace
@@ -333,6 +374,40 @@ ScriptSaveResult RunScriptSave(const ScanResult& scan, const std::vector<Selecte
   if (ctx.stopped()) result.stopped = true;
   run.CloseScript();
   run.FinishDatabases();
+  if (ctx.save_deleted_rows && !ctx.stopped()) {
+    // Deleted rows after the live ones, into their own scripts: the live
+    // scripts stay what they are without the option.
+    EngineContext deleted_ctx = ctx;
+    deleted_ctx.deleted_pass = true;
+    // Deleted rows carry their place in a comment: statements, not data files.
+    deleted_ctx.load_data_files = false;
+    ctx.out.WriteLogText("\r\nDeleted rows\r\n");
+    ScriptRun pass(scan, deleted_ctx, result, true);
+    for (const SelectedItem& item : items) {
+      if (KindOf(item) != ItemKind::kTable || ctx.stopped()) continue;
+      const int64_t i = ListIndexOf(item, scan);
+      if (i < 0) continue;
+      const TableEntry& entry = scan.m_tableEntries[static_cast<size_t>(i)];
+      if (entry.databaseIndex < 0 ||
+          static_cast<size_t>(entry.databaseIndex) >= scan.m_databaseFolders.size()) {
+        continue;
+      }
+      pass.Table(entry);
+    }
+    pass.CloseScript();
+    pass.FinishDatabases();
+    for (const std::string& line : DeletedRowLines(result.deleted_tables)) {
+      ctx.out.AddOutputLine(line);
+      ctx.out.WriteLogText(line + "\r\n");
+    }
+    if (!WriteOutputFile(result.save_folder / kDeletedReportFileName,
+                         DeletedRowsTsv(result.deleted_tables), &error)) {
+      ctx.out.ReportProblem(error);
+      result.deleted_errors.push_back(error);
+    }
+    // A stop during the pass is the run's stop too.
+    if (ctx.stopped()) result.stopped = true;
+  }
   if (items.empty()) {
     const std::string msg = "nothing was selected: " + scan.m_scanPath +
                             " holds no table, view or trigger that could be saved";

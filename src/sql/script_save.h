@@ -14,11 +14,14 @@
 
 namespace vostrel {
 
-
 struct ScriptSaveResult {
   std::filesystem::path save_folder;  // <chosen>/Scriptdata, absolute
   std::vector<SavedTable> tables;     // every selected table's account
   std::vector<std::string> errors;    // things the user must know about
+  // The pass over deleted rows (--deleted-rows): its accounts and problems,
+  // kept apart so that the live rows' account is the same with or without it.
+  std::vector<SavedTable> deleted_tables;
+  std::vector<std::string> deleted_errors;
   bool stopped = false;
   std::filesystem::path report_path;  // recovery-report.tsv, when it was written
 
@@ -45,6 +48,14 @@ std::string ScriptCompletionMessage(const ScriptSaveResult& result);
 
 ScriptSaveResult RunScriptSave(const ScanResult& scan, const std::vector<SelectedItem>& items,
                                const std::filesystem::path& chosen_folder, EngineContext& ctx);
+
+// The script of a database's deleted rows: "<db>_deleted.sql".
+std::string DeletedScriptFileName(const std::string& database_folder);
+// The database deleted rows go to, before the rep_ prefix every saved
+// schema gets: rep_<db>_deleted.
+inline std::string DeletedDatabaseName(const std::string& database) {
+  return database + "_deleted";
+}
 
 // File name for a database's script: the decoded name when it is a safe file
 // name, else the name as found on disk.

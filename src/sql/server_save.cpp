@@ -12,6 +12,7 @@
 #include "sql/create_statements.h"
 #include "sql/database_end.h"
 #include "sql/job_output.h"
+#include "sql/script_save.h"
 #include "sql/sql_literals.h"
 #include "sql/views_triggers.h"
 
@@ -45,12 +46,14 @@ namespace {
 class ServerRun {
  public:
   ServerRun(const ScanResult& scan, const ServerParams& params, EngineContext& ctx,
-            ServerSaveResult& result)
+            ServerSaveResult& result, bool deleted = false)
       : scan_(scan),
         params_(params),
         ctx_(ctx),
         result_(result),
-        exporter_(scan, ctx, result.errors) {
+        exporter_(scan, ctx, deleted ? result.deleted_errors : result.errors),
+        deleted_(deleted),
+        accounts_(deleted ? result.deleted_tables : result.tables) {
     for (const std::string& f : scan.m_databaseFolders)
       databases_.push_back(DatabaseDisplayName(f));
   }
@@ -95,13 +98,13 @@ class ServerRun {
                  std::string("saving the table failed: ") + e.what());
       Report("Table " + saved.database + "." + saved.table + ": " + e.what());
     }
-    result_.tables.push_back(saved);
+    accounts_.push_back(saved);
   }
 
   void Skipped(const TableEntry& entry, const std::string& why) {
     SavedTable saved = exporter_.StartAccount(entry);
     saved.NotRead(why);
-    result_.tables.push_back(saved);
+    accounts_.push_back(saved);
   }
 
   void View(const std::string& path) {
@@ -205,12 +208,12 @@ class ServerRun {
 
   void TableTo(const TableEntry& entry, SavedTable& saved) {
     const std::string& folder = scan_.m_databaseFolders[static_cast<size_t>(entry.databaseIndex)];
-    const std::string schema = std::string(kSchemaPrefix) + saved.database;
+    const std::string schema = std::string(kSchemaPrefix) + DbName(saved.database);
     if (!EnsureSchema(folder)) {
       const std::string text = "Database " + schema + " not created";
       ctx_.out.WriteLogText(text + "\r\n");
       ctx_.out.AddOutputLine(text);
-      saved.NotRead(schema_problem_[saved.database]);
+      saved.NotRead(schema_problem_[DbName(saved.database)]);
       return;
     }
     const std::string table_name = OutputTableName(entry.displayName);
@@ -218,9 +221,20 @@ class ServerRun {
     if (!exporter_.ReadDefinition(entry, saved)) return;
     Both("creating table " + table_name + " ...");
     ServerConnection conn;
+    TableDef plain;
+    if (deleted_) {
+      // Deleted rows may share keys with each other and with live rows.
+      plain = exporter_.table();
+      plain.keys.clear();
+      plain.foreign_keys.clear();
+      plain.checks.clear();
+      plain.options.auto_increment = 0;
+    }
     if (!conn.Open(params_, schema) ||
-        !conn.Execute(TableDefinitionStatement(table_name, exporter_.table(), ctx_.collations,
-                                               ctx_.reduced_definitions))) {
+        !conn.Execute(deleted_
+                          ? TableDefinitionStatement(table_name, plain, ctx_.collations, false)
+                          : TableDefinitionStatement(table_name, exporter_.table(), ctx_.collations,
+                                                     ctx_.reduced_definitions))) {
       Both("Executing query for  " + table_name + " Table Failed");
       const std::string why = "CREATE TABLE failed on the server: " + conn.error();
       saved.NotRead(why);
@@ -229,7 +243,7 @@ class ServerRun {
         Lost("the connection to the server was lost (" + conn.error() + ")");
       return;
     }
-    if (!ctx_.reduced_definitions) {
+    if (!ctx_.reduced_definitions && !deleted_) {
       for (std::string& fk : ForeignKeyStatements(table_name, exporter_.table(), databases_)) {
         deferred_[saved.database].push_back(std::move(fk));
       }
@@ -273,7 +287,7 @@ class ServerRun {
   // and triggers all depend on how that went. A schema that already exists
   // is not written into: what it holds is not ours.
   bool EnsureSchema(const std::string& folder) {
-    const std::string db = DatabaseDisplayName(folder);
+    const std::string db = DbName(DatabaseDisplayName(folder));
     if (auto it = schema_ready_.find(db); it != schema_ready_.end()) return it->second;
     const std::string schema = std::string(kSchemaPrefix) + db;
     const std::string line = "Creating Database " + schema;
@@ -301,6 +315,10 @@ class ServerRun {
     return ok;
   }
 
+  std::string DbName(const std::string& database) const {
+    return deleted_ ? DeletedDatabaseName(database) : database;
+  }
+
   bool UseSchemaOnServer(ServerConnection& conn, const std::string& db) {
     return conn.Open(params_, "") && conn.Execute(UseStatement(db, false));
   }
@@ -316,6 +334,8 @@ class ServerRun {
   std::atomic<bool> lost_flag_{false};
   std::atomic<bool>* shared_lost_ = nullptr;                  // the whole run's, for a table's run
   std::map<std::string, std::vector<std::string>> deferred_;  // foreign keys per database
+  const bool deleted_;
+  std::vector<SavedTable>& accounts_;
 };
 
 // The tables saved `jobs` at once over connections of their own; each
@@ -468,6 +488,29 @@ ServerSaveResult RunServerSave(const ScanResult& scan, const std::vector<Selecte
     }
   }
   run.FinishDatabases();
+  if (ctx.save_deleted_rows && !ctx.stopped()) {
+    // Deleted rows after the live ones, into schemas of their own.
+    EngineContext deleted_ctx = ctx;
+    deleted_ctx.deleted_pass = true;
+    ServerRun pass(scan, params, deleted_ctx, result, true);
+    deleted_ctx.abort = pass.lost_flag();
+    for (const SelectedItem& item : items) {
+      if (KindOf(item) != ItemKind::kTable || deleted_ctx.stopped()) continue;
+      const int64_t i = ListIndexOf(item, scan);
+      if (i < 0) continue;
+      const TableEntry& entry = scan.m_tableEntries[static_cast<size_t>(i)];
+      if (entry.databaseIndex >= 0 &&
+          static_cast<size_t>(entry.databaseIndex) < scan.m_databaseFolders.size()) {
+        pass.Table(entry);
+      }
+    }
+    for (const std::string& line : DeletedRowLines(result.deleted_tables)) {
+      ctx.out.AddOutputLine(line);
+      ctx.out.WriteLogText(line + "\r\n");
+    }
+    // A stop during the pass is the run's stop too.
+    if (ctx.stopped() && result.connection_lost.empty()) result.stopped = true;
+  }
   ctx.abort = outer_abort;
   if (ctx.stopped() && result.connection_lost.empty()) result.stopped = true;
   if (items.empty()) {

@@ -20,6 +20,9 @@ struct ServerSaveResult {
   int triggers_created = 0;
   bool stopped = false;
   std::string connection_lost;  // why the run ended early, when the server went away
+  // The pass over deleted rows (into rep_<db>_deleted), kept apart from the live account.
+  std::vector<SavedTable> deleted_tables;
+  std::vector<std::string> deleted_errors;
 
   RecoveryReport report() const { return RecoveryReport{tables}; }
   bool success() const {

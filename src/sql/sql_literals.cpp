@@ -17,7 +17,9 @@ constexpr uint64_t kHighs = 0x8080808080808080ULL;
 
 // High bit set in each byte of w that is zero. Only bytes above a real zero
 // can be marked wrongly, so the lowest mark is always right.
-inline uint64_t ZeroBytes(uint64_t w) { return (w - kOnes) & ~w & kHighs; }
+inline uint64_t ZeroBytes(uint64_t w) {
+  return (w - kOnes) & ~w & kHighs;
+}
 
 // Marks the bytes that need an escape: quote, backslash, NUL, Ctrl-Z.
 inline uint64_t SpecialBytes(uint64_t w) {
@@ -25,7 +27,9 @@ inline uint64_t SpecialBytes(uint64_t w) {
          ZeroBytes(w ^ (kOnes * 0x1a));
 }
 
-inline bool IsSpecial(char c) { return c == '\'' || c == '\\' || c == '\0' || c == '\x1a'; }
+inline bool IsSpecial(char c) {
+  return c == '\'' || c == '\\' || c == '\0' || c == '\x1a';
+}
 
 // Offset of the first byte that needs an escape, or n. Most texts have none,
 // so they are checked eight bytes at a time.
@@ -36,7 +40,8 @@ size_t FindSpecial(const char* p, size_t n) {
       for (; i + 8 <= n; i += 8) {
         uint64_t w;
         std::memcpy(&w, p + i, 8);
-        if (const uint64_t m = SpecialBytes(w)) return i + static_cast<size_t>(std::countr_zero(m)) / 8;
+        if (const uint64_t m = SpecialBytes(w))
+          return i + static_cast<size_t>(std::countr_zero(m)) / 8;
       }
       if (i == n) return n;
       // The last eight bytes, without those already seen clean.
@@ -67,9 +72,9 @@ bool IsPlainAscii(std::string_view text) {
     const __m128i ctrl_z = _mm_set1_epi8(0x1a);
     auto bad = [&](const char* at) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-      const __m128i special = _mm_or_si128(
-          _mm_or_si128(_mm_cmpeq_epi8(v, zero), _mm_cmpeq_epi8(v, quote)),
-          _mm_or_si128(_mm_cmpeq_epi8(v, backslash), _mm_cmpeq_epi8(v, ctrl_z)));
+      const __m128i special =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, zero), _mm_cmpeq_epi8(v, quote)),
+                       _mm_or_si128(_mm_cmpeq_epi8(v, backslash), _mm_cmpeq_epi8(v, ctrl_z)));
       return _mm_movemask_epi8(_mm_or_si128(special, v)) != 0;  // high bit: not ASCII
     };
     size_t i = 0;

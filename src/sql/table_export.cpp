@@ -1,12 +1,14 @@
 #include "sql/table_export.h"
 
 #include <new>
+#include <unordered_set>
 
 #include "model/file_util.h"
 #include "model/frm_reader.h"
 #include "partition/partition_list.h"
 #include "scan/table_definitions.h"
 #include "scan/table_readers.h"
+#include "sql/deleted_rows.h"
 #include "sql/row_export.h"
 #include "sql/sql_literals.h"
 
@@ -118,14 +120,33 @@ void TableExporter::Rows(const TableEntry& entry, const std::string& table_name,
   const char* loop = opened.source == OpenedReader::Source::kDataFile           ? names.myisam
                      : opened.source == OpenedReader::Source::kSystemTablespace ? names.ibdata
                                                                                 : names.ibd;
+  // Deleted rows: the live rows' keys first, to pass over stale copies of them.
+  std::unordered_set<std::string> live_keys;
+  if (ctx_.deleted_pass) {
+    EngineContext live = ctx_;
+    live.deleted_pass = false;
+    OpenedReader live_reader = OpenTableReader(scan_, entry, table_, live, quiet);
+    if (live_reader.reader == nullptr) {
+      account.NotRead("not read: the live rows cannot be read to tell copies of them");
+      return;
+    }
+    if (!CollectLiveKeys(*live_reader.reader, table_, live, live_keys)) {
+      account.Damaged(
+          "the live rows are not all read: rows written may be copies of lost live "
+          "rows");
+    }
+  }
   const TableExportResult r =
-      ExportTableRows(*opened.reader, table_, table_name, *sink, blobs, ctx_, loop, form);
+      ExportTableRows(*opened.reader, table_, table_name, *sink, blobs, ctx_, loop, form,
+                      ctx_.deleted_pass ? &live_keys : nullptr);
   if (r.completed || r.expected_known) {
     account.expected_known = r.expected_known;
     account.expected = r.expected_rows;
   }
   account.rows = r.rows;
   account.rejected = r.rejected;
+  account.left_out = r.left_out;
+  account.copies = r.copies;
   if (!r.error.empty()) {
     Report("Rows of " + who + ": " + r.error);
     if (r.rows == 0 && !r.completed) {

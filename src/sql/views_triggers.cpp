@@ -124,7 +124,8 @@ bool ReadFileValue(std::string_view text, std::string_view key, std::string& val
   return false;
 }
 
-std::string RewriteSchemaReferences(std::string_view sql, const std::vector<std::string>& databases) {
+std::string RewriteSchemaReferences(std::string_view sql,
+                                    const std::vector<std::string>& databases) {
   std::string out;
   out.reserve(sql.size() + 16);
   size_t i = 0;
@@ -187,7 +188,8 @@ std::string ViewStatement(const std::filesystem::path& view_file,
   if (!ReadFileValue(text, "query", query)) return {};
   query = RewriteSchemaReferences(DecodeStoredText(UnescapeFileValue(query), code_page), databases);
   const std::string name = DecodeMysqlFileName(view_file.stem().string());
-  std::string s = "CREATE ALGORITHM=UNDEFINED DEFINER=`root`@`localhost` SQL SECURITY DEFINER VIEW ";
+  std::string s =
+      "CREATE ALGORITHM=UNDEFINED DEFINER=`root`@`localhost` SQL SECURITY DEFINER VIEW ";
   AppendQuotedIdentifier(name, s);
   s += " AS " + query + ";";
   return s;
@@ -313,16 +315,41 @@ std::string QuoteAccount(std::string_view user_at_host) {
 }
 
 std::string SqlModeNames(uint64_t mode) {
-  static constexpr const char* kNames[] = {
-      "REAL_AS_FLOAT", "PIPES_AS_CONCAT", "ANSI_QUOTES", "IGNORE_SPACE",
-      "IGNORE_BAD_TABLE_OPTIONS", "ONLY_FULL_GROUP_BY", "NO_UNSIGNED_SUBTRACTION",
-      "NO_DIR_IN_CREATE", "POSTGRESQL", "ORACLE", "MSSQL", "DB2", "MAXDB", "NO_KEY_OPTIONS",
-      "NO_TABLE_OPTIONS", "NO_FIELD_OPTIONS", "MYSQL323", "MYSQL40", "ANSI",
-      "NO_AUTO_VALUE_ON_ZERO", "NO_BACKSLASH_ESCAPES", "STRICT_TRANS_TABLES", "STRICT_ALL_TABLES",
-      "NO_ZERO_IN_DATE", "NO_ZERO_DATE", "ALLOW_INVALID_DATES", "ERROR_FOR_DIVISION_BY_ZERO",
-      "TRADITIONAL", "NO_AUTO_CREATE_USER", "HIGH_NOT_PRECEDENCE", "NO_ENGINE_SUBSTITUTION",
-      "PAD_CHAR_TO_FULL_LENGTH", "EMPTY_STRING_IS_NULL", "SIMULTANEOUS_ASSIGNMENT",
-      "TIME_ROUND_FRACTIONAL"};
+  static constexpr const char* kNames[] = {"REAL_AS_FLOAT",
+                                           "PIPES_AS_CONCAT",
+                                           "ANSI_QUOTES",
+                                           "IGNORE_SPACE",
+                                           "IGNORE_BAD_TABLE_OPTIONS",
+                                           "ONLY_FULL_GROUP_BY",
+                                           "NO_UNSIGNED_SUBTRACTION",
+                                           "NO_DIR_IN_CREATE",
+                                           "POSTGRESQL",
+                                           "ORACLE",
+                                           "MSSQL",
+                                           "DB2",
+                                           "MAXDB",
+                                           "NO_KEY_OPTIONS",
+                                           "NO_TABLE_OPTIONS",
+                                           "NO_FIELD_OPTIONS",
+                                           "MYSQL323",
+                                           "MYSQL40",
+                                           "ANSI",
+                                           "NO_AUTO_VALUE_ON_ZERO",
+                                           "NO_BACKSLASH_ESCAPES",
+                                           "STRICT_TRANS_TABLES",
+                                           "STRICT_ALL_TABLES",
+                                           "NO_ZERO_IN_DATE",
+                                           "NO_ZERO_DATE",
+                                           "ALLOW_INVALID_DATES",
+                                           "ERROR_FOR_DIVISION_BY_ZERO",
+                                           "TRADITIONAL",
+                                           "NO_AUTO_CREATE_USER",
+                                           "HIGH_NOT_PRECEDENCE",
+                                           "NO_ENGINE_SUBSTITUTION",
+                                           "PAD_CHAR_TO_FULL_LENGTH",
+                                           "EMPTY_STRING_IS_NULL",
+                                           "SIMULTANEOUS_ASSIGNMENT",
+                                           "TIME_ROUND_FRACTIONAL"};
   std::string out;
   for (size_t bit = 0; bit < std::size(kNames); ++bit) {
     if (!((mode >> bit) & 1)) continue;
@@ -477,7 +504,8 @@ std::vector<SelectedItem> OrderViewsByDependency(const ScanResult& scan,
       if (views[a].placed) continue;
       bool ready = true;
       for (size_t b = 0; b < views.size() && ready; ++b) {
-        ready = b == a || views[b].placed || views[a].query.find(views[b].reference) == std::string::npos;
+        ready = b == a || views[b].placed ||
+                views[a].query.find(views[b].reference) == std::string::npos;
       }
       if (ready) pick = a;
     }

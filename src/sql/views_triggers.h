@@ -23,7 +23,8 @@ bool ReadFileValue(std::string_view file_text, std::string_view key, std::string
 
 // Qualified names `db`.x of the given databases become `rep_db`.x; quoted
 // strings are left alone.
-std::string RewriteSchemaReferences(std::string_view sql, const std::vector<std::string>& databases);
+std::string RewriteSchemaReferences(std::string_view sql,
+                                    const std::vector<std::string>& databases);
 
 // Empty when the file cannot be read or holds no query.
 std::string ViewStatement(const std::filesystem::path& view_file,
@@ -42,8 +43,8 @@ std::string TriggerScript(const std::vector<std::string>& statements);
 // "CREATE ALGORITHM=... DEFINER=`u`@`h` SQL SECURITY ... VIEW `v` AS ... [WITH ... CHECK
 // OPTION];"; `definer` gets the account ("" when the file names none). Empty when unreadable.
 std::string FullViewStatement(const std::filesystem::path& view_file,
-                              const std::vector<std::string>& databases,
-                              const CodePage& code_page, std::string* definer = nullptr);
+                              const std::vector<std::string>& databases, const CodePage& code_page,
+                              std::string* definer = nullptr);
 
 struct TriggerDefinition {
   std::string name;

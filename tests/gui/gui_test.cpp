@@ -874,6 +874,10 @@ class GuiTest : public QObject {
     QVERIFY(!d.extended_insert()->isEnabled());
     d.script_mode()->setChecked(true);
     QVERIFY(d.extended_insert()->isEnabled());
+    // Deleted rows are opt-in: off unless asked for.
+    QCOMPARE(d.deleted_rows()->parentWidget(), d.options());
+    QVERIFY(!d.deleted_rows()->isChecked());
+    QVERIFY(!d.choice().deleted_rows);
     auto* box = new QCheckBox("an option");
     d.AddOption(box);
     QVERIFY(d.options()->isVisible());
