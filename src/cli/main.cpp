@@ -1,4 +1,6 @@
 // vostrel-recover: recovers MySQL tables from a data directory without a server.
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -122,14 +124,23 @@ extern "C" void OnInterrupt(int sig) {
   std::raise(sig);
 }
 
-// A port the server could listen on: digits only, 1 to 65535.
-bool ValidPort(const std::string& port) {
-  if (port.empty() || port.size() > 5) return false;
-  for (const char c : port) {
-    if (c < '0' || c > '9') return false;
+// A number option's value: digits only (no sign, no spaces), from `min` to `max`.
+std::optional<uint64_t> WholeNumber(const std::string& text, uint64_t min, uint64_t max) {
+  if (text.empty() || text.size() > 20) return std::nullopt;
+  uint64_t n = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const uint64_t digit = static_cast<uint64_t>(c - '0');
+    if (n > (UINT64_MAX - digit) / 10) return std::nullopt;
+    n = n * 10 + digit;
   }
-  const long n = std::strtol(port.c_str(), nullptr, 10);
-  return n >= 1 && n <= 65535;
+  if (n < min || n > max) return std::nullopt;
+  return n;
+}
+
+// A port the server could listen on: 1 to 65535.
+bool ValidPort(const std::string& port) {
+  return WholeNumber(port, 1, 65535).has_value();
 }
 
 // stdout must have taken everything printed: a full disk or a closed pipe is
@@ -202,34 +213,30 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
     } else if (arg == "--page") {
       auto v = value("--page");
       if (!v) return std::nullopt;
-      char* end = nullptr;
-      a.page = std::strtol(v->c_str(), &end, 10);
-      if (end == v->c_str() || *end != '\0' || a.page < 1) {
+      const auto n = WholeNumber(*v, 1, LONG_MAX);
+      if (!n) {
         error = "--page needs a whole number from 1";
         return std::nullopt;
       }
+      a.page = static_cast<long>(*n);
     } else if (arg == "--index-id") {
       auto v = value("--index-id");
       if (!v) return std::nullopt;
-      char* end = nullptr;
-      errno = 0;
-      a.index_id = std::strtoull(v->c_str(), &end, 10);
-      if (end == v->c_str() || *end != '\0' || errno != 0 || a.index_id == 0 || (*v)[0] == '-') {
+      const auto n = WholeNumber(*v, 1, UINT64_MAX);
+      if (!n) {
         error = "--index-id needs a whole number from 1";
         return std::nullopt;
       }
+      a.index_id = *n;
     } else if (arg == "--space-id") {
       auto v = value("--space-id");
       if (!v) return std::nullopt;
-      char* end = nullptr;
-      errno = 0;
-      const unsigned long long id = std::strtoull(v->c_str(), &end, 10);
-      if (end == v->c_str() || *end != '\0' || errno != 0 || id >= 0xFFFFFFFFull ||
-          (*v)[0] == '-') {
+      const auto id = WholeNumber(*v, 0, 0xFFFFFFFEull);
+      if (!id) {
         error = "--space-id needs a tablespace id (a whole number)";
         return std::nullopt;
       }
-      a.space_id = static_cast<uint32_t>(id);
+      a.space_id = static_cast<uint32_t>(*id);
     } else if (arg == "--all-leaves") {
       a.all_leaves = true;
     } else if (arg == "--frm") {
@@ -249,13 +256,12 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
     } else if (arg == "--jobs") {
       auto v = value("--jobs");
       if (!v) return std::nullopt;
-      char* end = nullptr;
-      const unsigned long n = std::strtoul(v->c_str(), &end, 10);
-      if (v->empty() || *end != '\0' || n < 1 || n > 64) {
+      const auto n = WholeNumber(*v, 1, 64);
+      if (!n) {
         error = "--jobs needs a whole number from 1 to 64, not " + *v;
         return std::nullopt;
       }
-      a.jobs = static_cast<unsigned>(n);
+      a.jobs = static_cast<unsigned>(*n);
     } else if (arg == "--format") {
       auto v = value("--format");
       if (!v) return std::nullopt;
