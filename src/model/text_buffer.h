@@ -15,19 +15,20 @@ class TextBuffer {
  public:
   // Room for at least `n` more bytes; returns where they go. Write there,
   // then hand the end to Commit.
-  char* Reserve(size_t n) {
-    if (capacity_ - size_ < n) Grow(n);
+  // Inlined everywhere: a formatter calls these several times per value.
+  [[gnu::always_inline]] char* Reserve(size_t n) {
+    if (capacity_ - size_ < n) [[unlikely]] Grow(n);
     return data_.get() + size_;
   }
   void Commit(char* end) { size_ = static_cast<size_t>(end - data_.get()); }
 
-  void Append(const char* p, size_t n) {
+  [[gnu::always_inline]] void Append(const char* p, size_t n) {
     if (n == 0) return;
     std::memcpy(Reserve(n), p, n);
     size_ += n;
   }
   void Append(std::string_view s) { Append(s.data(), s.size()); }
-  void Push(char c) {
+  [[gnu::always_inline]] void Push(char c) {
     *Reserve(1) = c;
     ++size_;
   }
@@ -51,7 +52,7 @@ class TextBuffer {
   size_t capacity() const { return capacity_; }
 
  private:
-  void Grow(size_t n) {
+  [[gnu::noinline]] void Grow(size_t n) {
     size_t cap = capacity_ < 4096 ? 4096 : capacity_ * 2;
     while (cap - size_ < n) cap *= 2;
     std::unique_ptr<char[]> bigger(new char[cap]);
