@@ -84,30 +84,9 @@ class Exporter {
         batch.block,
         [&](const RecordFields& r) {
           const size_t mark = text.size();
-          if (deleted_) {
-            // Only records whose every field is a value the definition allows.
-            for (size_t i = 0; i < r.count; ++i) {
-              if (!f.fields.ValidValue(i, r.fields[i])) {
-                ++batch.left_out;
-                return true;
-              }
-            }
-            // One thread formats a deleted pass, so these sets need no lock.
-            RecordKey(table_, r, key_);
-            RecordImage(r, image_);
-            if ((live_keys_ != nullptr && live_keys_->count(key_)) ||
-                !written_.insert(image_).second) {
-              ++batch.copies;
-              return true;
-            }
-          }
+          if (deleted_ && !TakeDeleted(r, f, batch)) return true;
           text.Append(head_);
-          // Inside the row's parentheses, so that it stays with the row when
-          // rows are joined into one statement.
-          if (deleted_) {
-            text.Append("/* deleted row: page " + std::to_string(r.position.page) + " offset " +
-                        std::to_string(r.position.offset) + " */ ");
-          }
+          if (deleted_) AppendPlace(r.position, text);
           if (full) {
             for (size_t i = 0; i < r.count; ++i) {
               if (i) f.writer.Separator();
@@ -134,6 +113,33 @@ class Exporter {
   }
 
  private:
+  // Out of line, so that the live rows' loop stays as small as without them.
+  // Whether a deleted record is written: every field a valid value, and no
+  // copy of a live row or of one already written.
+  template <class F>
+  [[gnu::noinline]] bool TakeDeleted(const RecordFields& r, F& f, Batch& batch) {
+    for (size_t i = 0; i < r.count; ++i) {
+      if (!f.fields.ValidValue(i, r.fields[i])) {
+        ++batch.left_out;
+        return false;
+      }
+    }
+    // One thread formats a deleted pass, so these sets need no lock.
+    RecordKey(table_, r, key_);
+    RecordImage(r, image_);
+    if ((live_keys_ != nullptr && live_keys_->count(key_)) || !written_.insert(image_).second) {
+      ++batch.copies;
+      return false;
+    }
+    return true;
+  }
+  // Inside the row's parentheses, so that it stays with the row when rows
+  // are joined into one statement.
+  [[gnu::noinline]] static void AppendPlace(const RecordPosition& at, TextBuffer& text) {
+    text.Append("/* deleted row: page " + std::to_string(at.page) + " offset " +
+                std::to_string(at.offset) + " */ ");
+  }
+
   // A value kept on other pages: a file for a script's large values, else
   // read whole and written inline.
   template <class F>
