@@ -77,7 +77,8 @@ struct Saved {
   std::map<std::string, std::string> scripts;  // file name -> contents
 };
 
-Saved Save(const fs::path& datadir, bool deleted, const fs::path& chosen) {
+Saved Save(const fs::path& datadir, bool deleted, const fs::path& chosen, bool extended = false,
+           bool data_files = false) {
   Saved s;
   testing::RecordingOutput out;
   const ScanResult scan = ScanDataDirectory(datadir, out);
@@ -85,6 +86,8 @@ Saved Save(const fs::path& datadir, bool deleted, const fs::path& chosen) {
   uint64_t blobs = 0;
   EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, &stop, &blobs};
   ctx.save_deleted_rows = deleted;
+  ctx.extended_insert = extended;
+  ctx.load_data_files = data_files;
   fs::remove_all(chosen);
   s.result = RunScriptSave(scan, SelectItems(scan, {}, nullptr), chosen, ctx);
   for (const auto& f : fs::directory_iterator(s.result.save_folder)) {
@@ -144,6 +147,27 @@ TEST(DeletedRowsTest, EveryWrittenRowWasDeletedAndRecallMeetsItsFloor) {
   const SavedTable* mi = Account(s.result.deleted_tables, "mi.fixed");
   ASSERT_NE(mi, nullptr);
   EXPECT_NE(mi->StatusText().find("not read"), std::string::npos) << mi->StatusText();
+}
+
+// With the live rows as multi-row INSERTs or data files, deleted rows are
+// still statements, each keeping its place comment inside its parentheses.
+TEST(DeletedRowsTest, OtherOutputFormsKeepEachRowsPlace) {
+  if (!fs::exists(Fixture() / "datadir")) GTEST_SKIP() << "fixture not unpacked";
+  const std::set<std::string> deleted = Expected("snap.t.deleted");
+  for (const bool data_files : {false, true}) {
+    SCOPED_TRACE(data_files ? "data files" : "multi-row INSERTs");
+    const Saved s = Save(Fixture() / "datadir", true, testing::TempDir("deleted-rows-forms"),
+                         !data_files, data_files);
+    const std::string& script = s.scripts.at("snap_deleted.sql");
+    size_t places = 0;
+    for (size_t at = script.find("(/* deleted row: page "); at != std::string::npos;
+         at = script.find("(/* deleted row: page ", at + 1)) {
+      ++places;
+    }
+    // snap.t and snap.r each lost 221 rows under the snapshot.
+    EXPECT_EQ(places, 2 * deleted.size());
+    EXPECT_EQ(script.find("LOAD DATA"), std::string::npos);
+  }
 }
 
 TEST(DeletedRowsTest, LiveRowsAreTheSameWithAndWithoutThePass) {
