@@ -61,6 +61,14 @@ double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
+// User plus system time of this process so far, all threads.
+double CpuSeconds() {
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec +
+         (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? 0 : v[v.size() / 2];
@@ -77,7 +85,7 @@ double TimeDump(const fs::path& work, const std::string& table) {
 }
 
 struct Figures {
-  std::vector<double> tool, dump;
+  std::vector<double> tool, tool_cpu, dump;
   std::map<std::string, std::vector<double>> clis;
   uint64_t rows_read = 0;
 };
@@ -253,9 +261,11 @@ int main(int argc, char** argv) {
       const auto items = SelectItems(scan, {std::string("bench.") + table}, nullptr);
       if (items.empty()) continue;
       fs::remove_all(outdir);
+      const double cpu0 = CpuSeconds();
       const auto t0 = std::chrono::steady_clock::now();
       const ScriptSaveResult r = RunScriptSave(scan, items, outdir, ctx);
       figures[table].tool.push_back(Seconds(t0));
+      figures[table].tool_cpu.push_back(CpuSeconds() - cpu0);
       figures[table].rows_read = r.tables.empty() ? 0 : r.tables[0].rows;
       for (const OtherCli& cli : clis) {
         const double c = TimeCli(cli, work, table);
@@ -281,6 +291,7 @@ int main(int argc, char** argv) {
     std::printf("%-17s %-26s %10.3f %12.0f %10.1f %10.1f%s\n", table, "vostrel-recover", secs,
                 f.rows_read / secs, source / 1e6 / secs, source / 1e6,
                 f.rows_read == rows ? "" : "  (rows read differ!)");
+    std::printf("%-17s %-26s %10.3f\n", table, "  cpu (user+sys)", Median(f.tool_cpu));
     for (const auto& [label, runs] : f.clis) {
       const double c = Median(runs);
       std::printf("%-17s %-26s %10.3f %12.0f %10.1f %10s\n", table, label.c_str(), c, rows / c,

@@ -101,7 +101,8 @@ RejectRun SaveVisitsWithDuplicates(const ServerParams& params, const std::string
   ServerSink sink(conn, params, "reject_test", bulk);
   sink.set_table("visits");
   run.result =
-      ExportTableRows(*opened.reader, t, "visits", sink, nullptr, ctx, "parseibdfilefordatabase");
+      ExportTableRows(*opened.reader, t, "visits", sink, nullptr, ctx, "parseibdfilefordatabase",
+                      bulk == RowSink::Bulk::kLoadData ? RowText::kLoadData : RowText::kInsert);
   run.log = out.log;
   run.rows = Query(params, "SELECT page, hits, day FROM reject_test.visits ORDER BY 1, 2, 3");
   return run;
@@ -145,8 +146,8 @@ TEST(ServerTest, RejectedBulkNamesEachRefusedRowAsOneByOneDoes) {
     bool engine_picks;
   };
   for (const Way& w : {Way{"InnoDB", RowSink::Bulk::kMultiRow, true},
-                       Way{"MyISAM", RowSink::Bulk::kCountedMultiRow, true},
-                       Way{"Aria", RowSink::Bulk::kCountedMultiRow, true},
+                       Way{"MyISAM", RowSink::Bulk::kCountedMultiRow, false},
+                       Way{"Aria", RowSink::Bulk::kCountedMultiRow, false},
                        Way{"MyISAM", RowSink::Bulk::kSeries, false},
                        Way{"InnoDB", RowSink::Bulk::kSeries, false}}) {
     SCOPED_TRACE(std::string(w.engine) + " " + std::to_string(static_cast<int>(w.bulk)));
@@ -156,6 +157,31 @@ TEST(ServerTest, RejectedBulkNamesEachRefusedRowAsOneByOneDoes) {
     EXPECT_EQ(got.result.first_rejection, one.result.first_rejection);
     EXPECT_EQ(got.log, one.log);
     EXPECT_EQ(got.rows, one.rows);
+  }
+}
+
+// LOAD DATA LOCAL skips rows with a duplicate key instead of refusing the
+// statement: each skipped row is still counted as refused, with the
+// server's words for it, and the rest are stored as one by one stores them.
+TEST(ServerTest, LoadDataNamesEverySkippedRow) {
+  REQUIRE_SERVER(params);
+  const RejectRun one = SaveVisitsWithDuplicates(params, "InnoDB", RowSink::Bulk::kNone);
+  ASSERT_EQ(one.result.rejected, 2u);
+  for (const char* engine : {"MyISAM", "Aria"}) {
+    SCOPED_TRACE(engine);
+    const RejectRun got = SaveVisitsWithDuplicates(params, engine, RowSink::Bulk::kLoadData);
+    EXPECT_EQ(got.result.rows, 145u);
+    EXPECT_EQ(got.result.rejected, 2u);
+    EXPECT_EQ(got.result.first_rejection, one.result.first_rejection);
+    EXPECT_EQ(got.rows, one.rows);
+    size_t lines = 0;
+    for (size_t p = got.log.find("row not inserted after "); p != std::string::npos;
+         p = got.log.find("row not inserted after ", p + 1)) {
+      ++lines;
+      EXPECT_NE(got.log.find("Duplicate entry", p), std::string::npos);
+    }
+    EXPECT_EQ(lines, 2u) << got.log;
+    EXPECT_NE(got.log.find("Total Number of record inserted =  145 ."), std::string::npos);
   }
 }
 

@@ -229,6 +229,13 @@ TableExportResult ExportWith(TableReader& reader, const TableDef& table,
     form.header_size = load_data ? 0 : InsertHeader(table_name, table).size();
     form.commit_rows = grouped ? GetExportTuning().commit_rows : 0;
     form.extended = grouped && ctx.extended_insert;
+    if (load_data && !sink.script_form()) {
+      form.load_statement = LoadDataStatement("rows", table_name, table);
+      while (!form.load_statement.empty() &&
+             (form.load_statement.back() == '\n' || form.load_statement.back() == '\r')) {
+        form.load_statement.pop_back();
+      }
+    }
     sending = std::make_unique<RowSender>(sink, form, ctx.out);
     RowSender& sender = *sending;
     OrderedBatches<Batch> batches(

@@ -14,6 +14,11 @@ void RowSender::Send(RowChunk& chunk) {
     return;
   }
   const size_t n = chunk.ends.size();
+  if (!form_.load_statement.empty()) {
+    Load(chunk, 0, n);
+    chunk.Clear();
+    return;
+  }
   if (sink_.bulk() == RowSink::Bulk::kNone) {
     OneByOne(chunk, 0, n);
     chunk.Clear();
@@ -39,15 +44,13 @@ void RowSender::Send(RowChunk& chunk) {
 
 // One INSERT of the rows: the header of the first, then each row's "(...)".
 void RowSender::MultiRow(const RowChunk& chunk, size_t first, size_t last) {
-  const bool counted = sink_.bulk() == RowSink::Bulk::kCountedMultiRow;
-  if (counted && !base_known_) {
-    // The rows the table held before the first bulk INSERT of this run.
-    if (!sink_.CountRows(base_)) {
-      Series(chunk, first, last);
-      return;
-    }
-    base_known_ = true;
-    base_ -= std::min(base_, rows);
+  // A LOAD DATA table whose rows came as statements (a deleted pass) keeps
+  // an exact count as well.
+  const bool counted =
+      sink_.bulk() == RowSink::Bulk::kCountedMultiRow || sink_.bulk() == RowSink::Bulk::kLoadData;
+  if (counted && !KnowBase()) {
+    Series(chunk, first, last);
+    return;
   }
   while (first < last && !sink_.broken()) {
     if (last - first == 1) {
@@ -87,6 +90,63 @@ void RowSender::MultiRow(const RowChunk& chunk, size_t first, size_t last) {
     Refused();
     ++first;
   }
+}
+
+// The rows the table held before the first bulk statement of this run.
+bool RowSender::KnowBase() {
+  if (base_known_) return true;
+  if (!sink_.CountRows(base_)) return false;
+  base_known_ = true;
+  base_ -= std::min(base_, rows);
+  return true;
+}
+
+// Rows in LOAD DATA's form, all of them in one LOAD DATA LOCAL. The server
+// skips rows with a duplicate key there and says so: each skipped row is
+// counted as refused, with its own warning. A LOAD DATA refused before it
+// stored anything goes again row by row, so that each refused row is named
+// where it was; one that stopped after storing some leaves it unknown which
+// rows went in, and nothing more is sent.
+void RowSender::Load(const RowChunk& chunk, size_t first, size_t last) {
+  if (first >= last || sink_.broken()) return;
+  if (!KnowBase()) {
+    sink_.Break("the rows of the table cannot be counted (" + sink_.last_error() + ")");
+    return;
+  }
+  const size_t start = first == 0 ? 0 : chunk.ends[first - 1];
+  const std::string_view data(chunk.text.data() + start, chunk.ends[last - 1] - start);
+  RowSink::LoadOutcome got;
+  if (sink_.LoadRows(form_.load_statement, data, got)) {
+    const uint64_t before = rows;
+    rows += got.stored;
+    for (uint64_t k = 0; k < got.skipped; ++k) {
+      ++rejected;
+      const std::string why = k < got.reasons.size() ? got.reasons[k] : "skipped by the server";
+      if (first_error.empty()) first_error = why;
+      out_.WriteLogText("row not inserted after " + std::to_string(static_cast<uint32_t>(before)) +
+                        "  row no. (one of the next " + std::to_string(last - first) +
+                        " rows sent): " + why + "\r\n");
+    }
+    return;
+  }
+  if (sink_.broken()) return;
+  uint64_t now = 0;
+  if (!sink_.CountRows(now) || now < base_ + rows) {
+    sink_.Break("the rows a refused LOAD DATA stored cannot be counted (" + sink_.last_error() +
+                ")");
+    return;
+  }
+  if (now > base_ + rows) {
+    rows += now - base_ - rows;
+    sink_.Break("the server stopped a LOAD DATA after storing some of its rows (" +
+                sink_.last_error() + "); which of them it stored is not known");
+    return;
+  }
+  if (last - first == 1) {
+    Refused();
+    return;
+  }
+  for (size_t i = first; i < last && !sink_.broken(); ++i) Load(chunk, i, i + 1);
 }
 
 void RowSender::Refused() {

@@ -24,6 +24,9 @@ struct SendForm {
   uint64_t commit_rows = 0;
   // Script: the rows of a stretch joined into multi-row INSERTs.
   bool extended = false;
+  // Server, rows in LOAD DATA's text form: the LOAD DATA LOCAL statement
+  // that takes them (empty: the rows are INSERT statements).
+  std::string load_statement;
 };
 
 // Largest statement a bulk send makes: well inside the packet limit clients
@@ -58,6 +61,8 @@ class RowSender {
   void OneByOne(const RowChunk& chunk, size_t first, size_t last);
   void Series(const RowChunk& chunk, size_t first, size_t last);
   void MultiRow(const RowChunk& chunk, size_t first, size_t last);
+  void Load(const RowChunk& chunk, size_t first, size_t last);
+  bool KnowBase();
   void Refused();
   void Write(std::string_view text, size_t rows_in_it);
   std::string_view RowText(const RowChunk& chunk, size_t i) const {

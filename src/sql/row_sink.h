@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vostrel {
 
@@ -29,8 +30,10 @@ class RowSink {
   // statements sent together, run in order up to the first one refused.
   // kCountedMultiRow: several rows in one INSERT into an engine that keeps
   // the rows before the one refused and whose row count is exact (MyISAM,
-  // Aria): the count then says which row was refused.
-  enum class Bulk { kNone, kMultiRow, kSeries, kCountedMultiRow };
+  // Aria): the count then says which row was refused. kLoadData: as
+  // kCountedMultiRow, but rows in LOAD DATA's text form go through
+  // LoadRows; a server skips (and counts) rows with a duplicate key there.
+  enum class Bulk { kNone, kMultiRow, kSeries, kCountedMultiRow, kLoadData };
   virtual Bulk bulk() const { return Bulk::kNone; }
   // kSeries: runs the `count` statements of `text` (back to back, each ending
   // in ';') and returns how many ran before the first refusal (`count` when
@@ -44,6 +47,19 @@ class RowSink {
   // kCountedMultiRow: the rows the table holds now; false when not known.
   virtual bool CountRows(uint64_t& rows) {
     (void)rows;
+    return false;
+  }
+  // kLoadData: runs `statement` (LOAD DATA LOCAL INFILE) with `data` as the
+  // file's content. False when the server refused it.
+  struct LoadOutcome {
+    uint64_t stored = 0;               // rows the server took
+    uint64_t skipped = 0;              // rows it skipped (duplicate keys)
+    std::vector<std::string> reasons;  // its words for the skipped rows, as many as it kept
+  };
+  virtual bool LoadRows(std::string_view statement, std::string_view data, LoadOutcome& outcome) {
+    (void)statement;
+    (void)data;
+    (void)outcome;
     return false;
   }
   // The last statement was refused whole as larger than the server takes.

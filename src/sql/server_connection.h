@@ -40,13 +40,18 @@ class ServerConnection {
   // The first column of the first row of a query's result; empty when the
   // query failed or gave no row.
   std::string QueryValue(std::string_view sql);
+  // Runs a LOAD DATA LOCAL INFILE statement with `data` as the file the
+  // server asks for, whatever name it gives: no file is ever read here.
+  bool LoadLocal(std::string_view statement, std::string_view data, RowSink::LoadOutcome& outcome);
   // The messages of the warnings the last statement left (SHOW WARNINGS).
   std::vector<std::string> Warnings();
   const std::string& error() const { return error_; }
   unsigned error_code() const { return error_code_; }
 
- private:
+  // The client library's state; opaque outside the connection's own file.
   struct Handle;
+
+ private:
   std::unique_ptr<Handle> handle_;
   std::string error_;
   unsigned error_code_ = 0;
@@ -74,6 +79,7 @@ class ServerSink : public RowSink {
   bool script_form() const override { return false; }
   bool ExecuteRow(std::string_view statement) override;
   Bulk bulk() const override { return bulk_; }
+  bool LoadRows(std::string_view statement, std::string_view data, LoadOutcome& outcome) override;
   size_t ExecuteSeries(std::string_view text, size_t count) override;
   bool CountRows(uint64_t& rows) override;
   bool too_large() const override { return too_large_; }

@@ -250,7 +250,9 @@ class ServerRun {
     }
     ServerSink sink(conn, params_, schema, BulkFormOf(conn, table_name));
     sink.set_table(table_name);
-    exporter_.ExportRows(entry, table_name, sink, nullptr, kServerLoops, saved);
+    exporter_.ExportRows(
+        entry, table_name, sink, nullptr, kServerLoops, saved,
+        sink.bulk() == RowSink::Bulk::kLoadData ? RowText::kLoadData : RowText::kInsert);
     if (saved.rejected > 0) {
       Report("Table " + saved.database + "." + saved.table + ": " + std::to_string(saved.rejected) +
              " rows rejected by the server; the first: " + sink.last_error());
