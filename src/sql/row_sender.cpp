@@ -44,10 +44,7 @@ void RowSender::Send(RowChunk& chunk) {
 
 // One INSERT of the rows: the header of the first, then each row's "(...)".
 void RowSender::MultiRow(const RowChunk& chunk, size_t first, size_t last) {
-  // A LOAD DATA table whose rows came as statements (a deleted pass) keeps
-  // an exact count as well.
-  const bool counted =
-      sink_.bulk() == RowSink::Bulk::kCountedMultiRow || sink_.bulk() == RowSink::Bulk::kLoadData;
+  const bool counted = sink_.bulk() == RowSink::Bulk::kCountedMultiRow;
   if (counted && !KnowBase()) {
     Series(chunk, first, last);
     return;

@@ -30,10 +30,10 @@ class RowSink {
   // statements sent together, run in order up to the first one refused.
   // kCountedMultiRow: several rows in one INSERT into an engine that keeps
   // the rows before the one refused and whose row count is exact (MyISAM,
-  // Aria): the count then says which row was refused. kLoadData: as
-  // kCountedMultiRow, but rows in LOAD DATA's text form go through
-  // LoadRows; a server skips (and counts) rows with a duplicate key there.
-  enum class Bulk { kNone, kMultiRow, kSeries, kCountedMultiRow, kLoadData };
+  // Aria): the count then says which row was refused. Rows in LOAD DATA's
+  // text form go through LoadRows whatever the kind; the kind still says
+  // how statements (a deleted pass) go.
+  enum class Bulk { kNone, kMultiRow, kSeries, kCountedMultiRow };
   virtual Bulk bulk() const { return Bulk::kNone; }
   // kSeries: runs the `count` statements of `text` (back to back, each ending
   // in ';') and returns how many ran before the first refusal (`count` when
@@ -49,8 +49,8 @@ class RowSink {
     (void)rows;
     return false;
   }
-  // kLoadData: runs `statement` (LOAD DATA LOCAL INFILE) with `data` as the
-  // file's content. False when the server refused it.
+  // Runs `statement` (LOAD DATA LOCAL INFILE) with `data` as the file's
+  // content. False when the server refused it.
   struct LoadOutcome {
     uint64_t stored = 0;               // rows the server took
     uint64_t skipped = 0;              // rows it skipped (duplicate keys)

@@ -313,25 +313,30 @@ void ServerSink::AfterRefusal() {
   }
 }
 
-RowSink::Bulk BulkFormOf(ServerConnection& connection, const std::string& table) {
+ServerBulk BulkFormOf(ServerConnection& connection, const std::string& table) {
   std::string query =
       "SELECT CONCAT(e.TRANSACTIONS, ' ', t.ENGINE) FROM information_schema.TABLES t JOIN "
       "information_schema.ENGINES e "
       "ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE() AND t.TABLE_NAME = ";
   AppendSqlStringLiteral(table, query);
   const std::string answer = connection.QueryValue(query);
-  if (answer.rfind("YES ", 0) == 0) return RowSink::Bulk::kMultiRow;
-  if (answer == "NO MyISAM" || answer == "NO Aria") {
-    // LOAD DATA where the server takes it (local_infile, utf8mb4), tried
-    // with no rows.
-    std::string probe = "LOAD DATA LOCAL INFILE 'rows' INTO TABLE ";
-    AppendQuotedIdentifier(table, probe);
-    probe += " CHARACTER SET utf8mb4";
-    RowSink::LoadOutcome none;
-    return connection.LoadLocal(probe, {}, none) ? RowSink::Bulk::kLoadData
-                                                 : RowSink::Bulk::kCountedMultiRow;
+  ServerBulk form;
+  if (answer.rfind("YES ", 0) == 0) {
+    form.statements = RowSink::Bulk::kMultiRow;
+  } else if (answer == "NO MyISAM" || answer == "NO Aria") {
+    form.statements = RowSink::Bulk::kCountedMultiRow;
+  } else {
+    form.statements = RowSink::Bulk::kSeries;
+    return form;
   }
-  return RowSink::Bulk::kSeries;
+  // LOAD DATA where the server takes it (local_infile, utf8mb4), tried with
+  // no rows.
+  std::string probe = "LOAD DATA LOCAL INFILE 'rows' INTO TABLE ";
+  AppendQuotedIdentifier(table, probe);
+  probe += " CHARACTER SET utf8mb4";
+  RowSink::LoadOutcome none;
+  form.load_data = connection.LoadLocal(probe, {}, none);
+  return form;
 }
 
 }  // namespace vostrel

@@ -68,9 +68,11 @@ bool TestConnection(const ServerParams& params, std::string* error);
 // since the fate of the statement in flight cannot be known.
 //
 // In bulk, a table whose engine undoes a refused statement whole (InnoDB)
-// takes multi-row INSERTs, each its own transaction; other engines may keep
-// part of a refused multi-row INSERT, so theirs go as single-row statements
-// sent together, which the server runs up to the first one refused.
+// takes multi-row INSERTs, each its own transaction; MyISAM and Aria keep
+// the rows before a refused one and count exactly, which says which it was;
+// other engines may keep part of a refused multi-row INSERT, so theirs go as
+// single-row statements sent together, which the server runs up to the
+// first one refused. Rows in LOAD DATA's form go by LoadRows.
 class ServerSink : public RowSink {
  public:
   ServerSink(ServerConnection& connection, const ServerParams& params, std::string schema,
@@ -111,9 +113,16 @@ class ServerSink : public RowSink {
   void AfterRefusal();
 };
 
-// How the table `table` of the connection's schema takes rows in bulk: by
-// whether its engine, as the server made it, undoes statements, or else
-// keeps an exact row count.
-RowSink::Bulk BulkFormOf(ServerConnection& connection, const std::string& table);
+// How the table `table` of the connection's schema takes rows in bulk:
+// statements by whether its engine, as the server made it, undoes a refused
+// statement whole, or else keeps an exact row count; and, for those two
+// kinds, rows by LOAD DATA LOCAL where the server takes it, since it skips
+// and names each row with a duplicate key instead of refusing the
+// statement.
+struct ServerBulk {
+  RowSink::Bulk statements = RowSink::Bulk::kNone;
+  bool load_data = false;
+};
+ServerBulk BulkFormOf(ServerConnection& connection, const std::string& table);
 
 }  // namespace vostrel

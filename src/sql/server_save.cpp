@@ -248,11 +248,11 @@ class ServerRun {
         deferred_[saved.database].push_back(std::move(fk));
       }
     }
-    ServerSink sink(conn, params_, schema, BulkFormOf(conn, table_name));
+    const ServerBulk bulk = BulkFormOf(conn, table_name);
+    ServerSink sink(conn, params_, schema, bulk.statements);
     sink.set_table(table_name);
-    exporter_.ExportRows(
-        entry, table_name, sink, nullptr, kServerLoops, saved,
-        sink.bulk() == RowSink::Bulk::kLoadData ? RowText::kLoadData : RowText::kInsert);
+    exporter_.ExportRows(entry, table_name, sink, nullptr, kServerLoops, saved,
+                         bulk.load_data ? RowText::kLoadData : RowText::kInsert);
     if (saved.rejected > 0) {
       Report("Table " + saved.database + "." + saved.table + ": " + std::to_string(saved.rejected) +
              " rows rejected by the server; the first: " + sink.last_error());
