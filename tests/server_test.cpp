@@ -117,6 +117,16 @@ RejectRun SaveVisitsWithDuplicates(const ServerParams& params, const std::string
   return run;
 }
 
+// How rows go in bulk: the statement form each engine picks, or one forced.
+struct BulkWay {
+  const char* engine;
+  RowSink::Bulk statements;
+  bool engine_picks;
+};
+constexpr BulkWay kPickedWays[] = {{"InnoDB", RowSink::Bulk::kMultiRow, true},
+                                   {"MyISAM", RowSink::Bulk::kCountedMultiRow, true},
+                                   {"Aria", RowSink::Bulk::kCountedMultiRow, true}};
+
 TEST(ServerTest, RejectedRowIsLoggedCountedAndTheRestGoIn) {
   REQUIRE_SERVER(params);
   const RejectRun one = SaveVisitsWithDuplicates(params, "InnoDB", RowSink::Bulk::kNone);
@@ -149,18 +159,12 @@ TEST(ServerTest, RejectedBulkNamesEachRefusedRowAsOneByOneDoes) {
   REQUIRE_SERVER(params);
   const RejectRun one = SaveVisitsWithDuplicates(params, "InnoDB", RowSink::Bulk::kNone);
   ASSERT_EQ(one.result.rejected, 2u);
-  struct Way {
-    const char* engine;
-    RowSink::Bulk bulk;
-    bool engine_picks;
-  };
-  for (const Way& w : {Way{"InnoDB", RowSink::Bulk::kMultiRow, true},
-                       Way{"MyISAM", RowSink::Bulk::kCountedMultiRow, false},
-                       Way{"Aria", RowSink::Bulk::kCountedMultiRow, false},
-                       Way{"MyISAM", RowSink::Bulk::kSeries, false},
-                       Way{"InnoDB", RowSink::Bulk::kSeries, false}}) {
-    SCOPED_TRACE(std::string(w.engine) + " " + std::to_string(static_cast<int>(w.bulk)));
-    const RejectRun got = SaveVisitsWithDuplicates(params, w.engine, w.bulk, w.engine_picks);
+  std::vector<BulkWay> ways(std::begin(kPickedWays), std::end(kPickedWays));
+  ways.push_back(BulkWay{"MyISAM", RowSink::Bulk::kSeries, false});
+  ways.push_back(BulkWay{"InnoDB", RowSink::Bulk::kSeries, false});
+  for (const BulkWay& w : ways) {
+    SCOPED_TRACE(std::string(w.engine) + " " + std::to_string(static_cast<int>(w.statements)));
+    const RejectRun got = SaveVisitsWithDuplicates(params, w.engine, w.statements, w.engine_picks);
     EXPECT_EQ(got.result.rows, 145u);
     EXPECT_EQ(got.result.rejected, 2u);
     EXPECT_EQ(got.result.first_rejection, one.result.first_rejection);
@@ -176,13 +180,7 @@ TEST(ServerTest, LoadDataNamesEverySkippedRow) {
   REQUIRE_SERVER(params);
   const RejectRun one = SaveVisitsWithDuplicates(params, "InnoDB", RowSink::Bulk::kNone);
   ASSERT_EQ(one.result.rejected, 2u);
-  struct Way {
-    const char* engine;
-    RowSink::Bulk statements;
-  };
-  for (const Way& w :
-       {Way{"InnoDB", RowSink::Bulk::kMultiRow}, Way{"MyISAM", RowSink::Bulk::kCountedMultiRow},
-        Way{"Aria", RowSink::Bulk::kCountedMultiRow}}) {
+  for (const BulkWay& w : kPickedWays) {
     SCOPED_TRACE(w.engine);
     const RejectRun got = SaveVisitsWithDuplicates(params, w.engine, w.statements, true, true);
     EXPECT_EQ(got.result.rows, 145u);
@@ -197,6 +195,34 @@ TEST(ServerTest, LoadDataNamesEverySkippedRow) {
     }
     EXPECT_EQ(lines, 2u) << got.log;
     EXPECT_NE(got.log.find("Total Number of record inserted =  145 ."), std::string::npos);
+  }
+}
+
+// A server that refuses LOCAL gets statements: the probe finds it out before
+// any row is sent.
+TEST(ServerTest, WithoutLocalInfileRowsGoAsStatements) {
+  REQUIRE_SERVER(params);
+  ServerConnection admin;
+  ASSERT_TRUE(admin.Open(params, ""));
+  ASSERT_TRUE(admin.Execute("DROP SCHEMA IF EXISTS reject_test"));
+  ASSERT_TRUE(admin.Execute("CREATE SCHEMA reject_test"));
+  for (const BulkWay& w : kPickedWays) {
+    ASSERT_TRUE(admin.Execute(std::string("CREATE TABLE reject_test.") + w.engine +
+                              " (a INT) ENGINE=" + w.engine));
+  }
+  ASSERT_TRUE(admin.Execute("SET GLOBAL local_infile = 0"));
+  struct Restore {
+    ServerConnection& c;
+    ~Restore() { c.Execute("SET GLOBAL local_infile = 1"); }
+  } restore{admin};
+  ServerConnection conn;
+  ASSERT_TRUE(conn.Open(params, "reject_test"));
+  for (const BulkWay& w : kPickedWays) {
+    SCOPED_TRACE(w.engine);
+    const ServerBulk picked = BulkFormOf(conn, w.engine);
+    EXPECT_EQ(picked.statements, w.statements);
+    EXPECT_FALSE(picked.load_data);
+    EXPECT_EQ(Query(params, std::string("SELECT COUNT(*) FROM reject_test.") + w.engine), "0");
   }
 }
 
