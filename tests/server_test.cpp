@@ -198,6 +198,47 @@ TEST(ServerTest, LoadDataNamesEverySkippedRow) {
   }
 }
 
+// A statement larger than the server's max_allowed_packet is never run: the
+// server hangs up on it, and the client may see only a lost connection. The
+// row is refused as too large, the connection opened again, and the rest go
+// on; nothing is taken as lost.
+TEST(ServerTest, RowLargerThanThePacketLimitIsRefusedAndTheRestGoOn) {
+  REQUIRE_SERVER(params);
+  ServerConnection admin;
+  ASSERT_TRUE(admin.Open(params, ""));
+  const std::string was = admin.QueryValue("SELECT @@GLOBAL.max_allowed_packet");
+  ASSERT_FALSE(was.empty());
+  ASSERT_TRUE(admin.Execute("DROP SCHEMA IF EXISTS reject_test"));
+  ASSERT_TRUE(admin.Execute("CREATE SCHEMA reject_test"));
+  ASSERT_TRUE(admin.Execute("SET GLOBAL max_allowed_packet = 1048576"));
+  struct Restore {
+    ServerConnection& c;
+    std::string value;
+    ~Restore() { c.Execute("SET GLOBAL max_allowed_packet = " + value); }
+  } restore{admin, was};
+  for (const BulkWay& w : kPickedWays) {
+    SCOPED_TRACE(w.engine);
+    const std::string table = std::string("reject_test.") + w.engine;
+    ASSERT_TRUE(admin.Execute("CREATE TABLE " + table +
+                              " (id INT PRIMARY KEY, b LONGBLOB) ENGINE=" + w.engine));
+    ServerConnection conn;
+    ASSERT_TRUE(conn.Open(params, "reject_test"));
+    ServerSink sink(conn, params, "reject_test", w.statements);
+    const std::string big =
+        "INSERT INTO " + table + " VALUES (1, '" + std::string(3 << 20, 'x') + "')";
+    EXPECT_FALSE(sink.ExecuteRow(big));
+    EXPECT_TRUE(sink.too_large());
+    EXPECT_FALSE(sink.broken()) << sink.broken_reason();
+    EXPECT_NE(sink.last_error().find("max_allowed_packet"), std::string::npos) << sink.last_error();
+    EXPECT_TRUE(sink.ExecuteRow("INSERT INTO " + table + " VALUES (2, 'small')"));
+    // Sent together, the over-limit text runs nothing: the rows go one by one.
+    EXPECT_EQ(sink.ExecuteSeries("INSERT INTO " + table + " VALUES (3, 'a');" + big + ";", 2),
+              RowSink::kNothingRan);
+    EXPECT_FALSE(sink.broken()) << sink.broken_reason();
+    EXPECT_EQ(Query(params, "SELECT GROUP_CONCAT(id) FROM " + table), "2");
+  }
+}
+
 // A server that refuses LOCAL gets statements: the probe finds it out before
 // any row is sent.
 TEST(ServerTest, WithoutLocalInfileRowsGoAsStatements) {

@@ -106,6 +106,10 @@ bool ServerConnection::Open(const ServerParams& params, const std::string& schem
       Close();
       return false;
     }
+    const std::string packet = QueryValue("SELECT @@max_allowed_packet");
+    max_packet_ = packet.find_first_not_of("0123456789") == std::string::npos
+                      ? std::strtoull(packet.c_str(), nullptr, 10)
+                      : 0;
     return true;
   }
   return false;
@@ -118,8 +122,7 @@ bool ServerConnection::Execute(std::string_view sql) {
   }
   MYSQL* m = handle_->mysql;
   if (mysql_real_query(m, sql.data(), sql.size()) != 0) {
-    error_ = mysql_error(m);
-    error_code_ = mysql_errno(m);
+    NoteFailure(sql.size());
     return false;
   }
   // Results are not read; every one is released.
@@ -127,6 +130,20 @@ bool ServerConnection::Execute(std::string_view sql) {
     if (MYSQL_RES* r = mysql_store_result(m)) mysql_free_result(r);
   } while (mysql_next_result(m) == 0);
   return true;
+}
+
+void ServerConnection::NoteFailure(size_t sent) {
+  MYSQL* m = handle_->mysql;
+  error_ = mysql_error(m);
+  error_code_ = mysql_errno(m);
+  // The packet is the command byte and the statement.
+  if ((error_code_ == CR_SERVER_GONE_ERROR || error_code_ == CR_SERVER_LOST) && max_packet_ > 0 &&
+      sent + 1 > max_packet_) {
+    error_ = "a statement of " + std::to_string(sent) +
+             " bytes, larger than the server's max_allowed_packet of " +
+             std::to_string(max_packet_) + " bytes (" + error_ + ")";
+    error_code_ = 1153;
+  }
 }
 
 bool ServerConnection::LoadLocal(std::string_view statement, std::string_view data,
@@ -189,8 +206,7 @@ size_t ServerConnection::ExecuteSeries(std::string_view sql, size_t count) {
     handle_->multi_statements = true;
   }
   if (mysql_real_query(m, sql.data(), sql.size()) != 0) {
-    error_ = mysql_error(m);
-    error_code_ = mysql_errno(m);
+    NoteFailure(sql.size());
     return 0;
   }
   // One result per statement run; the server stops at the first refused.

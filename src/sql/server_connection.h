@@ -47,6 +47,11 @@ class ServerConnection {
   std::vector<std::string> Warnings();
   const std::string& error() const { return error_; }
   unsigned error_code() const { return error_code_; }
+  // The error of a statement of `sent` bytes the client library reported.
+  // A server hangs up on a statement larger than its max_allowed_packet
+  // without running it, and the client may then see only a lost
+  // connection: that is taken as the refusal it is (1153).
+  void NoteFailure(size_t sent);
 
   // The client library's state; opaque outside the connection's own file.
   struct Handle;
@@ -55,6 +60,7 @@ class ServerConnection {
   std::unique_ptr<Handle> handle_;
   std::string error_;
   unsigned error_code_ = 0;
+  uint64_t max_packet_ = 0;  // the server's max_allowed_packet; 0 when not known
   ServerParams params_;
   std::string schema_;
 };
