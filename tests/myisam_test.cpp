@@ -83,6 +83,22 @@ TEST(MyisamTest, EveryLiveRowOfTheSampleTablesIsExported) {
   EXPECT_EQ(tables, 7);
 }
 
+// Rows shorter than MyISAM's smallest stored record are padded to it; a
+// file holding one such row is exactly one record long, not a cut one.
+TEST(MyisamTest, OnePaddedShortRowIsOneWholeRecord) {
+  const fs::path folder = testing::UnpackedFixture("fulldef-datadir") / "fulldef";
+  for (const char* name : {"m1", "m2"}) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(fs::file_size(folder / (std::string(name) + ".MYD")), 7u);
+    CountingSink sink;
+    QuietOutput out;
+    const TableExportResult r = Export(folder, name, sink, out);
+    EXPECT_TRUE(r.completed);
+    EXPECT_FALSE(r.damaged) << out.log;
+    EXPECT_EQ(r.rows, 1u);
+  }
+}
+
 TEST(MyisamTest, MissingDataFileIsReportedAndWritesNothing) {
   const fs::path src = testing::SampleDataDir() / "legacy";
   const fs::path dir = testing::TempDir("myisam-no-myd");

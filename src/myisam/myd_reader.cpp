@@ -180,7 +180,8 @@ uint64_t MydWalker::WalkFixed(uint64_t start, const RecordVisitor* visit,
                               const StoredRecordVisitor* stored, const std::atomic<bool>* stop) {
   const uint64_t size = file_.size();
   uint64_t step = header_.packed_row_length;
-  if (step == 0 || step >= size) step = static_cast<uint64_t>(std::max(table_.record_length, 0));
+  // A file of one row is as long as the row.
+  if (step == 0 || step > size) step = static_cast<uint64_t>(std::max(table_.record_length, 0));
   if (step == 0) {
     if (size > 0) damage_.Note("row length is zero");
     return kEndOfTable;
