@@ -247,6 +247,29 @@ TEST(ServerTest, RowLargerThanThePacketLimitIsRefusedAndTheRestGoOn) {
   }
 }
 
+// A value the server changes as it loads it (here into a column narrower
+// than the values) is never taken as stored as sent: each of its warnings
+// is logged and counted.
+TEST(ServerTest, LoadDataNamesRowsTheServerStoredChanged) {
+  REQUIRE_SERVER(params);
+  for (const BulkWay& w : kPickedWays) {
+    SCOPED_TRACE(w.engine);
+    const RejectRun got =
+        SaveVisitsWithDuplicates(params, w.engine, w.statements, true, true,
+                                 "ALTER TABLE reject_test.visits MODIFY hits TINYINT");
+    const std::string clamped =
+        Query(params, "SELECT COUNT(*) FROM reject_test.visits WHERE hits IN (127, -128)");
+    EXPECT_EQ(got.result.rows, 145u);
+    EXPECT_EQ(got.result.rejected, 2u);
+    // The skipped rows' values were changed too before they were skipped.
+    EXPECT_GE(got.result.altered, std::stoull(clamped));
+    EXPECT_GT(got.result.altered, 100u);
+    EXPECT_NE(got.result.first_altered.find("Out of range"), std::string::npos)
+        << got.result.first_altered;
+    EXPECT_NE(got.log.find("value changed by the server after "), std::string::npos);
+  }
+}
+
 // A server that refuses LOCAL gets statements: the probe finds it out before
 // any row is sent.
 TEST(ServerTest, WithoutLocalInfileRowsGoAsStatements) {

@@ -207,6 +207,8 @@ template <class W>
     result.rows = sending->rows;
     result.rejected = sending->rejected;
     result.first_rejection = sending->first_error;
+    result.altered = sending->altered;
+    result.first_altered = sending->first_altered;
   };
   try {
     Exporter exporter(reader, table, blobs,
@@ -289,6 +291,8 @@ template <class W>
     result.rows = sender.rows;
     result.rejected = sender.rejected;
     result.first_rejection = sender.first_error;
+    result.altered = sender.altered;
+    result.first_altered = sender.first_altered;
     ctx.out.SetProgress(total, total);
     if (damage.any()) {
       result.damaged = true;

@@ -55,6 +55,12 @@ std::string LoadDataStatement(const std::string& file, std::string_view table_na
   for (size_t i = 0; i < table.columns.size(); ++i) {
     const ColumnDef& c = table.columns[i];
     if (i) s += ",";
+    if (c.generated != Generated::kNo) {
+      // The server computes it: its field goes to a variable left unused,
+      // not to the column, which would take it with a warning.
+      s += "@g" + std::to_string(i + 1);
+      continue;
+    }
     const LoadAs as = LoadAsOf(c);
     if (as == LoadAs::kText) {
       AppendQuotedIdentifier(c.name, s);

@@ -23,6 +23,8 @@ struct TableExportResult {
   std::string damage;           // what the damage line named
   std::string error;            // what ended the loop early
   std::string first_rejection;  // the server's reason for the first row it refused
+  uint64_t altered = 0;         // the server's warnings of values it changed
+  std::string first_altered;
   // Live rows the source's own records say exist, when every part holding
   // rows could be counted.
   uint64_t expected_rows = 0;

@@ -124,6 +124,14 @@ void RowSender::Load(const RowChunk& chunk, size_t first, size_t last) {
                         "  row no. (one of the next " + std::to_string(last - first) +
                         " rows sent): " + why + "\r\n");
     }
+    for (const std::string& why : got.altered) {
+      ++altered;
+      if (first_altered.empty()) first_altered = why;
+      out_.WriteLogText("value changed by the server after " +
+                        std::to_string(static_cast<uint32_t>(before)) +
+                        "  row no. (one of the next " + std::to_string(last - first) +
+                        " rows sent): " + why + "\r\n");
+    }
     return;
   }
   if (sink_.broken()) return;

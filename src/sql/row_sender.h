@@ -50,9 +50,11 @@ class RowSender {
   // Completes a multi-row INSERT left open by the last chunk.
   void Finish();
 
-  uint64_t rows = 0;        // written, or executed without error
-  uint64_t rejected = 0;    // refused by the server
-  std::string first_error;  // the server's reason for the first refusal
+  uint64_t rows = 0;          // written, or executed without error
+  uint64_t rejected = 0;      // refused by the server
+  std::string first_error;    // the server's reason for the first refusal
+  uint64_t altered = 0;       // the server's warnings of values it changed (LOAD DATA)
+  std::string first_altered;  // the first of them
 
  private:
   void Script(RowChunk& chunk);

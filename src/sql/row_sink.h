@@ -55,6 +55,9 @@ class RowSink {
     uint64_t stored = 0;               // rows the server took
     uint64_t skipped = 0;              // rows it skipped (duplicate keys)
     std::vector<std::string> reasons;  // its words for the skipped rows, as many as it kept
+    // Its other warnings: values it changed (cut, or turned into another),
+    // as many as it kept.
+    std::vector<std::string> altered;
   };
   virtual bool LoadRows(std::string_view statement, std::string_view data, LoadOutcome& outcome) {
     (void)statement;

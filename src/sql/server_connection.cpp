@@ -175,14 +175,20 @@ bool ServerConnection::LoadLocal(std::string_view statement, std::string_view da
   const uint64_t records = InfoField(info, "Records: ");
   outcome.skipped = InfoField(info, "Skipped: ");
   outcome.stored = records - std::min(records, outcome.skipped);
-  if (outcome.skipped > 0 && mysql_query(h.mysql, "SHOW WARNINGS") == 0) {
+  if (mysql_warning_count(h.mysql) > 0 && mysql_query(h.mysql, "SHOW WARNINGS") == 0) {
     if (MYSQL_RES* r = mysql_store_result(h.mysql)) {
       while (MYSQL_ROW row = mysql_fetch_row(r)) {
-        if (mysql_num_fields(r) < 3 || row[1] == nullptr || row[2] == nullptr) continue;
-        // Duplicate keys are what LOAD DATA LOCAL skips rows for.
+        if (mysql_num_fields(r) < 3 || row[0] == nullptr || row[1] == nullptr ||
+            row[2] == nullptr) {
+          continue;
+        }
+        // Duplicate keys are what LOAD DATA LOCAL skips rows for; any other
+        // warning is a row stored otherwise than it was sent.
         const unsigned code = static_cast<unsigned>(std::strtoul(row[1], nullptr, 10));
         if (code == 1062 || code == 1022 || code == 1169 || code == 1586) {
           outcome.reasons.emplace_back(row[2]);
+        } else if (std::string_view(row[0]) != "Note") {
+          outcome.altered.emplace_back(row[2]);
         }
       }
       mysql_free_result(r);

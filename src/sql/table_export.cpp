@@ -162,6 +162,14 @@ void TableExporter::Rows(const TableEntry& entry, const std::string& table_name,
     account.Damaged(std::to_string(r.rejected) + " rows rejected by the server" +
                     (r.first_rejection.empty() ? "" : " (first: " + r.first_rejection + ")"));
   }
+  if (r.altered > 0) {
+    const std::string what =
+        std::to_string(r.altered) +
+        " warnings of the server about values it changed as it loaded them (first: " +
+        r.first_altered + ")";
+    Report("Table " + who + ": " + what);
+    account.Damaged(what);
+  }
   if (ctx_.stop != nullptr && ctx_.stop->load()) {
     account.Damaged("stopped by the user");
   } else if (ctx_.stopped()) {
