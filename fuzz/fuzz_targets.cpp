@@ -118,7 +118,8 @@ size_t PageThrough(TableReader& reader, const TableDef& table, size_t input_size
                   r.fields[i],
                   [&](const uint8_t* p, size_t n) {
                     value.append(reinterpret_cast<const char*>(p), n);
-                    if (value.size() > 64 * input_size + (1 << 20)) Fail("external value", value.size());
+                    if (value.size() > 64 * input_size + (1 << 20))
+                      Fail("external value", value.size());
                   },
                   &problem);
             }
@@ -165,7 +166,8 @@ int RunMyisam(const uint8_t* data, size_t size) {
   CheckingSink sink(size);
   NullOutput out;
   EngineContext ctx{Collations(), Cp(), out};
-  const TableExportResult r = ExportTableRows(*whole.reader, table, "t", sink, nullptr, ctx, "fuzz");
+  const TableExportResult r =
+      ExportTableRows(*whole.reader, table, "t", sink, nullptr, ctx, "fuzz");
   if (r.rows != seen) Fail("rows the export read", r.rows);
   return 0;
 }

@@ -26,7 +26,8 @@ std::string Record(int32_t id, int32_t mbmin, int32_t mbmax, std::string cs, std
 TEST(CollationTableTest, ParsesRecordsAndKeepsTheLastOfADuplicate) {
   CodePage cp;
   const std::string bytes = Record(8, 1, 1, "latin1", "latin1_swedish_ci") +
-                            Record(33, 1, 3, "utf8", "old") + Record(33, 1, 3, "utf8", "utf8_general_ci");
+                            Record(33, 1, 3, "utf8", "old") +
+                            Record(33, 1, 3, "utf8", "utf8_general_ci");
   const CollationTable t = CollationTable::FromBytes(bytes, cp);
   EXPECT_EQ(t.size(), 2u);
   ASSERT_NE(t.LookupCollation(33), nullptr);
@@ -70,11 +71,13 @@ TEST(CollationTableTest, LookupOrderPrefersTheFirstReadableCandidate) {
 
 TEST(DatabaseOptionsTest, ReadsCharsetAndCollationAsWritten) {
   const auto dir = testing::TempDir("dbopt");
-  std::ofstream(dir / "db.opt") << "default-character-set=utf8mb3 \ndefault-collation=utf8mb3_general_ci\n";
+  std::ofstream(dir / "db.opt")
+      << "default-character-set=utf8mb3 \ndefault-collation=utf8mb3_general_ci\n";
   DatabaseOptions o = ReadDatabaseOptions(dir);
   EXPECT_EQ(o.charset, "utf8mb3 ");
   EXPECT_EQ(o.collation, "utf8mb3_general_ci");
-  std::ofstream(dir / "db.opt") << "default-character-set=latin1\r\ndefault-collation=latin1_bin\r\n";
+  std::ofstream(dir / "db.opt")
+      << "default-character-set=latin1\r\ndefault-collation=latin1_bin\r\n";
   o = ReadDatabaseOptions(dir);
   EXPECT_EQ(o.charset, "latin1");
   EXPECT_EQ(o.collation, "latin1_bin");

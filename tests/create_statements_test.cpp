@@ -127,7 +127,8 @@ TEST(SchemaStatementTest, ScriptAndServerForms) {
   // A value that is not a plain name is dropped rather than pasted into the script.
   EXPECT_EQ(SchemaStatement("x", "utf8; DROP DATABASE y", "utf8_bin", true),
             "CREATE SCHEMA `rep_x` COLLATE utf8_bin;\r\n");
-  EXPECT_EQ(SchemaStatement("x", "latin1 ", "", true), "CREATE SCHEMA `rep_x` CHARACTER SET latin1 ;\r\n");
+  EXPECT_EQ(SchemaStatement("x", "latin1 ", "", true),
+            "CREATE SCHEMA `rep_x` CHARACTER SET latin1 ;\r\n");
 }
 
 TEST(SchemaStatementTest, LongTableNamesAreCutByCharacters) {

@@ -16,10 +16,10 @@
 #include "innodb/system_dictionary.h"
 #include "model/frm_reader.h"
 #include "myisam/myd_reader.h"
-#include "sql/row_export.h"
 #include "scan/scan.h"
 #include "scan/selection.h"
 #include "scan/table_preview.h"
+#include "sql/row_export.h"
 #include "sql/row_sink.h"
 #include "sql/script_save.h"
 #include "test_support.h"
@@ -98,7 +98,8 @@ struct InnoExport {
 InnoExport ExportInno(const InnoCopy& t, const fs::path& blob_dir) {
   InnoExport e;
   const auto start = Clock::now();
-  testing::TableExport x = testing::ExportTable(t.frm.parent_path(), t.frm.stem().string(), blob_dir);
+  testing::TableExport x =
+      testing::ExportTable(t.frm.parent_path(), t.frm.stem().string(), blob_dir);
   e.took = Clock::now() - start;
   EXPECT_TRUE(x.opened) << x.not_read;
   e.result = x.result;
@@ -196,8 +197,9 @@ TEST(DamageTest, InnoDbLeafChainSkippingOrLeavingTheLeavesIsNamed) {
   EXPECT_TRUE(skipped.result.damaged);
   EXPECT_EQ(skipped.result.rows, all);
   EXPECT_EQ(std::set<std::string>(skipped.rows.begin(), skipped.rows.end()).size(), all);
-  EXPECT_NE(skipped.log.find("leaf page " + std::to_string(chain[1]) + " of ledger.ibd not reached"),
-            std::string::npos)
+  EXPECT_NE(
+      skipped.log.find("leaf page " + std::to_string(chain[1]) + " of ledger.ibd not reached"),
+      std::string::npos)
       << skipped.log;
   EXPECT_NE(skipped.log.find("leaf chain is broken: page " + std::to_string(chain[2]) +
                              " links back to page " + std::to_string(chain[1]) + ", not to page " +
@@ -344,7 +346,6 @@ TEST(DamageTest, InnoDbValuePageChainLoopingBackEndsTheValue) {
   EXPECT_EQ(inline_values.result.rows, expected.at("shop.documents"));
   EXPECT_NE(inline_values.log.find("value page chain loops back"), std::string::npos);
   ExpectStatementsBounded(inline_values.rows, ibd.size());
-
 }
 
 TEST(DamageTest, DictionaryLeafChainLoopingBackListsEachRowOnce) {

@@ -30,7 +30,8 @@ std::vector<std::pair<std::string, std::string>> ExpectedColumns(const std::stri
   std::string l;
   std::smatch m;
   while (std::getline(in, l)) {
-    if (std::regex_match(l, m, line)) out.emplace_back(m[1], Normalize(std::regex_replace(m[2].str(), attrs, "")));
+    if (std::regex_match(l, m, line))
+      out.emplace_back(m[1], Normalize(std::regex_replace(m[2].str(), attrs, "")));
   }
   return out;
 }
@@ -50,7 +51,8 @@ TEST(DbsakeDdlTest, ColumnNamesAndTypesAgreeWithTheKeptDdl) {
         ReadTableDefinition(e.path(), testing::Collations(), testing::DefaultCodePage(), t);
     ASSERT_TRUE(r.ok) << e.path() << r.error;
     std::vector<std::pair<std::string, std::string>> got;
-    for (const ColumnDef& c : t.columns) got.emplace_back(c.name, Normalize(ColumnTypeText(t, c, testing::Collations())));
+    for (const ColumnDef& c : t.columns)
+      got.emplace_back(c.name, Normalize(ColumnTypeText(t, c, testing::Collations())));
     const auto want = ExpectedColumns(sql);
     EXPECT_EQ(got, want) << e.path().filename();
     agree += got == want;

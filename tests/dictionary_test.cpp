@@ -60,7 +60,8 @@ TEST(DictionaryTest, KeyOrderComesFromTheIndexDefinition) {
   const fs::path shop = testing::SampleDataDir() / "shop";
   ClusteredIndex index;
   const TableDef inv = ReadDef(shop / "inventory.frm");
-  ASSERT_TRUE(d.BuildClusteredIndex(d.FindTableId("shop/inventory"), inv, testing::Collations(), index, nullptr));
+  ASSERT_TRUE(d.BuildClusteredIndex(d.FindTableId("shop/inventory"), inv, testing::Collations(),
+                                    index, nullptr));
   ASSERT_EQ(index.key_fields, 2u);
   const KeyDef* pk = inv.PrimaryKey();
   EXPECT_EQ(index.fields[0].name, inv.columns[pk->parts[0].field_number - 1].name);
@@ -81,16 +82,16 @@ TEST(DictionaryTest, TablesInsideIbdataAreLocated) {
   ASSERT_NE(scan.dictionary, nullptr);
   const std::string folder = (testing::SampleDataDir() / "inner").string();
   const TableDef t = ReadDef(folder + "/products.frm");
-  const InnoSource src = LocateTableLeaf(folder, "products", t, scan.dictionary.get(),
-                                         testing::Collations(), out);
+  const InnoSource src =
+      LocateTableLeaf(folder, "products", t, scan.dictionary.get(), testing::Collations(), out);
   EXPECT_TRUE(src.failure.empty()) << src.failure;
   EXPECT_TRUE(src.in_system);
   EXPECT_TRUE(src.from_dictionary);
   EXPECT_NE(src.leaf, 0u);
   // The file really read from, not the .ibd the table does not have.
-  EXPECT_NE(out.log.find("Opening File\t" + (testing::SampleDataDir() / "ibdata1").string() +
-                         "\r\n"),
-            std::string::npos)
+  EXPECT_NE(
+      out.log.find("Opening File\t" + (testing::SampleDataDir() / "ibdata1").string() + "\r\n"),
+      std::string::npos)
       << out.log;
   EXPECT_EQ(out.log.find("products.ibd"), std::string::npos) << out.log;
 }
@@ -137,11 +138,13 @@ TEST(DictionaryDamageTest, TruncatedAndFlippedIbdataNeverCrashOrHang) {
         break;
       case 2: {
         const size_t p = 7 + rng() % 6;  // header and system roots
-        std::fill(d.begin() + p * kPageSize, d.begin() + (p + 1) * kPageSize, static_cast<char>(rng()));
+        std::fill(d.begin() + p * kPageSize, d.begin() + (p + 1) * kPageSize,
+                  static_cast<char>(rng()));
         break;
       }
       case 3:
-        for (int k = 0; k < 40; ++k) d[8 * kPageSize + rng() % (5 * kPageSize)] = static_cast<char>(rng());
+        for (int k = 0; k < 40; ++k)
+          d[8 * kPageSize + rng() % (5 * kPageSize)] = static_cast<char>(rng());
         break;
     }
     std::ofstream(dir / "ibdata1", std::ios::binary | std::ios::trunc) << d;

@@ -68,7 +68,8 @@ TEST(FrmDamageTest, TruncatedColumnSectionReportsTheDamage) {
   const std::string bytes = testing::ReadFileOrEmpty(frm);
   ASSERT_GT(bytes.size(), 1000u);
   TableDef full;
-  ASSERT_TRUE(ParseFrm(ByteView(bytes), testing::Collations(), testing::DefaultCodePage(), full).ok);
+  ASSERT_TRUE(
+      ParseFrm(ByteView(bytes), testing::Collations(), testing::DefaultCodePage(), full).ok);
   // Cut inside the column records: the name list is gone, so the read fails with a reason.
   TableDef t;
   const FrmReadResult r = ParseFrm(ByteView(bytes.substr(0, bytes.size() - 40)),

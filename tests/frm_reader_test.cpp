@@ -17,11 +17,11 @@ fs::path Dbsake(const std::string& table) {
   return root.empty() ? fs::path() : root / "dbsake/frmdump" / (table + ".frm");
 }
 
-#define REQUIRE_EXTERNAL()                                 \
-  do {                                                     \
-    if (ExternalFixturesDir().empty()) {                   \
-      GTEST_SKIP() << "no external fixtures";              \
-    }                                                      \
+#define REQUIRE_EXTERNAL()                    \
+  do {                                        \
+    if (ExternalFixturesDir().empty()) {      \
+      GTEST_SKIP() << "no external fixtures"; \
+    }                                         \
   } while (0)
 
 TableDef Read(const fs::path& path) {
@@ -33,7 +33,8 @@ TableDef Read(const fs::path& path) {
 
 std::vector<std::string> TypeTexts(const TableDef& t) {
   std::vector<std::string> out;
-  for (const ColumnDef& c : t.columns) out.push_back(c.name + " " + ColumnTypeText(t, c, Collations()));
+  for (const ColumnDef& c : t.columns)
+    out.push_back(c.name + " " + ColumnTypeText(t, c, Collations()));
   return out;
 }
 
@@ -42,18 +43,18 @@ TEST(FrmReaderTest, MySql55IntegersKeepSignZerofillAndNullability) {
   const TableDef t = Read(Dbsake("integer_test"));
   EXPECT_EQ(t.engine_type, kEngineInnoDb);
   EXPECT_FALSE(t.frm_from_56);
-  EXPECT_EQ(TypeTexts(t), (std::vector<std::string>{"id BIGINT(8) UNSIGNED ZEROFILL", "val0 SMALLINT",
-                                                    "val1 SMALLINT UNSIGNED", "val2 MEDIUMINT",
-                                                    "val3 MEDIUMINT UNSIGNED"}));
+  EXPECT_EQ(TypeTexts(t), (std::vector<std::string>{"id BIGINT(8) UNSIGNED ZEROFILL",
+                                                    "val0 SMALLINT", "val1 SMALLINT UNSIGNED",
+                                                    "val2 MEDIUMINT", "val3 MEDIUMINT UNSIGNED"}));
   for (const ColumnDef& c : t.columns) EXPECT_EQ(c.nullable, 1) << c.name;
 }
 
 TEST(FrmReaderTest, BlobVariantsComeFromThePackLength) {
   REQUIRE_EXTERNAL();
   const TableDef t = Read(Dbsake("blob_test"));
-  EXPECT_EQ(TypeTexts(t), (std::vector<std::string>{"a TINYBLOB", "b BLOB", "c MEDIUMBLOB",
-                                                    "d LONGBLOB", "e TINYTEXT", "f TEXT",
-                                                    "g MEDIUMTEXT", "h LONGTEXT"}));
+  EXPECT_EQ(TypeTexts(t),
+            (std::vector<std::string>{"a TINYBLOB", "b BLOB", "c MEDIUMBLOB", "d LONGBLOB",
+                                      "e TINYTEXT", "f TEXT", "g MEDIUMTEXT", "h LONGTEXT"}));
   EXPECT_EQ(t.columns[0].nullable, 0);
 }
 
@@ -101,9 +102,9 @@ TEST(FrmReaderTest, SakilaPrimaryKeysAndEnumSets) {
 TEST(FrmReaderTest, DecimalsFloatsAndTemporalPrecision) {
   REQUIRE_EXTERNAL();
   const TableDef f = Read(Dbsake("float_test"));
-  EXPECT_EQ(TypeTexts(f), (std::vector<std::string>{"a FLOAT", "b DOUBLE",
-                                                    "c FLOAT(4,3) UNSIGNED ZEROFILL",
-                                                    "d DOUBLE(13,12) UNSIGNED"}));
+  EXPECT_EQ(TypeTexts(f),
+            (std::vector<std::string>{"a FLOAT", "b DOUBLE", "c FLOAT(4,3) UNSIGNED ZEROFILL",
+                                      "d DOUBLE(13,12) UNSIGNED"}));
   const TableDef t = Read(Dbsake("temporal_test"));  // MariaDB 10.0
   EXPECT_EQ(ColumnTypeText(t, t.columns[0], Collations()), "TIME(3)");
   EXPECT_EQ(ColumnTypeText(t, t.columns[8], Collations()), "DATETIME(6)");

@@ -36,8 +36,10 @@ std::vector<std::string> OptionTokens(std::string_view s) {
     const char c = s[i];
     if (quote) {
       cur.push_back(c);
-      if (c == quote && !(i + 1 < s.size() && s[i + 1] == quote)) quote = 0;
-      else if (c == quote) cur.push_back(s[++i]);
+      if (c == quote && !(i + 1 < s.size() && s[i + 1] == quote))
+        quote = 0;
+      else if (c == quote)
+        cur.push_back(s[++i]);
       continue;
     }
     if (c == '\'') quote = c;
@@ -58,7 +60,8 @@ std::vector<std::string> OptionTokens(std::string_view s) {
 }
 
 Shape ShapeOf(std::string sql) {
-  while (!sql.empty() && (sql.back() == ';' || std::isspace(static_cast<unsigned char>(sql.back())))) {
+  while (!sql.empty() &&
+         (sql.back() == ';' || std::isspace(static_cast<unsigned char>(sql.back())))) {
     sql.pop_back();
   }
   Shape shape;
@@ -102,8 +105,12 @@ void Canonical(Shape& s) {
     e = Replace(e, R"(current_timestamp\(\))", "current_timestamp()");
     e = Replace(e, R"( COLLATE \w+)", "");
     e = Replace(e, R"(utf8mb3)", "utf8");
-    e = Replace(e, R"(^(  `(?:[^`]|``)*` (?:tiny|medium|long)?(?:text|blob)\b.*?) DEFAULT NULL)", "$1");
-    e = Replace(e, R"(^(  `(?:[^`]|``)*` (?:geometry|point|linestring|polygon|multipoint|multilinestring|multipolygon|geometrycollection)\b.*?) DEFAULT NULL)", "$1");
+    e = Replace(e, R"(^(  `(?:[^`]|``)*` (?:tiny|medium|long)?(?:text|blob)\b.*?) DEFAULT NULL)",
+                "$1");
+    e = Replace(
+        e,
+        R"(^(  `(?:[^`]|``)*` (?:geometry|point|linestring|polygon|multipoint|multilinestring|multipolygon|geometrycollection)\b.*?) DEFAULT NULL)",
+        "$1");
     e = Replace(e, R"( \*/ ?$)", " */");
   }
   std::multiset<std::string> opts;
@@ -144,7 +151,8 @@ struct Tally {
 };
 
 Shape OurShape(const fs::path& frm, const std::string& name, TableDef& t) {
-  const FrmReadResult r = ReadTableDefinition(frm, testing::Collations(), testing::DefaultCodePage(), t);
+  const FrmReadResult r =
+      ReadTableDefinition(frm, testing::Collations(), testing::DefaultCodePage(), t);
   EXPECT_TRUE(r.ok) << frm << ": " << r.error;
   for (const std::string& w : r.warnings) {
     // mysql-utilities keeps t8.frm without the t8.MRG its UNION list lives in.
@@ -201,7 +209,8 @@ std::map<std::string, std::string> MysqlfrmStatements(const fs::path& result) {
 TEST(FullDefinitionTest, MysqlUtilitiesTablesGiveWhatMysqlfrmPrinted) {
   const fs::path root = testing::ExternalFixturesDir();
   if (root.empty()) GTEST_SKIP() << "no external fixtures";
-  const auto expected = MysqlfrmStatements(root / "mysql-utilities/expected/frm_reader_default.result");
+  const auto expected =
+      MysqlfrmStatements(root / "mysql-utilities/expected/frm_reader_default.result");
   Tally tally;
   for (const auto& e : fs::directory_iterator(root / "mysql-utilities/frm_files")) {
     if (e.path().extension() != ".frm") continue;
@@ -216,12 +225,14 @@ TEST(FullDefinitionTest, MysqlUtilitiesTablesGiveWhatMysqlfrmPrinted) {
     EXPECT_EQ(Show(got), Show(want)) << e.path().filename();
     tally.Add(got, want);
   }
-  std::printf("mysql-utilities: %d of %d tables agree in full; %d of %d properties\n",
-              tally.agree, tally.tables, tally.properties_agree, tally.properties);
+  std::printf("mysql-utilities: %d of %d tables agree in full; %d of %d properties\n", tally.agree,
+              tally.tables, tally.properties_agree, tally.properties);
   EXPECT_GE(tally.tables, 8);
 }
 
-fs::path Fulldef() { return testing::UnpackedFixture("fulldef-datadir"); }
+fs::path Fulldef() {
+  return testing::UnpackedFixture("fulldef-datadir");
+}
 
 TEST(FullDefinitionTest, MariadbTablesGiveTheirShowCreateTable) {
   const fs::path dir = Fulldef();
@@ -238,8 +249,11 @@ TEST(FullDefinitionTest, MariadbTablesGiveTheirShowCreateTable) {
       Shape want = ShapeOf(sql);
       // Not in the .frm: foreign keys (added after the rows, compared below)
       // and the AUTO_INCREMENT counter (the row readers set it).
-      std::erase_if(want.elements, [](const std::string& l) { return l.find(" FOREIGN KEY ") != std::string::npos; });
-      std::erase_if(want.options, [](const std::string& o) { return o.rfind("AUTO_INCREMENT=", 0) == 0; });
+      std::erase_if(want.elements, [](const std::string& l) {
+        return l.find(" FOREIGN KEY ") != std::string::npos;
+      });
+      std::erase_if(want.options,
+                    [](const std::string& o) { return o.rfind("AUTO_INCREMENT=", 0) == 0; });
       // SHOW CREATE TABLE prints a default through utf8mb3, where a
       // four-byte character becomes '?'; the .frm keeps the character.
       for (std::string& l : got.elements) l = Replace(l, "\xF0\x9F\x98\x80", "?");
@@ -285,8 +299,9 @@ TEST(FullDefinitionTest, ForeignKeysComeFromTheDictionary) {
     for (const ForeignKeyDef& fk : t.foreign_keys) {
       for (size_t i = 0; i < fk.columns.size(); ++i) {
         got.insert("fulldef\t" + std::string(name) + "\t" + fk.name + "\t" + std::to_string(i + 1) +
-                   "\t" + fk.columns[i] + "\t" + (fk.ref_database.empty() ? "fulldef" : fk.ref_database) +
-                   "\t" + fk.ref_table + "\t" + fk.ref_columns[i]);
+                   "\t" + fk.columns[i] + "\t" +
+                   (fk.ref_database.empty() ? "fulldef" : fk.ref_database) + "\t" + fk.ref_table +
+                   "\t" + fk.ref_columns[i]);
       }
       got.insert("rules\t" + fk.name + "\t" + (fk.on_update.empty() ? "RESTRICT" : fk.on_update) +
                  "\t" + (fk.on_delete.empty() ? "RESTRICT" : fk.on_delete));
@@ -309,9 +324,14 @@ TEST(FullDefinitionTest, ViewsKeepAlgorithmDefinerSecurityAndCheckOption) {
   for (const auto& e : fs::directory_iterator(dir / "fulldef")) {
     if (e.path().extension() != ".frm" || e.path().stem().string().rfind("v_", 0) != 0) continue;
     std::string definer;
-    const std::string s = FullViewStatement(e.path(), {"fulldef"}, testing::DefaultCodePage(), &definer);
+    const std::string s =
+        FullViewStatement(e.path(), {"fulldef"}, testing::DefaultCodePage(), &definer);
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(s, m, std::regex(R"(^CREATE ALGORITHM=(\w+) DEFINER=`([^`]*)`@`([^`]*)` SQL SECURITY (\w+) VIEW)"))) << s;
+    ASSERT_TRUE(std::regex_search(
+        s, m,
+        std::regex(
+            R"(^CREATE ALGORITHM=(\w+) DEFINER=`([^`]*)`@`([^`]*)` SQL SECURITY (\w+) VIEW)")))
+        << s;
     std::string check = "NONE";
     if (s.find("WITH LOCAL CHECK OPTION;") != std::string::npos) check = "LOCAL";
     if (s.find("WITH CASCADED CHECK OPTION;") != std::string::npos) check = "CASCADED";
@@ -337,7 +357,8 @@ TEST(FullDefinitionTest, TriggersKeepDefinerSqlModeAndOrder) {
   std::map<std::string, int> order;
   for (const TriggerDefinition& t : triggers) {
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(t.statement, m, std::regex(R"(TRIGGER \S+ (BEFORE|AFTER) (\w+) ON)")));
+    ASSERT_TRUE(
+        std::regex_search(t.statement, m, std::regex(R"(TRIGGER \S+ (BEFORE|AFTER) (\w+) ON)")));
     const int n = ++order[m[1].str() + m[2].str()];
     std::string definer = Replace(t.definer, "`", "");
     got.insert("fulldef\t" + t.name + "\t" + m[2].str() + "\tzz_parent\t" + std::to_string(n) +
@@ -345,7 +366,8 @@ TEST(FullDefinitionTest, TriggersKeepDefinerSqlModeAndOrder) {
   }
   EXPECT_EQ(got, TsvRows(dir / "expected/triggers.tsv", 8));
   ASSERT_EQ(triggers.size(), 4u);
-  EXPECT_NE(triggers[1].statement.find("FOR EACH ROW FOLLOWS `trg_parent_bi_0`"), std::string::npos);
+  EXPECT_NE(triggers[1].statement.find("FOR EACH ROW FOLLOWS `trg_parent_bi_0`"),
+            std::string::npos);
   EXPECT_EQ(triggers[0].statement.find("FOLLOWS"), std::string::npos);
   const std::string script = FullTriggerScript(triggers);
   EXPECT_NE(script.find("SET sql_mode = 'ANSI_QUOTES,NO_BACKSLASH_ESCAPES';\nDELIMITER ;;\n"
@@ -367,8 +389,8 @@ TEST(FullDefinitionTest, Mysql57GeneratedColumnsAreReadAndTheirNullBitsComeLast)
   const uint32_t form = v.u32le(64 + v.u16le(4));
   const uint32_t fields = v.u16le(form + 258);
   const size_t records = form + 288 + v.u16le(form + 260);
-  const size_t end = records + fields * 17 + v.u16le(form + 268) + v.u16le(form + 274) +
-                     v.u16le(form + 284);
+  const size_t end =
+      records + fields * 17 + v.u16le(form + 268) + v.u16le(form + 274) + v.u16le(form + 284);
   ASSERT_EQ(end, frm.size()) << "the column section is not the end of the file";
   std::string vcol;
   auto entry = [&vcol](bool stored, const std::string& expr) {
@@ -388,7 +410,8 @@ TEST(FullDefinitionTest, Mysql57GeneratedColumnsAreReadAndTheirNullBitsComeLast)
 
   TableDef plain, t;
   ASSERT_TRUE(ReadTableDefinition(Fulldef() / "fulldef/plain57.frm", testing::Collations(),
-                                  testing::DefaultCodePage(), plain).ok);
+                                  testing::DefaultCodePage(), plain)
+                  .ok);
   ASSERT_EQ(plain.null_bytes, 1);
   FrmReadResult r = ParseFrm(ByteView(frm), testing::Collations(), testing::DefaultCodePage(), t);
   ASSERT_TRUE(r.ok) << r.error;

@@ -56,9 +56,10 @@ size_t ColumnTableOffset(const std::string& myi, const MyiHeader& h) {
   std::string want;
   for (const MyiColumn& c : h.myi_columns) {
     const uint16_t kind = static_cast<uint16_t>(c.kind);
-    want += {static_cast<char>(kind >> 8), static_cast<char>(kind), static_cast<char>(c.length >> 8),
-             static_cast<char>(c.length), static_cast<char>(c.null_bit),
-             static_cast<char>(c.null_pos >> 8), static_cast<char>(c.null_pos)};
+    want += {static_cast<char>(kind >> 8),     static_cast<char>(kind),
+             static_cast<char>(c.length >> 8), static_cast<char>(c.length),
+             static_cast<char>(c.null_bit),    static_cast<char>(c.null_pos >> 8),
+             static_cast<char>(c.null_pos)};
   }
   return myi.find(want);
 }

@@ -45,9 +45,9 @@ struct Exported {
 Exported ExportIbd(const fs::path& frm, const fs::path& ibd, const fs::path& blob_dir = {}) {
   Exported e;
   const TableDef t = ReadDef(frm);
-  testing::TableExport x = testing::ExportTable(
-      ibd.parent_path(), ibd.stem().string(), blob_dir.empty() ? testing::TempDir("blobs") : blob_dir,
-      nullptr, &t);
+  testing::TableExport x =
+      testing::ExportTable(ibd.parent_path(), ibd.stem().string(),
+                           blob_dir.empty() ? testing::TempDir("blobs") : blob_dir, nullptr, &t);
   e.found = x.opened;
   e.result = x.result;
   e.rows = std::move(x.rows);

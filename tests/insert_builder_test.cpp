@@ -56,13 +56,26 @@ bool ReadSqlString(const std::string& lit, std::string& value) {
     if (c == '\\' && i + 1 < lit.size()) {
       const char e = lit[i + 1];
       switch (e) {
-        case '0': value.push_back('\0'); break;
-        case 'Z': value.push_back('\x1a'); break;
-        case 'n': value.push_back('\n'); break;
-        case 'r': value.push_back('\r'); break;
-        case 't': value.push_back('\t'); break;
-        case 'b': value.push_back('\b'); break;
-        default: value.push_back(e);  // \\ \' \" and unknown escapes
+        case '0':
+          value.push_back('\0');
+          break;
+        case 'Z':
+          value.push_back('\x1a');
+          break;
+        case 'n':
+          value.push_back('\n');
+          break;
+        case 'r':
+          value.push_back('\r');
+          break;
+        case 't':
+          value.push_back('\t');
+          break;
+        case 'b':
+          value.push_back('\b');
+          break;
+        default:
+          value.push_back(e);  // \\ \' \" and unknown escapes
       }
       i += 2;
       continue;
@@ -74,14 +87,13 @@ bool ReadSqlString(const std::string& lit, std::string& value) {
 }
 
 TEST(InsertLiteralTest, NullIsBareForEveryColumnType) {
-  const int32_t types[] = {kTypeTiny,      kTypeShort,     kTypeLong,     kTypeLongLong,
-                           kTypeInt24,     kTypeFloat,     kTypeDouble,   kTypeNewDecimal,
-                           kTypeDecimalOld, kTypeYear,     kTypeDate,     kTypeNewDate,
-                           kTypeTime,      kTypeTime2,     kTypeDateTime, kTypeDateTime2,
-                           kTypeTimestamp, kTypeTimestamp2, kTypeVarchar, kTypeVarString,
-                           kTypeString,    kTypeTinyBlob,  kTypeBlob,     kTypeMediumBlob,
-                           kTypeLongBlob,  kTypeEnum,      kTypeSet,      kTypeBit,
-                           kTypeGeometry};
+  const int32_t types[] = {
+      kTypeTiny,      kTypeShort,     kTypeLong,       kTypeLongLong,   kTypeInt24,
+      kTypeFloat,     kTypeDouble,    kTypeNewDecimal, kTypeDecimalOld, kTypeYear,
+      kTypeDate,      kTypeNewDate,   kTypeTime,       kTypeTime2,      kTypeDateTime,
+      kTypeDateTime2, kTypeTimestamp, kTypeTimestamp2, kTypeVarchar,    kTypeVarString,
+      kTypeString,    kTypeTinyBlob,  kTypeBlob,       kTypeMediumBlob, kTypeLongBlob,
+      kTypeEnum,      kTypeSet,       kTypeBit,        kTypeGeometry};
   for (int32_t type : types) {
     for (int32_t charset : {8, 63}) {
       ColumnDef c = Col(type, charset);
@@ -107,7 +119,7 @@ TEST(InsertLiteralTest, StringsEscapeEverythingThatCouldEndThem) {
   EXPECT_EQ(Literal(v, Text(std::string("a\0b", 3))), "'a\\0b'");
   EXPECT_EQ(Literal(v, Text("\x1a")), "'\\Z'");
   EXPECT_EQ(Literal(v, Text("")), "''");
-  EXPECT_EQ(Literal(v, Text("\\'")), "'\\\\'''");  // a backslash may not swallow the quote
+  EXPECT_EQ(Literal(v, Text("\\'")), "'\\\\'''");   // a backslash may not swallow the quote
   EXPECT_EQ(Literal(v, Text("Zoë ☃")), "'Zoë ☃'");  // UTF-8 passes untouched
   EXPECT_EQ(Literal(Col(kTypeString), Text("it's")), "'it''s'");
   EXPECT_EQ(Literal(Col(kTypeBlob, 33), Text("x\\y")), "'x\\\\y'");  // TEXT
@@ -220,16 +232,17 @@ TEST(InsertStatementTest, HeaderAndRowsInBothForms) {
   FieldValue file = Text("/out/Scriptdata/blobdata/17");
   file.is_blob_file = true;
   BuildInsertRow(InsertHeader("blobs", one), one, {file}, true, out);
-  EXPECT_EQ(out, "INSERT INTO `blobs`(`data`) VALUES(LOAD_FILE('/out/Scriptdata/blobdata/17'));\r\n");
+  EXPECT_EQ(out,
+            "INSERT INTO `blobs`(`data`) VALUES(LOAD_FILE('/out/Scriptdata/blobdata/17'));\r\n");
 }
 
 TEST(InsertStatementTest, MixedRowFromStoredBytes) {
   // A row decoded with the value-text helpers, as the engines do it.
   TableDef table;
-  table.columns = {Col(kTypeTiny, 8, "id"),           Col(kTypeNewDecimal, 8, "price"),
-                   Col(kTypeTime2, 8, "t"),           Col(kTypeVarchar, 63, "raw"),
-                   Col(kTypeBit, 63, "flags"),        Col(kTypeSet, 8, "tags"),
-                   Col(kTypeDouble, 8, "ratio"),      Col(kTypeDate, 8, "born")};
+  table.columns = {Col(kTypeTiny, 8, "id"),      Col(kTypeNewDecimal, 8, "price"),
+                   Col(kTypeTime2, 8, "t"),      Col(kTypeVarchar, 63, "raw"),
+                   Col(kTypeBit, 63, "flags"),   Col(kTypeSet, 8, "tags"),
+                   Col(kTypeDouble, 8, "ratio"), Col(kTypeDate, 8, "born")};
   table.columns[0].in_primary_key = 1;
   Row row(table.columns.size());
   const uint8_t tiny = 0xff;

@@ -9,9 +9,9 @@
 
 #include "model/frm_reader.h"
 #include "myisam/myd_reader.h"
+#include "scan/table_preview.h"
 #include "scan/table_readers.h"
 #include "sql/row_export.h"
-#include "scan/table_preview.h"
 #include "sql/row_sink.h"
 #include "test_support.h"
 
@@ -112,8 +112,7 @@ TEST(MyisamTest, MissingDataFileIsReportedAndWritesNothing) {
   EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
   const OpenedReader opened = OpenTableReaderAt(dir.string(), "parts", t, nullptr, ctx, out);
   EXPECT_EQ(opened.reader, nullptr);
-  EXPECT_NE(opened.not_read.find("parts.MYD does not exist"), std::string::npos)
-      << opened.not_read;
+  EXPECT_NE(opened.not_read.find("parts.MYD does not exist"), std::string::npos) << opened.not_read;
   EXPECT_TRUE(opened.expected_known);  // the index file still counts the rows lost
   EXPECT_EQ(opened.expected, 360u);
 }
@@ -122,7 +121,8 @@ TEST(MyisamTest, StopRequestEndsTheTableWithCommitAndTotal) {
   CountingSink sink;
   QuietOutput out;
   std::atomic<bool> stop{true};
-  const TableExportResult r = Export(testing::SampleDataDir() / "legacy", "parts", sink, out, &stop);
+  const TableExportResult r =
+      Export(testing::SampleDataDir() / "legacy", "parts", sink, out, &stop);
   EXPECT_EQ(r.rows, 0u);
   EXPECT_EQ(sink.text, "COMMIT;\r\n\r\n");
   EXPECT_NE(out.log.find(TotalLine(0)), std::string::npos);

@@ -16,14 +16,14 @@
 #include <sstream>
 #include <thread>
 
+#include "model/field_decoder.h"
 #include "model/frm_reader.h"
 #include "model/text_buffer.h"
+#include "myisam/myisam_fields.h"
 #include "myisam/packed_header.h"
 #include "myisam/packed_records.h"
-#include "model/field_decoder.h"
-#include "myisam/myisam_fields.h"
-#include "scan/row_text_writer.h"
 #include "myisam/row_checksum.h"
+#include "scan/row_text_writer.h"
 #include "test_support.h"
 
 namespace vostrel {

@@ -84,7 +84,8 @@ TEST(ScanTest, SubfoldersAreDatabasesWithGroupsInFirstMetOrder) {
   EXPECT_GT(out.log.find("alpha.junk cannot be read"), ibdata);
   EXPECT_GT(out.log.find("Scanning completed for selected database file(s).\r\n"),
             out.log.find("alpha.junk cannot be read"));
-  EXPECT_EQ(out.messages, std::vector<std::string>{"Scanning completed for selected database file(s)"});
+  EXPECT_EQ(out.messages,
+            std::vector<std::string>{"Scanning completed for selected database file(s)"});
 }
 
 TEST(ScanTest, FolderWithoutSubfoldersIsTheOnlyDatabase) {

@@ -21,7 +21,8 @@ TEST(SessionLogTest, FileNameIsUnpaddedDayMonthYearTime) {
 TEST(SessionLogTest, WritesBomOnceAndAppendsSessionsOfTheSameSecond) {
   const auto dir = testing::TempDir("session-log");
   const std::time_t now = 1765000000;
-  const std::string header = "\r\n" + std::string(80, '*') + "\r\n/data/ File is selected for recovery....\r\n";
+  const std::string header =
+      "\r\n" + std::string(80, '*') + "\r\n/data/ File is selected for recovery....\r\n";
   {
     SessionLog log;
     ASSERT_TRUE(log.Open(dir, "/data/", now, nullptr));

@@ -48,7 +48,9 @@ fs::path UnpackedFixture(const std::string& name) {
   return target;
 }
 
-fs::path SampleDataDir() { return UnpackedFixture("sample-datadir"); }
+fs::path SampleDataDir() {
+  return UnpackedFixture("sample-datadir");
+}
 
 fs::path SampleExpectedDir() {
   return SourceDir() / "tests/fixtures/expected";
@@ -125,8 +127,8 @@ TableExport ExportTable(const fs::path& folder, const std::string& table, const 
     CollectingSink sink;
     uint64_t counter = 0;
     BlobFiles blobs(blob_dir, counter);
-    e.result = ExportTableRows(*opened.reader, *def, table, sink, blob_dir.empty() ? nullptr : &blobs,
-                               ctx, "test");
+    e.result = ExportTableRows(*opened.reader, *def, table, sink,
+                               blob_dir.empty() ? nullptr : &blobs, ctx, "test");
     e.rows = std::move(sink.rows);
   }
   e.log = std::move(out.text);

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "model/collation_table.h"
+#include "model/table_def.h"
 #include "model/text_codec.h"
 #include "scan/recovery_output.h"
-#include "model/table_def.h"
 #include "sql/row_export.h"
 #include "sql/row_sink.h"
 

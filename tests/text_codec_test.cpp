@@ -9,7 +9,9 @@ TEST(CodePageTest, Windows1252MapsEveryByteWithoutLoss) {
   CodePage cp;
   ASSERT_TRUE(cp.valid());
   EXPECT_EQ(cp.ToUtf8("\x80"), "\xE2\x82\xAC");  // euro sign
-  EXPECT_EQ(cp.ToUtf8("Gr\xFC\xDF" "e"), "Grüße");
+  EXPECT_EQ(cp.ToUtf8("Gr\xFC\xDF"
+                      "e"),
+            "Grüße");
   // Undefined in windows-1252: kept as its Latin-1 code point, as MySQL does.
   EXPECT_EQ(cp.ToUtf8("\x81"), "\xC2\x81");
   std::string all;

@@ -26,7 +26,10 @@ std::string Decode(const std::string& collation, std::string_view bytes) {
 }
 
 TEST(ColumnTextDecoderTest, EachColumnUsesItsOwnCharacterSet) {
-  EXPECT_EQ(Decode("latin1_swedish_ci", "Gr\xFC\xDF" "e \x80"), "Grüße €");
+  EXPECT_EQ(Decode("latin1_swedish_ci",
+                   "Gr\xFC\xDF"
+                   "e \x80"),
+            "Grüße €");
   EXPECT_EQ(Decode("utf8mb3_general_ci", "日本"), "日本");
   EXPECT_EQ(Decode("utf8mb4_general_ci", "\xF0\x9F\x98\x80"), "😀");
   EXPECT_EQ(Decode("ucs2_general_ci", std::string("\x00\x41\x00\xE9", 4)), "Aé");
@@ -46,7 +49,8 @@ TEST(ColumnTextDecoderTest, UnknownCollationsAndBadBytesFallBackToTheCodePage) {
   EXPECT_EQ(out, "café");
   // Invalid UTF-8 stored in a utf8 column still comes out as valid text.
   EXPECT_TRUE(IsValidUtf8(Decode("utf8mb3_general_ci", "ok\xFF")));
-  EXPECT_TRUE(ColumnTextDecoder(kBinaryCollation, testing::Collations(), testing::DefaultCodePage()).binary());
+  EXPECT_TRUE(ColumnTextDecoder(kBinaryCollation, testing::Collations(), testing::DefaultCodePage())
+                  .binary());
 }
 
 }  // namespace

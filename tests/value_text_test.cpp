@@ -26,10 +26,14 @@ Bytes Hex(std::string_view hex) {
   int hi = -1;
   for (char c : hex) {
     int v;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    else continue;
+    if (c >= '0' && c <= '9')
+      v = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      v = c - 'A' + 10;
+    else
+      continue;
     if (hi < 0) {
       hi = v;
     } else {
@@ -40,7 +44,9 @@ Bytes Hex(std::string_view hex) {
   return out;
 }
 
-ByteView View(const Bytes& b) { return ByteView(b.data(), b.size()); }
+ByteView View(const Bytes& b) {
+  return ByteView(b.data(), b.size());
+}
 
 void PutBe(Bytes& out, uint64_t v, int width) {
   for (int i = width - 1; i >= 0; --i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -53,7 +59,9 @@ std::string Pad(uint64_t v, int width) {
 
 // ---------------------------------------------------------------- integers
 
-int64_t SignedLe(const Bytes& b) { return SignExtend(ReadUnsignedLe(b.data(), b.size()), b.size()); }
+int64_t SignedLe(const Bytes& b) {
+  return SignExtend(ReadUnsignedLe(b.data(), b.size()), b.size());
+}
 
 TEST(ValueTextIntegerTest, MyIsamLittleEndianHonoursSign) {
   // TINYINT -1 and TINYINT UNSIGNED 255 are the same stored byte.
@@ -63,10 +71,10 @@ TEST(ValueTextIntegerTest, MyIsamLittleEndianHonoursSign) {
   EXPECT_EQ(SignedLe(Hex("7f")), 127);
   EXPECT_EQ(SignedLe(Hex("80")), -128);
 
-  EXPECT_EQ(SignedLe(Hex("0080")), -32768);        // SMALLINT min
-  EXPECT_EQ(SignedLe(Hex("000080")), -8388608);    // MEDIUMINT min
-  EXPECT_EQ(SignedLe(Hex("ffff7f")), 8388607);     // MEDIUMINT max
-  EXPECT_EQ(SignedLe(Hex("feffffff")), -2);        // INT
+  EXPECT_EQ(SignedLe(Hex("0080")), -32768);      // SMALLINT min
+  EXPECT_EQ(SignedLe(Hex("000080")), -8388608);  // MEDIUMINT min
+  EXPECT_EQ(SignedLe(Hex("ffff7f")), 8388607);   // MEDIUMINT max
+  EXPECT_EQ(SignedLe(Hex("feffffff")), -2);      // INT
   EXPECT_EQ(SignedLe(Hex("ffffffff")), -1);
   const Bytes int_max = Hex("ffffffff");
   EXPECT_EQ(ReadUnsignedLe(int_max.data(), 4), 4294967295u);  // INT UNSIGNED stored
@@ -241,11 +249,9 @@ TEST(ValueTextDecimalTest, StoredValues) {
       {10, 2, "8000000000", "0.00"},
       {10, 2, "7ffffffffe", "-0.01"},
       {10, 2, "80bc614e5a", "12345678.90"},
-      {65, 30,
-       "80bc614e35b7bf87350e34c02f075f79075bcd1500bc614e35b7bf87037a",
+      {65, 30, "80bc614e35b7bf87350e34c02f075f79075bcd1500bc614e35b7bf87037a",
        "12345678901234567890123456789012345.123456789012345678901234567890"},
-      {65, 30,
-       "7ffffffffffffffffffffffffffffffee2329affffffffffffffffffffff",
+      {65, 30, "7ffffffffffffffffffffffffffffffee2329affffffffffffffffffffff",
        "-1.500000000000000000000000000000"},
   };
   for (const Case& c : cases) {
@@ -305,7 +311,10 @@ TEST(ValueTextDecimalTest, RandomValuesOfEveryShapeReadBack) {
 
 TEST(ValueTextDecimalTest, DamagedBytesGiveZeroAndFalse) {
   // DECIMAL(20,2): two full integer groups (the second 10^9 here), then the fraction.
-  Bytes b = Hex("80000000" "3b9aca00" "00");
+  Bytes b =
+      Hex("80000000"
+          "3b9aca00"
+          "00");
   bool ok = true;
   EXPECT_EQ(DecimalText(b, 20, 2, &ok), "0");
   EXPECT_FALSE(ok);
@@ -317,11 +326,17 @@ TEST(ValueTextDecimalTest, DamagedBytesGiveZeroAndFalse) {
   EXPECT_FALSE(ok);
   // A full fraction group out of range, DECIMAL(18,9).
   ok = true;
-  EXPECT_EQ(DecimalText(Hex("80000001" "ffffffff"), 18, 9, &ok), "0");
+  EXPECT_EQ(DecimalText(Hex("80000001"
+                            "ffffffff"),
+                        18, 9, &ok),
+            "0");
   EXPECT_FALSE(ok);
   // 999999999 is the largest valid group.
   ok = false;
-  EXPECT_EQ(DecimalText(Hex("80000001" "3b9ac9ff"), 18, 9, &ok), "1.999999999");
+  EXPECT_EQ(DecimalText(Hex("80000001"
+                            "3b9ac9ff"),
+                        18, 9, &ok),
+            "1.999999999");
   EXPECT_TRUE(ok);
   // Too few bytes for the column, and shapes no column can have.
   ok = true;
@@ -456,8 +471,8 @@ Bytes PackTime2(bool negative, int hours, int minute, int second, uint32_t micro
   return out;
 }
 
-Bytes PackDateTime2(int year, int month, int day, int hour, int minute, int second,
-                    uint32_t micros, int digits) {
+Bytes PackDateTime2(int year, int month, int day, int hour, int minute, int second, uint32_t micros,
+                    int digits) {
   const int64_t ym = int64_t{year} * 13 + month;
   const int64_t v = (ym << 22) | (int64_t{day} << 17) | (hour << 12) | (minute << 6) | second;
   Bytes out;
@@ -632,7 +647,10 @@ TEST(ValueTextMembersTest, BitsEnumsAndSets) {
   AppendBits(0, 1, s);
   AppendBits(1, 1, s);
   AppendBits(uint64_t{1} << 63, 64, s);
-  EXPECT_EQ(s, "01" "1" + std::string(63, '0'));
+  EXPECT_EQ(s,
+            "01"
+            "1" +
+                std::string(63, '0'));
 
   const std::vector<std::string> abc = {"a", "b", "c"};
   auto en = [&](uint64_t index) {
@@ -642,7 +660,7 @@ TEST(ValueTextMembersTest, BitsEnumsAndSets) {
   };
   EXPECT_EQ(en(3), "c");  // stored byte 03
   EXPECT_EQ(en(1), "a");
-  EXPECT_EQ(en(0), "");   // the error value
+  EXPECT_EQ(en(0), "");  // the error value
   EXPECT_EQ(en(4), "");
   EXPECT_EQ(en(~uint64_t{0}), "");
 
@@ -663,7 +681,7 @@ TEST(ValueTextMembersTest, BitsEnumsAndSets) {
   EXPECT_EQ(EnumSize(255), 1u);
   EXPECT_EQ(EnumSize(256), 2u);
   EXPECT_EQ(EnumSize(65535), 2u);
-  const size_t set_sizes[][2] = {{1, 1}, {8, 1},  {9, 2},  {16, 2}, {17, 3},
+  const size_t set_sizes[][2] = {{1, 1},  {8, 1},  {9, 2},  {16, 2}, {17, 3},
                                  {24, 3}, {25, 4}, {32, 4}, {33, 8}, {64, 8}};
   for (const auto& p : set_sizes) EXPECT_EQ(SetSize(p[0]), p[1]) << p[0] << " members";
 }
@@ -683,8 +701,7 @@ TEST(ValueTextMembersTest, HexOfBytes) {
   s.clear();
   AppendHex(all, s);
   ASSERT_EQ(s.size(), 2 + 512u);
-  for (int i = 0; i < 256; ++i)
-    EXPECT_EQ(std::stoi(s.substr(2 + 2 * i, 2), nullptr, 16), i);
+  for (int i = 0; i < 256; ++i) EXPECT_EQ(std::stoi(s.substr(2 + 2 * i, 2), nullptr, 16), i);
   EXPECT_EQ(s.find_first_of("abcdef"), std::string::npos);
 }
 

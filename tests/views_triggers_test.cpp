@@ -11,8 +11,9 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(ViewsTriggersTest, FileValuesAreUnescapedAsMySqlEscapedThem) {
-  EXPECT_EQ(UnescapeFileValue(R"(a\nb\\c\'d\0e\zf\qg)"),
-            std::string("a\nb\\c'd\0e\x1a" "f\\qg", 14));
+  EXPECT_EQ(UnescapeFileValue(R"(a\nb\\c\'d\0e\zf\qg)"), std::string("a\nb\\c'd\0e\x1a"
+                                                                     "f\\qg",
+                                                                     14));
   std::string v;
   ASSERT_TRUE(ReadFileValue("TYPE=VIEW\nsource=x\nquery=select 1\nquery=second\n", "query", v));
   EXPECT_EQ(v, "select 1");
@@ -38,15 +39,20 @@ TEST(ViewsTriggersTest, SampleViewAndTriggersKeepTheirText) {
                        "VIEW `order_summary` AS select `o`.`id` AS `order_id`",
                        0),
             0u);
-  EXPECT_NE(view.find("from (`rep_shop`.`orders` `o` join `rep_shop`.`customers` `c`"), std::string::npos);
+  EXPECT_NE(view.find("from (`rep_shop`.`orders` `o` join `rep_shop`.`customers` `c`"),
+            std::string::npos);
   EXPECT_NE(view.find("where `o`.`status` <> 'cancelled';"), std::string::npos);  // \' unescaped
 
   const auto triggers = TriggerStatements(shop / "orders.TRG", {"shop"}, cp);
   ASSERT_EQ(triggers.size(), 2u);
-  EXPECT_EQ(triggers[0].rfind("CREATE TRIGGER orders_after_insert AFTER INSERT ON orders FOR EACH ROW\nBEGIN\n", 0), 0u);
+  EXPECT_EQ(
+      triggers[0].rfind(
+          "CREATE TRIGGER orders_after_insert AFTER INSERT ON orders FOR EACH ROW\nBEGIN\n", 0),
+      0u);
   // Line breaks, the comment, the doubled quote and the backslashes survive.
   EXPECT_NE(triggers[0].find("  -- audit trail for every new order\n"), std::string::npos);
-  EXPECT_NE(triggers[0].find("' isn''t shipped; see C:\\\\shop\\\\new'"), std::string::npos) << triggers[0];
+  EXPECT_NE(triggers[0].find("' isn''t shipped; see C:\\\\shop\\\\new'"), std::string::npos)
+      << triggers[0];
   EXPECT_EQ(triggers[1].rfind("CREATE TRIGGER orders_before_update BEFORE UPDATE", 0), 0u);
   const std::string script = TriggerScript(triggers);
   EXPECT_EQ(script.rfind("DELIMITER $$\nCREATE TRIGGER orders_after_insert", 0), 0u);

@@ -19,14 +19,14 @@
 #include "innodb/compact_fields.h"
 #include "innodb/leaf_chain.h"
 #include "innodb/record.h"
-#include "model/field_decoder.h"
-#include "scan/row_text_writer.h"
 #include "innodb/tablespace_geometry.h"
 #include "innodb/zip_blob.h"
 #include "innodb/zip_checksum.h"
 #include "innodb/zip_page.h"
 #include "innodb/zip_tablespace.h"
+#include "model/field_decoder.h"
 #include "model/frm_reader.h"
+#include "scan/row_text_writer.h"
 #include "test_support.h"
 
 namespace vostrel {

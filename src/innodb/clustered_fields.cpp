@@ -54,7 +54,8 @@ const KeyDef* ClusteredKey(const TableDef& table) {
         break;
       }
       const ColumnDef& c = table.columns[part.field_number - 1];
-      const bool large = (c.type >= kTypeTinyBlob && c.type <= kTypeBlob) || c.type == kTypeGeometry;
+      const bool large =
+          (c.type >= kTypeTinyBlob && c.type <= kTypeBlob) || c.type == kTypeGeometry;
       if (c.nullable || (IsStringLike(c.type) && (large || part.length < c.length))) {
         usable = false;
         break;
@@ -65,12 +66,14 @@ const KeyDef* ClusteredKey(const TableDef& table) {
   return nullptr;
 }
 
-InnoColumnDef InnoFieldForColumn(const TableDef& table, size_t i, const CollationTable& collations) {
+InnoColumnDef InnoFieldForColumn(const TableDef& table, size_t i,
+                                 const CollationTable& collations) {
   const ColumnDef& c = table.columns[i];
   InnoColumnDef f;
   f.column = static_cast<int32_t>(i);
   f.name = c.name;
-  f.prtype = (c.nullable ? 0u : kPrtypeNotNull) | (static_cast<uint32_t>(c.charset_id & 0xFF) << 16);
+  f.prtype =
+      (c.nullable ? 0u : kPrtypeNotNull) | (static_cast<uint32_t>(c.charset_id & 0xFF) << 16);
   const bool binary = c.charset_id == kBinaryCollation;
   auto integer = [&f](int32_t len, bool is_unsigned) {
     f.mtype = kDataInt;

@@ -85,7 +85,7 @@ class InnodbReader : public TableReader {
   // A preview pages back and forth: each leaf's place in the chain as first
   // reached tells a re-read from a chain that loops.
   std::unordered_map<uint32_t, uint64_t> place_;
-  std::string walk_damage_;      // what ended the walk, named after the pages before it
+  std::string walk_damage_;       // what ended the walk, named after the pages before it
   uint32_t walk_end_ = kFilNull;  // the page that ended it, when one did
   bool broken_links_ = false;
 

@@ -38,7 +38,8 @@ struct RedundantRecord {
 
 // Visits the records of a redundant-format index page in list order. Returns
 // false when the list leaves the page, loops, or a record does not fit.
-bool WalkRedundantPage(const uint8_t* page, const std::function<void(const RedundantRecord&)>& visit);
+bool WalkRedundantPage(const uint8_t* page,
+                       const std::function<void(const RedundantRecord&)>& visit);
 
 // Splits the record at `origin`; false when its header or fields leave the page.
 bool SplitRedundantRecord(const uint8_t* page, size_t origin, RedundantRecord& rec);

@@ -34,7 +34,9 @@ std::string Text(const uint8_t* page, const RedundantField& f) {
   return std::string(p, strnlen(p, f.length));
 }
 
-bool IsStringMtype(uint32_t mtype) { return mtype <= kDataBlob || mtype == kDataVarMysql || mtype == kDataMysql; }
+bool IsStringMtype(uint32_t mtype) {
+  return mtype <= kDataBlob || mtype == kDataVarMysql || mtype == kDataMysql;
+}
 
 }  // namespace
 
@@ -269,13 +271,15 @@ bool SystemDictionary::BuildClusteredIndex(uint64_t table_id, const TableDef& ta
   }
   const SysIndexesRow* clust = FindClusterIndex(table_id);
   if (cols.empty() || clust == nullptr) {
-    if (problem) *problem = cols.empty() ? "no columns in SYS_COLUMNS" : "no clustered index in SYS_INDEXES";
+    if (problem)
+      *problem = cols.empty() ? "no columns in SYS_COLUMNS" : "no clustered index in SYS_INDEXES";
     return false;
   }
   std::sort(cols.begin(), cols.end(), [](auto* a, auto* b) { return a->pos < b->pos; });
   auto column_of = [&table](const std::string& name) -> int32_t {
     for (size_t i = 0; i < table.columns.size(); ++i) {
-      if (strcasecmp(table.columns[i].name.c_str(), name.c_str()) == 0) return static_cast<int32_t>(i);
+      if (strcasecmp(table.columns[i].name.c_str(), name.c_str()) == 0)
+        return static_cast<int32_t>(i);
     }
     return -1;
   };
@@ -284,7 +288,8 @@ bool SystemDictionary::BuildClusteredIndex(uint64_t table_id, const TableDef& ta
     f.mtype = static_cast<int32_t>(c.mtype);
     f.prtype = c.prtype;
     f.len = static_cast<int32_t>(c.len);
-    const CollationEntry* e = IsStringMtype(c.mtype) ? collations.LookupCollation((c.prtype >> 16) & 0xFF) : nullptr;
+    const CollationEntry* e =
+        IsStringMtype(c.mtype) ? collations.LookupCollation((c.prtype >> 16) & 0xFF) : nullptr;
     f.fixed_len = FixedLength(f.mtype, f.prtype, f.len, e ? e->mbminlen : 0, e ? e->mbmaxlen : 0);
     f.name = c.name;
     f.column = column_of(c.name);

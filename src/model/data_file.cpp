@@ -12,7 +12,9 @@
 
 namespace vostrel {
 
-DataFile::~DataFile() { Close(); }
+DataFile::~DataFile() {
+  Close();
+}
 
 void DataFile::Close() {
   if (fd_ >= 0) ::close(fd_);

@@ -11,8 +11,8 @@ FieldDecoder::FieldDecoder(const TableDef& table, std::vector<ColumnStorage> sto
     Plan p = PlanFor(table.columns[i], storage[i]);
     // A CHAR's trailing spaces are padding, never its value: the server
     // drops them when it reads the column. Only where a space is one byte.
-    if (table.columns[i].type == kTypeString && p.what == What::kChars &&
-        !decoders_[i].binary() && decoders_[i].keeps_ascii()) {
+    if (table.columns[i].type == kTypeString && p.what == What::kChars && !decoders_[i].binary() &&
+        decoders_[i].keeps_ascii()) {
       p.what = What::kCharsTrim;
     }
     plans_.push_back(p);

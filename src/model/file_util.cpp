@@ -168,7 +168,8 @@ std::filesystem::path FindFileIgnoringCase(const std::filesystem::path& folder,
     return s;
   };
   const std::string want = lower(name);
-  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+       it.increment(ec)) {
     if (lower(it->path().filename().string()) == want && it->is_regular_file(ec)) return it->path();
   }
   return {};

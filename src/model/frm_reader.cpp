@@ -224,8 +224,8 @@ void ParseKeys(ByteView keys, bool new_key_entries, bool new_key_parts, const Co
 }
 
 // Null bits follow the column order, one reserved bit first in tables with
-// fixed rows; BIT columns keep their odd bits there too, after their own null bit. MySQL 5.7 puts the
-// bits of its virtual columns after all the others.
+// fixed rows; BIT columns keep their odd bits there too, after their own null bit. MySQL 5.7 puts
+// the bits of its virtual columns after all the others.
 void AssignNullBits(TableDef& table, bool mysql57_virtual_last) {
   int32_t bit = (table.create_options & 1) ? 0 : 1;
   auto assign = [&bit](ColumnDef& col) {
@@ -276,8 +276,7 @@ void ReadDefinitionExtras(ByteView v, ByteView form, const FrmExtra2& extra2, co
   if (!v.fits(record_offset, record_length)) {
     result.warnings.push_back("not read: column defaults (the default-values record is cut off)");
   } else if (v.u8(32) == 0) {
-    ReadColumnDefaults(v.sub(record_offset, record_length), collations, cp, table,
-                       result.warnings);
+    ReadColumnDefaults(v.sub(record_offset, record_length), collations, cp, table, result.warnings);
   } else {
     result.warnings.push_back("not read: column defaults of a file older than MySQL 3.23");
   }
@@ -328,7 +327,8 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
   ReadExtra2(v, names_length, extra2, result.warnings);
   const uint32_t names_count = v.u16le(8);
   if (names_count == 0) return fail("no form entry in the header");
-  if (!v.fits(kHeaderSize, names_length + 4ull * names_count)) return fail("names block is cut off");
+  if (!v.fits(kHeaderSize, names_length + 4ull * names_count))
+    return fail("names block is cut off");
   const uint32_t form_pos = v.u32le(kHeaderSize + names_length);
   if (form_pos == 0) return fail("form position is zero");
   if (!v.fits(form_pos, kFormInfoSize)) return fail("form information is cut off");
@@ -356,8 +356,8 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
   const size_t rec_size = new_format_level >= 3 ? 17 : 11;
 
   const size_t section_pos = size_t{form_pos} + kFormInfoSize;
-  const size_t section_len = field_count * rec_size + screens_length + names_len + intervals_len +
-                             comments_len + vcol_len;
+  const size_t section_len =
+      field_count * rec_size + screens_length + names_len + intervals_len + comments_len + vcol_len;
   const ByteView section = v.sub(section_pos, section_len);
   if (section.size() < section_len) result.warnings.push_back("column section is cut off");
 
@@ -418,10 +418,10 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
         }
         col.type = section.u8(old_vcol_cursor + 1);
         interval_nr = kind == 2 ? section.u8(old_vcol_cursor + 3) : 0;
-        col.generated = (section.u8(old_vcol_cursor + 2) & 1) ? Generated::kStored
-                                                               : Generated::kVirtual;
-        col.generation_expression = DecodeStoredText(
-            section.text(old_vcol_cursor + header, info_len - header), cp);
+        col.generated =
+            (section.u8(old_vcol_cursor + 2) & 1) ? Generated::kStored : Generated::kVirtual;
+        col.generation_expression =
+            DecodeStoredText(section.text(old_vcol_cursor + header, info_len - header), cp);
         old_vcol_cursor += info_len;
       } else if ((section.u8(r + 10) & kMysql57GeneratedField) && !mariadb_expressions) {
         // MySQL 5.7: byte 0: 1; bytes 1-2: expression length; byte 3: stored.
@@ -440,8 +440,8 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
       col.record_pos = section.u16le(r + 4);
       col.pack_flags = section.u16le(r + 6) & ~0x4000u;
       interval_nr = section.u8(r + 10);
-      col.type = OldFormType(col.pack_flags, col.length, interval_nr,
-                             (table.create_options & 1) != 0);
+      col.type =
+          OldFormType(col.pack_flags, col.length, interval_nr, (table.create_options & 1) != 0);
     }
     col.nullable = (col.pack_flags & kPackMaybeNull) ? 1 : 0;
     if (i < extra2.field_flags.size()) {
@@ -467,10 +467,12 @@ FrmReadResult ParseFrm(ByteView v, const CollationTable& collations, const CodeP
           col.type = BlobTypeFromPackLength(col.pack_flags, col.type);
         }
         // ENUM and SET may be stored under the CHAR code; the pack flags tell.
-        if (interval_nr > 0 && (col.type == kTypeString || col.type == kTypeEnum ||
-                                col.type == kTypeSet)) {
-          if (col.pack_flags & kPackInterval) col.type = kTypeEnum;
-          else if (col.pack_flags & kPackBitfield) col.type = kTypeSet;
+        if (interval_nr > 0 &&
+            (col.type == kTypeString || col.type == kTypeEnum || col.type == kTypeSet)) {
+          if (col.pack_flags & kPackInterval)
+            col.type = kTypeEnum;
+          else if (col.pack_flags & kPackBitfield)
+            col.type = kTypeSet;
         }
       }
     } else if (!numeric && ((col.pack_flags & kPackSigned) || col.type == kTypeGeometry)) {
@@ -555,7 +557,8 @@ FrmReadResult ReadTableDefinition(const std::filesystem::path& path,
   }
   FrmReadResult r = ParseFrm(ByteView(bytes), collations, code_page, table);
   std::string mrg_error;
-  if (r.ok && (table.engine_type == kEngineMergeMyIsam || table.options.engine_name == "MRG_MyISAM") &&
+  if (r.ok &&
+      (table.engine_type == kEngineMergeMyIsam || table.options.engine_name == "MRG_MyISAM") &&
       !ReadMergeUnion(path, table.options, &mrg_error)) {
     r.warnings.push_back("not read: the MERGE table list (" + mrg_error + ")");
   }

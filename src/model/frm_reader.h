@@ -22,8 +22,8 @@ struct FrmReadResult {
 inline constexpr uint64_t kMaxFrmBytes = 64ull * 1024 * 1024;
 
 // Parses .frm bytes. On failure `table` keeps the columns appended so far.
-FrmReadResult ParseFrm(ByteView bytes, const CollationTable& collations,
-                       const CodePage& code_page, TableDef& table);
+FrmReadResult ParseFrm(ByteView bytes, const CollationTable& collations, const CodePage& code_page,
+                       TableDef& table);
 
 FrmReadResult ReadTableDefinition(const std::filesystem::path& path,
                                   const CollationTable& collations, const CodePage& code_page,

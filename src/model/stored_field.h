@@ -21,9 +21,7 @@ struct StoredField {
   uint32_t length = 0;
   FieldState state = FieldState::kAbsent;
 
-  std::string_view bytes() const {
-    return {reinterpret_cast<const char*>(data), length};
-  }
+  std::string_view bytes() const { return {reinterpret_cast<const char*>(data), length}; }
 };
 
 // Where a record starts: for MyISAM page 0 and a byte offset in the data

@@ -4,7 +4,9 @@
 
 namespace vostrel {
 
-bool KeyDef::is_primary() const { return strcasecmp(name.c_str(), "PRIMARY") == 0; }
+bool KeyDef::is_primary() const {
+  return strcasecmp(name.c_str(), "PRIMARY") == 0;
+}
 
 std::string EngineName(uint8_t code) {
   switch (code) {

@@ -17,7 +17,8 @@ class TextBuffer {
   // then hand the end to Commit.
   // Inlined everywhere: a formatter calls these several times per value.
   [[gnu::always_inline]] char* Reserve(size_t n) {
-    if (capacity_ - size_ < n) [[unlikely]] Grow(n);
+    if (capacity_ - size_ < n) [[unlikely]]
+      Grow(n);
     return data_.get() + size_;
   }
   void Commit(char* end) { size_ = static_cast<size_t>(end - data_.get()); }

@@ -182,14 +182,19 @@ std::string Utf8ToUtf16Le(std::string_view utf8) {
   const size_t n = utf8.size();
   while (i < n) {
     const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    size_t len = c < 0x80             ? 1
+                 : (c & 0xE0) == 0xC0 ? 2
+                 : (c & 0xF0) == 0xE0 ? 3
+                 : (c & 0xF8) == 0xF0 ? 4
+                                      : 0;
     if (len == 0 || i + len > n || !IsValidUtf8(utf8.substr(i, len))) {
       put(0xFFFD);
       ++i;
       continue;
     }
     char32_t cp = len == 1 ? c : c & (0xFF >> (len + 1));
-    for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    for (size_t k = 1; k < len; ++k)
+      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
     if (cp >= 0x10000) {
       cp -= 0x10000;
       put(static_cast<char16_t>(0xD800 + (cp >> 10)));

@@ -36,7 +36,8 @@ std::string DecodeStoredText(std::string_view bytes, const CodePage& code_page);
 
 // Converts text in the named character set (an iconv name) to UTF-8; falls back
 // to the code page when iconv cannot convert it.
-std::string ConvertToUtf8(std::string_view bytes, const char* from_charset, const CodePage& fallback);
+std::string ConvertToUtf8(std::string_view bytes, const char* from_charset,
+                          const CodePage& fallback);
 
 // UTF-8 to UTF-16 little endian; invalid bytes become U+FFFD.
 std::string Utf8ToUtf16Le(std::string_view utf8);

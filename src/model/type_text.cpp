@@ -24,7 +24,9 @@ bool IsCharacterType(int32_t type) {
   }
 }
 
-bool IsTimestampType(int32_t type) { return type == kTypeTimestamp || type == kTypeTimestamp2; }
+bool IsTimestampType(int32_t type) {
+  return type == kTypeTimestamp || type == kTypeTimestamp2;
+}
 
 int32_t CharacterLength(const TableDef& table, const ColumnDef& column,
                         const CollationTable& collations) {
@@ -37,7 +39,9 @@ int32_t CharacterLength(const TableDef& table, const ColumnDef& column,
 
 namespace {
 
-std::string Paren(int64_t n) { return "(" + std::to_string(n) + ")"; }
+std::string Paren(int64_t n) {
+  return "(" + std::to_string(n) + ")";
+}
 
 std::string BaseTypeText(const TableDef& table, const ColumnDef& c,
                          const CollationTable& collations) {
@@ -98,7 +102,8 @@ std::string BaseTypeText(const TableDef& table, const ColumnDef& c,
       // The VARCHAR of tables made before MySQL 5.0.3.
       return (binary ? "VARBINARY" : "VARCHAR") + Paren(CharacterLength(table, c, collations));
     case kTypeString:
-      return binary ? "BINARY" + Paren(c.length) : "CHAR" + Paren(CharacterLength(table, c, collations));
+      return binary ? "BINARY" + Paren(c.length)
+                    : "CHAR" + Paren(CharacterLength(table, c, collations));
     case kTypeGeometry:
       switch (c.geometry_type) {
         case 1:

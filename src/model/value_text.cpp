@@ -129,7 +129,12 @@ char* PutUnsigned(char* p, uint64_t v) {
   if (v < 100000000) {
     // Most stored numbers: 32-bit arithmetic is enough.
     uint32_t x = static_cast<uint32_t>(v);
-    const int n = x < 1000 ? 3 : x < 10000 ? 4 : x < 100000 ? 5 : x < 1000000 ? 6 : x < 10000000 ? 7 : 8;
+    const int n = x < 1000       ? 3
+                  : x < 10000    ? 4
+                  : x < 100000   ? 5
+                  : x < 1000000  ? 6
+                  : x < 10000000 ? 7
+                                 : 8;
     char* const end = p + n;
     char* q = end;
     while (x >= 100) {
@@ -153,8 +158,12 @@ char* PutSigned(char* p, int64_t v) {
   }
   return PutUnsigned(p, static_cast<uint64_t>(v));
 }
-char* PutFloat(char* p, float v) { return std::to_chars(p, p + 48, v).ptr; }
-char* PutDouble(char* p, double v) { return std::to_chars(p, p + 48, v).ptr; }
+char* PutFloat(char* p, float v) {
+  return std::to_chars(p, p + 48, v).ptr;
+}
+char* PutDouble(char* p, double v) {
+  return std::to_chars(p, p + 48, v).ptr;
+}
 
 void AppendSigned(int64_t v, std::string& out) {
   AppendVia(out, [&](char* p) { return PutSigned(p, v); });
@@ -391,7 +400,8 @@ void AppendFraction(uint32_t micros, int digits, std::string& out) {
 }
 
 char* PutOldDate3(char* p, uint32_t v) {
-  return PutDate(p, (v >> 9) & 0x7FFF, static_cast<int>((v >> 5) & 0x0F), static_cast<int>(v & 0x1F));
+  return PutDate(p, (v >> 9) & 0x7FFF, static_cast<int>((v >> 5) & 0x0F),
+                 static_cast<int>(v & 0x1F));
 }
 
 void AppendOldDate3(uint32_t v, std::string& out) {
@@ -401,7 +411,8 @@ void AppendOldDate3(uint32_t v, std::string& out) {
 char* PutOldTime(char* p, int64_t hhmmss) {
   const bool negative = hhmmss < 0;
   const int64_t v = negative ? -hhmmss : hhmmss;
-  return PutClock(p, negative, v / 10000, static_cast<int>(v / 100 % 100), static_cast<int>(v % 100));
+  return PutClock(p, negative, v / 10000, static_cast<int>(v / 100 % 100),
+                  static_cast<int>(v % 100));
 }
 
 void AppendOldTime(int64_t hhmmss, std::string& out) {
@@ -441,7 +452,9 @@ void AppendTimestampUtc(uint32_t seconds, uint32_t micros, int digits, std::stri
   AppendVia(out, [&](char* p) { return PutTimestampUtc(p, seconds, micros, digits); });
 }
 
-size_t FractionBytes(int digits) { return digits <= 0 ? 0 : static_cast<size_t>((digits + 1) / 2); }
+size_t FractionBytes(int digits) {
+  return digits <= 0 ? 0 : static_cast<size_t>((digits + 1) / 2);
+}
 
 char* PutTime2(char* p, ByteView bytes, int digits) {
   uint8_t b[6] = {};

@@ -52,8 +52,8 @@ void AppendClock(bool negative, int64_t hours, int minute, int second, std::stri
 void AppendFraction(uint32_t micros, int digits, std::string& out);
 
 // Old (pre-5.6) temporal forms as MyISAM and InnoDB keep them.
-void AppendOldDate3(uint32_t v, std::string& out);     // day | month << 5 | year << 9
-void AppendOldTime(int64_t hhmmss, std::string& out);  // HHMMSS, may be negative
+void AppendOldDate3(uint32_t v, std::string& out);          // day | month << 5 | year << 9
+void AppendOldTime(int64_t hhmmss, std::string& out);       // HHMMSS, may be negative
 void AppendOldDateTime(uint64_t digits, std::string& out);  // YYYYMMDDhhmmss
 void AppendTimestampUtc(uint32_t seconds, uint32_t micros, int digits, std::string& out);
 
@@ -62,9 +62,15 @@ size_t FractionBytes(int digits);
 void AppendTime2(ByteView bytes, int digits, std::string& out);
 void AppendDateTime2(ByteView bytes, int digits, std::string& out);
 void AppendTimestamp2(ByteView bytes, int digits, std::string& out);
-inline size_t Time2Size(int digits) { return 3 + FractionBytes(digits); }
-inline size_t DateTime2Size(int digits) { return 5 + FractionBytes(digits); }
-inline size_t Timestamp2Size(int digits) { return 4 + FractionBytes(digits); }
+inline size_t Time2Size(int digits) {
+  return 3 + FractionBytes(digits);
+}
+inline size_t DateTime2Size(int digits) {
+  return 5 + FractionBytes(digits);
+}
+inline size_t Timestamp2Size(int digits) {
+  return 4 + FractionBytes(digits);
+}
 
 void AppendYear(uint8_t v, std::string& out);  // 0 is 0000, else 1900 + v
 // BIT(M) as M binary digits.
@@ -73,7 +79,9 @@ void AppendBits(uint64_t v, int bits, std::string& out);
 void AppendEnum(uint64_t index, const std::vector<std::string>& members, std::string& out);
 // SET: bit mask; members joined with ','.
 void AppendSet(uint64_t mask, const std::vector<std::string>& members, std::string& out);
-inline size_t EnumSize(size_t members) { return members > 255 ? 2 : 1; }
+inline size_t EnumSize(size_t members) {
+  return members > 255 ? 2 : 1;
+}
 inline size_t SetSize(size_t members) {
   const size_t b = (members + 7) / 8;
   return b > 4 ? 8 : b;

@@ -27,9 +27,9 @@ class MyisamFieldSplitter {
     Kind kind = Kind::kFixed;
     uint8_t null_mask = 0;  // 0: the column cannot be NULL
     uint32_t null_byte = 0;
-    uint32_t off = 0;     // in the image
-    uint32_t width = 0;   // fixed bytes, VARCHAR length-prefix bytes, or CHAR length
-    uint32_t max = 0;     // VARCHAR: longest value
+    uint32_t off = 0;       // in the image
+    uint32_t width = 0;     // fixed bytes, VARCHAR length-prefix bytes, or CHAR length
+    uint32_t max = 0;       // VARCHAR: longest value
     int32_t leftover = -1;  // BIT: where its odd bits sit in the null bitmap
     int bits = 0;           // BIT: the column's bits
   };

@@ -337,8 +337,9 @@ void NotePackedTableTotals(const MyiHeader& header, uint64_t file_size, uint64_t
                 std::to_string(rows_read) + " were read" +
                 (header.open_count > 0 ? " (the table was not closed cleanly)" : ""));
   } else if (rows_read == header.live_rows && checksum_sum != header.table_checksum) {
-    damage.Note("the rows read do not add up to the index file's checksum: some value is not "
-                "the one written");
+    damage.Note(
+        "the rows read do not add up to the index file's checksum: some value is not "
+        "the one written");
   }
 }
 

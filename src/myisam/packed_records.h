@@ -12,8 +12,8 @@
 #include "model/table_def.h"
 #include "myisam/myd_reader.h"
 #include "myisam/myi_header.h"
-#include "myisam/packed_header.h"
 #include "myisam/myisam_record.h"
+#include "myisam/packed_header.h"
 
 namespace vostrel {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "scan/recovery_output.h"
 #include <functional>
 #include <memory>
+#include "scan/recovery_output.h"
 
 namespace vostrel {
 

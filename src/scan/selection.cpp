@@ -66,7 +66,8 @@ std::vector<SelectedItem> SelectItems(const ScanResult& scan, const std::vector<
         continue;
       }
       for (size_t dot = name.find('.'); dot != std::string::npos; dot = name.find('.', dot + 1)) {
-        if (Matches(name.substr(0, dot), db.text, raw_db)) items.emplace_back(n, name.substr(dot + 1));
+        if (Matches(name.substr(0, dot), db.text, raw_db))
+          items.emplace_back(n, name.substr(dot + 1));
       }
     }
     if (!whole && items.empty()) continue;

@@ -11,7 +11,8 @@ namespace vostrel {
 
 struct SelectedItem {
   int64_t item_data = ITEMDATA_NODE;
-  int64_t parent_data = ITEMDATA_NODE;  // ITEMDATA_VIEWS / ITEMDATA_TRIGGERS mark views and triggers
+  int64_t parent_data =
+      ITEMDATA_NODE;  // ITEMDATA_VIEWS / ITEMDATA_TRIGGERS mark views and triggers
 };
 
 enum class ItemKind { kNone, kTable, kView, kTrigger };

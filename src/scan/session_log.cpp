@@ -27,7 +27,9 @@ bool WriteAll(int fd, const char* data, size_t size) {
 
 }  // namespace
 
-SessionLog::~SessionLog() { Close(); }
+SessionLog::~SessionLog() {
+  Close();
+}
 
 void SessionLog::Close() {
   if (fd_ >= 0) ::close(fd_);
@@ -35,10 +37,9 @@ void SessionLog::Close() {
 }
 
 std::string SessionLog::FileNameFor(const std::tm& t) {
-  return "VostrelMySQLDBRec_log_" + std::to_string(t.tm_mday) + "-" +
-         std::to_string(t.tm_mon + 1) + "-" + std::to_string(t.tm_year + 1900) + "-" +
-         std::to_string(t.tm_hour) + "-" + std::to_string(t.tm_min) + "-" +
-         std::to_string(t.tm_sec) + ".txt";
+  return "VostrelMySQLDBRec_log_" + std::to_string(t.tm_mday) + "-" + std::to_string(t.tm_mon + 1) +
+         "-" + std::to_string(t.tm_year + 1900) + "-" + std::to_string(t.tm_hour) + "-" +
+         std::to_string(t.tm_min) + "-" + std::to_string(t.tm_sec) + ".txt";
 }
 
 bool SessionLog::Open(const std::filesystem::path& folder, std::string_view database_path,

@@ -18,7 +18,8 @@ int CheckState::Insert(int parent, bool separator) {
 
 bool CheckState::GetCheck(int node) const {
   const Node& n = nodes_[node];
-  if (n.descendants > 0) return n.checked_descendants != 0 && n.checked_descendants == Countable(node);
+  if (n.descendants > 0)
+    return n.checked_descendants != 0 && n.checked_descendants == Countable(node);
   return n.checked;
 }
 
