@@ -259,9 +259,11 @@ class ServerRun {
     }
     if (sink.broken()) {
       saved.Damaged(sink.broken_reason() + " after " + std::to_string(saved.rows) +
-                    " rows; whether the row being sent then was stored is not known, the rows "
-                    "after it were not sent");
-      Lost(sink.broken_reason());
+                    " rows; whether the rows of the statement being sent then (one row, or a "
+                    "batch of them) were stored is not known, the rows after them were not "
+                    "sent");
+      // A table ended on a connection still open does not end the run.
+      if (!conn.is_open() || ConnectionGone(conn)) Lost(sink.broken_reason());
     }
   }
 
