@@ -196,6 +196,13 @@ template <class W>
   TableExportResult result;
   const bool load_data = form_of_rows == RowText::kLoadData;
   std::unique_ptr<RowSender> sending;
+  const auto take = [&result](const RowSender& s) {
+    result.rows = s.rows;
+    result.rejected = s.rejected;
+    result.first_rejection = s.first_error;
+    result.altered = s.altered;
+    result.first_altered = s.first_altered;
+  };
   // What reached the sink before an error ended the loop, with a multi-row
   // INSERT left open completed.
   const auto sent = [&] {
@@ -204,11 +211,7 @@ template <class W>
       sending->Finish();
     } catch (const std::exception&) {
     }
-    result.rows = sending->rows;
-    result.rejected = sending->rejected;
-    result.first_rejection = sending->first_error;
-    result.altered = sending->altered;
-    result.first_altered = sending->first_altered;
+    take(*sending);
   };
   try {
     Exporter exporter(reader, table, blobs,
@@ -288,11 +291,7 @@ template <class W>
       more = !ctx.stopped() && !sink.broken() && reader.Finish(sender.rows + sender.rejected);
     }
     sender.Finish();
-    result.rows = sender.rows;
-    result.rejected = sender.rejected;
-    result.first_rejection = sender.first_error;
-    result.altered = sender.altered;
-    result.first_altered = sender.first_altered;
+    take(sender);
     ctx.out.SetProgress(total, total);
     if (damage.any()) {
       result.damaged = true;

@@ -114,23 +114,21 @@ void RowSender::Load(const RowChunk& chunk, size_t first, size_t last) {
   const std::string_view data(chunk.text.data() + start, chunk.ends[last - 1] - start);
   RowSink::LoadOutcome got;
   if (sink_.LoadRows(form_.load_statement, data, got)) {
-    const uint64_t before = rows;
+    // The server names no row: each line says where the statement began.
+    const std::string where = " after " + std::to_string(static_cast<uint32_t>(rows)) +
+                              "  row no. (one of the next " + std::to_string(last - first) +
+                              " rows sent): ";
     rows += got.stored;
     for (uint64_t k = 0; k < got.skipped; ++k) {
       ++rejected;
       const std::string why = k < got.reasons.size() ? got.reasons[k] : "skipped by the server";
       if (first_error.empty()) first_error = why;
-      out_.WriteLogText("row not inserted after " + std::to_string(static_cast<uint32_t>(before)) +
-                        "  row no. (one of the next " + std::to_string(last - first) +
-                        " rows sent): " + why + "\r\n");
+      out_.WriteLogText("row not inserted" + where + why + "\r\n");
     }
     for (const std::string& why : got.altered) {
       ++altered;
       if (first_altered.empty()) first_altered = why;
-      out_.WriteLogText("value changed by the server after " +
-                        std::to_string(static_cast<uint32_t>(before)) +
-                        "  row no. (one of the next " + std::to_string(last - first) +
-                        " rows sent): " + why + "\r\n");
+      out_.WriteLogText("value changed by the server" + where + why + "\r\n");
     }
     return;
   }
