@@ -100,7 +100,8 @@ bool RowSender::KnowBase() {
 
 // Rows in LOAD DATA's form, all of them in one LOAD DATA LOCAL. The server
 // skips rows with a duplicate key there and says so: each skipped row is
-// counted as refused, with its own warning. A LOAD DATA refused before it
+// counted as refused, with its own warning. The rows it read must be the
+// rows sent, or none of its counts can be matched to them. A LOAD DATA refused before it
 // stored anything goes again row by row, so that each refused row is named
 // where it was; one that stopped after storing some leaves it unknown which
 // rows went in, and nothing more is sent.
@@ -114,6 +115,15 @@ void RowSender::Load(const RowChunk& chunk, size_t first, size_t last) {
   const std::string_view data(chunk.text.data() + start, chunk.ends[last - 1] - start);
   RowSink::LoadOutcome got;
   if (sink_.LoadRows(form_.load_statement, data, got)) {
+    if (got.stored + got.skipped != last - first) {
+      // The server read the data as another number of rows than were sent.
+      uint64_t now = 0;
+      if (sink_.CountRows(now) && now >= base_ + rows) rows = now - base_;
+      sink_.Break("the server read " + std::to_string(got.stored + got.skipped) + " rows of the " +
+                  std::to_string(last - first) +
+                  " a LOAD DATA sent; which of them it stored is not known");
+      return;
+    }
     // The server names no row: each line says where the statement began.
     const std::string where = " after " + std::to_string(static_cast<uint32_t>(rows)) +
                               "  row no. (one of the next " + std::to_string(last - first) +

@@ -175,8 +175,11 @@ bool ServerConnection::LoadLocal(std::string_view statement, std::string_view da
   const uint64_t records = InfoField(info, "Records: ");
   outcome.skipped = InfoField(info, "Skipped: ");
   outcome.stored = records - std::min(records, outcome.skipped);
-  if (mysql_warning_count(h.mysql) > 0 && mysql_query(h.mysql, "SHOW WARNINGS") == 0) {
+  const unsigned warnings = mysql_warning_count(h.mysql);
+  bool warnings_read = warnings == 0;
+  if (warnings > 0 && mysql_query(h.mysql, "SHOW WARNINGS") == 0) {
     if (MYSQL_RES* r = mysql_store_result(h.mysql)) {
+      warnings_read = true;
       while (MYSQL_ROW row = mysql_fetch_row(r)) {
         if (mysql_num_fields(r) < 3 || row[0] == nullptr || row[1] == nullptr ||
             row[2] == nullptr) {
@@ -193,6 +196,11 @@ bool ServerConnection::LoadLocal(std::string_view statement, std::string_view da
       }
       mysql_free_result(r);
     }
+  }
+  // Warnings that cannot be read may be of changed values: never taken for none.
+  if (!warnings_read && warnings > outcome.skipped) {
+    outcome.altered.push_back(std::to_string(warnings) + " warnings that could not be read (" +
+                              std::string(mysql_error(h.mysql)) + ")");
   }
   return true;
 }
