@@ -1,9 +1,11 @@
 // The system dictionary of the sample's ibdata1, and damaged copies of it.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "innodb/system_dictionary.h"
 #include "innodb/table_locator.h"
@@ -94,6 +96,41 @@ TEST(DictionaryTest, TablesInsideIbdataAreLocated) {
       std::string::npos)
       << out.log;
   EXPECT_EQ(out.log.find("products.ibd"), std::string::npos) << out.log;
+}
+
+// Tables kept in ibdata1 saved at once (a server save's jobs) share one
+// dictionary: each must still read its own pages, never another's half-read one.
+TEST(DictionaryTest, TablesInsideIbdataReadAtOnceGiveTheirOwnRows) {
+  LogOutput out;
+  const ScanResult scan = ScanDataDirectory(testing::SampleDataDir(), out);
+  ASSERT_NE(scan.dictionary, nullptr);
+  const fs::path folder = testing::SampleDataDir() / "inner";
+  const std::vector<std::string> tables = {"products", "tags"};
+  std::vector<std::string> alone;
+  for (const std::string& t : tables) {
+    const testing::TableExport e = testing::ExportTable(folder, t, {}, scan.dictionary.get());
+    ASSERT_TRUE(e.opened) << e.not_read;
+    ASSERT_FALSE(e.rows.empty());
+    std::string all;
+    for (const std::string& r : e.rows) all += r + "\n";
+    alone.push_back(testing::Sha256Hex(all));
+  }
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&, i] {
+      for (int round = 0; round < 12; ++round) {
+        const size_t which = static_cast<size_t>(i + round) % tables.size();
+        const testing::TableExport e =
+            testing::ExportTable(folder, tables[which], {}, scan.dictionary.get());
+        std::string all;
+        for (const std::string& r : e.rows) all += r + "\n";
+        if (testing::Sha256Hex(all) != alone[which]) ++wrong;
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(DictionaryTest, MissingIbdataIsLoggedAndManualPathIsTried) {

@@ -49,7 +49,7 @@ std::string RowFormatName(const InnoSource& src, const SystemDictionary* dict,
       if (!row->compact()) return "Redundant";
     }
   }
-  if (flags == 0 && src.ibd != nullptr && src.ibd->ReadPage(0, page)) {
+  if (flags == 0 && !src.in_system && src.ibd != nullptr && src.ibd->ReadPage(0, page)) {
     flags = PageU32(page.data(), kPageHeader + 16);  // FSP_SPACE_FLAGS
   }
   if (!compact) return "Redundant";

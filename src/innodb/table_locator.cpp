@@ -66,12 +66,19 @@ InnoSource LocateTableLeaf(const std::string& folder, const std::string& raw_tab
   }
   if (!src.from_dictionary) src.index = BuildClusteredIndexFromTableDef(table, collations);
   if (in_system) {
-    src.space = &dict->space();
+    // A handle of its own: the dictionary's read window is shared by every
+    // table in ibdata1, and tables are read on several threads at once.
+    auto own = std::make_unique<Tablespace>();
+    if (!own->Open(dict->path(), &open_error)) {
+      src.failure = "ibdata1 cannot be opened again (" + open_error + ")";
+      return src;
+    }
+    src.ibd = std::move(own);
     src.in_system = true;
   } else {
     src.ibd = std::move(ibd);
-    src.space = src.ibd.get();
   }
+  src.space = src.ibd.get();
   // An instant ALTER TABLE changes how node pointers and records read.
   InstantRoot instant;
   if (PageBuffer root; src.space->ReadCheckedPage(src.index.root, root).ok()) {

@@ -15,7 +15,7 @@
 namespace vostrel {
 
 struct InnoSource {
-  std::unique_ptr<Tablespace> ibd;  // the table's own file, when it has one
+  std::unique_ptr<Tablespace> ibd;  // the file the rows are read from, opened for this table
   Tablespace* space = nullptr;      // where rows and value pages are read
   ClusteredIndex index;
   uint32_t leaf = 0;
