@@ -505,6 +505,55 @@ TEST(ServerRunTest, ConnectionLostMidSaveEndsTheRunWithoutClaimingSuccess) {
   EXPECT_LT(std::count(out.log.begin(), out.log.end(), '\n'), 60) << out.log.substr(0, 2000);
 }
 
+// A MyISAM table that fills up part way through a LOAD (two-byte row
+// pointers hold 65535 fixed rows) ends that table's save, said to be not
+// known; the connection is still open, so the next table is saved whole.
+TEST(ServerRunTest, ATableEndedOnAnOpenConnectionEndsAlone) {
+  REQUIRE_SERVER(params);
+  const std::string db = "ends_alone_db";
+  const fs::path root = OwnDatabase(db, 70000);
+  for (const char* ext : {".frm", ".MYI", ".MYD"}) {
+    fs::copy_file(testing::SampleDataDir() / "legacy" / (std::string("parts") + ext),
+                  root / db / (std::string("zparts") + ext));
+  }
+  ServerConnection admin;
+  ASSERT_TRUE(admin.Open(params, ""));
+  const std::string pointer = Query(params, "SELECT @@GLOBAL.myisam_data_pointer_size");
+  ASSERT_FALSE(pointer.empty());
+  ASSERT_TRUE(admin.Execute("SET GLOBAL myisam_data_pointer_size = 2"));
+  struct Restore {
+    ServerConnection& c;
+    std::string value;
+    ~Restore() { c.Execute("SET GLOBAL myisam_data_pointer_size = " + value); }
+  } restore{admin, pointer};
+  for (unsigned jobs : {1u, 2u}) {
+    SCOPED_TRACE(jobs);
+    ASSERT_TRUE(admin.Execute("DROP SCHEMA IF EXISTS rep_" + db));
+    Recorder out;
+    const ScanResult scan = ScanDataDirectory(root, out);
+    EngineContext ctx{testing::Collations(), testing::DefaultCodePage(), out, nullptr};
+    ctx.jobs = jobs;
+    const ServerSaveResult r = RunServerSave(scan, SelectItems(scan, {}, nullptr), params, ctx);
+    EXPECT_TRUE(r.connection_lost.empty()) << r.connection_lost;
+    EXPECT_FALSE(r.success());
+    ASSERT_EQ(r.tables.size(), 2u);
+    EXPECT_EQ(r.tables[0].table, "counters");
+    EXPECT_EQ(r.tables[0].state, TableState::kDamaged);
+    EXPECT_NE(r.tables[0].reason.find("is not known"), std::string::npos) << r.tables[0].reason;
+    EXPECT_NE(r.tables[0].reason.find("is full"), std::string::npos) << r.tables[0].reason;
+    EXPECT_EQ(std::to_string(r.tables[0].rows),
+              Query(params, "SELECT COUNT(*) FROM rep_" + db + ".counters"));
+    EXPECT_EQ(r.tables[1].table, "zparts");
+    EXPECT_EQ(r.tables[1].state, TableState::kComplete) << r.tables[1].reason;
+    EXPECT_GT(r.tables[1].rows, 0u);
+    EXPECT_EQ(std::to_string(r.tables[1].rows),
+              Query(params, "SELECT COUNT(*) FROM rep_" + db + ".zparts"));
+    ASSERT_FALSE(out.messages.empty());
+    EXPECT_EQ(out.messages.back().find("stopped"), std::string::npos) << out.messages.back();
+  }
+  ASSERT_TRUE(admin.Execute("DROP SCHEMA IF EXISTS rep_" + db));
+}
+
 TEST(ServerRunTest, AnExistingSchemaIsLeftAloneWithItsTriggersAndViews) {
   REQUIRE_SERVER(params);
   ServerConnection admin;
