@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Time to a restored server for one table of the benchmark data
 # (make-bench-data.sh): the tool's script loaded with a plain `mariadb`
-# client, one INSERT per row and --extended-insert; the tool's save straight
-# into the server; and mariadb-dump piped into mariadb from the table's
-# original server. Every load goes into the same fresh private server.
+# client, one INSERT per row, --extended-insert and --format csv; the tool's
+# save straight into the server, by LOAD DATA LOCAL and (server-insert) by the
+# multi-row INSERTs it falls back to when the server has local_infile off; and
+# mariadb-dump piped into mariadb from the table's original server. Every load
+# goes into the same fresh private server.
 #
 #   scripts/bench-restore.sh CLI WORKDIR TABLE [ROUNDS]
 #
@@ -39,7 +41,7 @@ declare -A SAVE LOAD COUNT
 record() { SAVE[$1]+="$2 "; LOAD[$1]+="$3 "; }
 
 for ((round = 1; round <= ROUNDS; round++)); do
-    for form in script extended csv server dump; do
+    for form in script extended csv server server-insert dump; do
         fresh
         rm -rf "$RUN/out"
         t0=$(now)
@@ -53,9 +55,11 @@ for ((round = 1; round <= ROUNDS; round++)); do
                 t1=$(now)
                 mdb_sql <"$RUN/out/Scriptdata/bench.sql"
                 ;;
-            server)
+            server | server-insert)
+                [[ $form == server-insert ]] && mdb_sql -e "SET GLOBAL local_infile = 0"
                 "$CLI" save "$WORK/datadir" --server 127.0.0.1 --port "$PORT" --user root \
                     "bench.$TABLE" --log-dir "$RUN" --quiet >/dev/null
+                mdb_sql -e "SET GLOBAL local_infile = 1"
                 t1=$t0
                 ;;
             dump)
@@ -74,9 +78,9 @@ for ((round = 1; round <= ROUNDS; round++)); do
 done
 
 median() { tr ' ' '\n' | grep . | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-printf '%-10s %9s %9s %9s %9s   (%s, median of %d)\n' way save load total rows "$TABLE" "$ROUNDS"
-for form in script extended csv server dump; do
+printf '%-13s %9s %9s %9s %9s   (%s, median of %d)\n' way save load total rows "$TABLE" "$ROUNDS"
+for form in script extended csv server server-insert dump; do
     s=$(echo "${SAVE[$form]}" | median)
     l=$(echo "${LOAD[$form]}" | median)
-    printf '%-10s %9.2f %9.2f %9.2f %9s\n' "$form" "$s" "$l" "$(echo "$s + $l" | bc)" "${COUNT[$form]}"
+    printf '%-13s %9.2f %9.2f %9.2f %9s\n' "$form" "$s" "$l" "$(echo "$s + $l" | bc)" "${COUNT[$form]}"
 done
