@@ -106,14 +106,17 @@ TEST(DictionaryTest, TablesInsideIbdataReadAtOnceGiveTheirOwnRows) {
   ASSERT_NE(scan.dictionary, nullptr);
   const fs::path folder = testing::SampleDataDir() / "inner";
   const std::vector<std::string> tables = {"products", "tags"};
+  const auto digest = [](const testing::TableExport& e) {
+    std::string all;
+    for (const std::string& r : e.rows) all += r + "\n";
+    return testing::Sha256Hex(all);
+  };
   std::vector<std::string> alone;
   for (const std::string& t : tables) {
     const testing::TableExport e = testing::ExportTable(folder, t, {}, scan.dictionary.get());
     ASSERT_TRUE(e.opened) << e.not_read;
     ASSERT_FALSE(e.rows.empty());
-    std::string all;
-    for (const std::string& r : e.rows) all += r + "\n";
-    alone.push_back(testing::Sha256Hex(all));
+    alone.push_back(digest(e));
   }
   std::atomic<int> wrong{0};
   std::vector<std::thread> threads;
@@ -123,9 +126,7 @@ TEST(DictionaryTest, TablesInsideIbdataReadAtOnceGiveTheirOwnRows) {
         const size_t which = static_cast<size_t>(i + round) % tables.size();
         const testing::TableExport e =
             testing::ExportTable(folder, tables[which], {}, scan.dictionary.get());
-        std::string all;
-        for (const std::string& r : e.rows) all += r + "\n";
-        if (testing::Sha256Hex(all) != alone[which]) ++wrong;
+        if (digest(e) != alone[which]) ++wrong;
       }
     });
   }

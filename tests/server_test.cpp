@@ -42,6 +42,22 @@ bool ServerAvailable(ServerParams& p) {
     }                                                                      \
   } while (0)
 
+// A global variable of the test server set for one test and put back after
+// it, whatever way the test ends.
+struct ServerGlobal {
+  ServerGlobal(ServerConnection& c, const std::string& name, const std::string& value)
+      : conn(c), name(name), was(c.QueryValue("SELECT @@GLOBAL." + name)) {
+    set = !was.empty() && conn.Execute("SET GLOBAL " + name + " = " + value);
+  }
+  ~ServerGlobal() {
+    if (set) conn.Execute("SET GLOBAL " + name + " = " + was);
+  }
+  ServerConnection& conn;
+  const std::string name;
+  const std::string was;
+  bool set = false;
+};
+
 std::string Query(const ServerParams& p, const std::string& sql) {
   ServerConnection c;
   EXPECT_TRUE(c.Open(p, "")) << c.error();
@@ -230,16 +246,10 @@ TEST(ServerTest, RowLargerThanThePacketLimitIsRefusedAndTheRestGoOn) {
   REQUIRE_SERVER(params);
   ServerConnection admin;
   ASSERT_TRUE(admin.Open(params, ""));
-  const std::string was = admin.QueryValue("SELECT @@GLOBAL.max_allowed_packet");
-  ASSERT_FALSE(was.empty());
   ASSERT_TRUE(admin.Execute("DROP SCHEMA IF EXISTS reject_test"));
   ASSERT_TRUE(admin.Execute("CREATE SCHEMA reject_test"));
-  ASSERT_TRUE(admin.Execute("SET GLOBAL max_allowed_packet = 1048576"));
-  struct Restore {
-    ServerConnection& c;
-    std::string value;
-    ~Restore() { c.Execute("SET GLOBAL max_allowed_packet = " + value); }
-  } restore{admin, was};
+  const ServerGlobal packet(admin, "max_allowed_packet", "1048576");
+  ASSERT_TRUE(packet.set);
   for (const BulkWay& w : kPickedWays) {
     SCOPED_TRACE(w.engine);
     const std::string table = std::string("reject_test.") + w.engine;
@@ -323,11 +333,8 @@ TEST(ServerTest, WithoutLocalInfileRowsGoAsStatements) {
     ASSERT_TRUE(admin.Execute(std::string("CREATE TABLE reject_test.") + w.engine +
                               " (a INT) ENGINE=" + w.engine));
   }
-  ASSERT_TRUE(admin.Execute("SET GLOBAL local_infile = 0"));
-  struct Restore {
-    ServerConnection& c;
-    ~Restore() { c.Execute("SET GLOBAL local_infile = 1"); }
-  } restore{admin};
+  const ServerGlobal local(admin, "local_infile", "0");
+  ASSERT_TRUE(local.set);
   ServerConnection conn;
   ASSERT_TRUE(conn.Open(params, "reject_test"));
   for (const BulkWay& w : kPickedWays) {
@@ -518,14 +525,8 @@ TEST(ServerRunTest, ATableEndedOnAnOpenConnectionEndsAlone) {
   }
   ServerConnection admin;
   ASSERT_TRUE(admin.Open(params, ""));
-  const std::string pointer = Query(params, "SELECT @@GLOBAL.myisam_data_pointer_size");
-  ASSERT_FALSE(pointer.empty());
-  ASSERT_TRUE(admin.Execute("SET GLOBAL myisam_data_pointer_size = 2"));
-  struct Restore {
-    ServerConnection& c;
-    std::string value;
-    ~Restore() { c.Execute("SET GLOBAL myisam_data_pointer_size = " + value); }
-  } restore{admin, pointer};
+  const ServerGlobal pointer(admin, "myisam_data_pointer_size", "2");
+  ASSERT_TRUE(pointer.set);
   for (unsigned jobs : {1u, 2u}) {
     SCOPED_TRACE(jobs);
     ASSERT_TRUE(admin.Execute("DROP SCHEMA IF EXISTS rep_" + db));

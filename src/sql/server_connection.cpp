@@ -29,6 +29,13 @@ struct ServerConnection::Handle {
 
 namespace {
 
+// A count or size the server gave as a single value: digits only.
+bool ParseCount(const std::string& text, uint64_t& value) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  value = std::strtoull(text.c_str(), nullptr, 10);
+  return true;
+}
+
 int LocalInit(void** ptr, const char*, void* userdata) {
   *ptr = userdata;
   return static_cast<ServerConnection::Handle*>(userdata)->local_armed ? 0 : 1;
@@ -106,10 +113,7 @@ bool ServerConnection::Open(const ServerParams& params, const std::string& schem
       Close();
       return false;
     }
-    const std::string packet = QueryValue("SELECT @@max_allowed_packet");
-    max_packet_ = packet.find_first_not_of("0123456789") == std::string::npos
-                      ? std::strtoull(packet.c_str(), nullptr, 10)
-                      : 0;
+    if (!ParseCount(QueryValue("SELECT @@max_allowed_packet"), max_packet_)) max_packet_ = 0;
     return true;
   }
   return false;
@@ -317,10 +321,7 @@ bool ServerSink::CountRows(uint64_t& rows) {
   if (broken_ || table_.empty()) return false;
   std::string query = "SELECT COUNT(*) FROM ";
   AppendQuotedIdentifier(table_, query);
-  const std::string n = connection_.QueryValue(query);
-  if (n.empty() || n.find_first_not_of("0123456789") != std::string::npos) return false;
-  rows = std::strtoull(n.c_str(), nullptr, 10);
-  return true;
+  return ParseCount(connection_.QueryValue(query), rows);
 }
 
 void ServerSink::AfterRefusal() {
